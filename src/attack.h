@@ -1,0 +1,31 @@
+// Attack-delta table, attack queries, check and legality tests.
+#pragma once
+
+#include "defs.h"
+
+// attackDeltaTable[from][to]: the step by which a piece on from reaches to
+// along a knight jump or a line, 0 when it cannot.
+extern i32 attackDeltaTable[128][128];
+
+void initAttackDeltaTable();
+
+// 1 when square is attacked by Black (colour not 0) or by White (colour 0).
+int isAttackedSimple(const Board* board, int square, int colour);
+int isAttackedSquareWhite(const Board* board, int square);
+int isAttackedSquareBlack(const Board* board, int square);
+
+// Piece-list queries, valid only for the enemy king's own square: is the
+// white king, standing on square, attacked by Black (and the mirror).
+int isAttackedDeltaSquareBlack(const Board* board, int square);
+int isAttackedDeltaSquareWhite(const Board* board, int square);
+int isAttacked(const Board* board, int square, int side);
+
+// 1 when the move, made from the current position, checks the enemy king.
+// The board is unchanged afterwards.
+int moveChecks(Board* board, Move* move);
+int moveChecksWhite(Board* board, Move* move);
+int moveChecksBlack(Board* board, Move* move);
+
+// 1 when the move does not leave the mover's king attacked (make, test,
+// unmake; keys untouched).
+int isLegalSimple(Board* board, Move* move);

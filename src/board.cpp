@@ -1,0 +1,441 @@
+#include "board.h"
+
+#include <cassert>
+#include <cstdlib>
+#include <cstring>
+
+#include "attack.h"
+#include "debug.h"
+#include "hash.h"
+#include "utils.h"
+
+void clearBoard(Board* board) {
+    board->ply = 0;
+    board->gamePly = 0;
+    board->castlingStatus = 0;
+    board->sideToMove = WHITE;
+    board->wKingSquare = 0;
+    board->bKingSquare = 0;
+    board->lastCaptureSquare = NO_SQUARE;
+    board->lastCapturedPiece = EMPTY;
+    board->epSquare = NO_SQUARE;
+    board->nWhite = 0;
+    board->nBlack = 0;
+    board->materialBalance = 0;
+    board->inCheck = 0;
+    for (int sq = 0; sq < 128; sq++)
+        board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
+    for (int i = 0; i < MAX_PLY; i++)
+        board->pv[i].from = NO_SQUARE;
+    for (int i = 0; i < MAX_MOVES; i++)
+        board->rootNodeCount[i] = 0;
+}
+
+static int pieceCode(char c) {
+    switch (c) {
+    case 'P': return WPAWN;   case 'N': return WKNIGHT; case 'B': return WBISHOP;
+    case 'R': return WROOK;   case 'Q': return WQUEEN;  case 'K': return WKING;
+    case 'p': return BPAWN;   case 'n': return BKNIGHT; case 'b': return BBISHOP;
+    case 'r': return BROOK;   case 'q': return BQUEEN;  case 'k': return BKING;
+    default: return 0;
+    }
+}
+
+// Checks a FEN text before anything on the board is touched. A text that is
+// not a sound position (ranks not filling 8 files, not 8 ranks, kings missing
+// or doubled, more pieces than a piece list holds, pawns on the back ranks,
+// no side field) is refused so that the board never holds a broken position.
+static bool fenIsSound(const char* fen) {
+    int rankIndex = 0, filesInRank = 0;
+    int kings[2] = {0, 0}, others[2] = {0, 0};
+    int i = 0;
+    bool lastWasDigit = false;
+    for (; fen[i] != '\0' && fen[i] != ' '; i++) {
+        char c = fen[i];
+        if (c >= '1' && c <= '8') {
+            // Two digits in a row would be read as one number.
+            if (lastWasDigit) return false;
+            filesInRank += c - '0';
+            lastWasDigit = true;
+            if (filesInRank > 8) return false;
+            continue;
+        }
+        lastWasDigit = false;
+        if (c == '/') {
+            if (filesInRank != 8) return false;
+            rankIndex++;
+            filesInRank = 0;
+            if (rankIndex > 7) return false;
+            continue;
+        }
+        int code = pieceCode(c);
+        if (code == 0) return false;
+        if (filesInRank >= 8) return false;
+        int colour = code > EMPTY ? 1 : 0;
+        int type = colour ? code - 7 : code;
+        if (type == WKING) kings[colour]++;
+        else others[colour]++;
+        // Ranks are read from 8 down to 1: index 0 is rank 8, index 7 rank 1.
+        if (type == WPAWN && (rankIndex == 0 || rankIndex == 7)) return false;
+        filesInRank++;
+    }
+    if (rankIndex != 7 || filesInRank != 8) return false;
+    if (kings[0] != 1 || kings[1] != 1) return false;
+    if (others[0] > MAX_PIECE_ENTRIES - 1 || others[1] > MAX_PIECE_ENTRIES - 1) return false;
+    if (fen[i] != ' ') return false;
+    char side = fen[i + 1];
+    if (side == '\0' || side == ' ' || side == '\n' || side == '\r' || side == '\t') return false;
+    return true;
+}
+
+// Reads the en passant field that follows the castling field. The square is
+// kept only when a pawn that has just made its double step stands in front
+// of it and the square itself is empty; anything else counts as absent.
+static u8 readEpSquare(const Board* board, const char* fen, int castlingStart) {
+    int i = castlingStart;
+    while (fen[i] != '\0' && fen[i] != ' ') i++;
+    while (fen[i] == ' ') i++;
+    char f = fen[i];
+    if (f < 'a' || f > 'h' || fen[i + 1] == '\0') return NO_SQUARE;
+    char r = fen[i + 1];
+    int sq;
+    if (board->sideToMove == WHITE) {
+        if (r != '6') return NO_SQUARE;
+        sq = 5 * 16 + (f - 'a');
+        if (board->squares[sq - 16] != BPAWN) return NO_SQUARE;
+    } else {
+        if (r != '3') return NO_SQUARE;
+        sq = 2 * 16 + (f - 'a');
+        if (board->squares[sq + 16] != WPAWN) return NO_SQUARE;
+    }
+    if (board->squares[sq] != EMPTY) return NO_SQUARE;
+    return static_cast<u8>(sq);
+}
+
+int setupFen(Board* board, const char* fen) {
+    if (fen == nullptr || !fenIsSound(fen)) return 0;
+
+    clearBoard(board);
+
+    int cursor = 111;
+    int whiteCount = 0, blackCount = 0;
+    int i = 0;
+    for (; fen[i] != '\0'; i++) {
+        int skip = atoi(fen + i);
+        if (skip != 0) {
+            cursor += skip;
+            continue;
+        }
+        char c = fen[i];
+        if (c == ' ') break;
+        if (c == '/') {
+            cursor = cursor - file(cursor) - 16;
+            continue;
+        }
+        int code = pieceCode(c);
+        if (code == 0) continue;
+        cursor++;
+        board->squares[cursor] = static_cast<u8>(code);
+        if (code == WKING) {
+            board->nWhite++;
+            board->wKingSquare = static_cast<u8>(cursor);
+            board->whitePieces[0] = {WKING, static_cast<u8>(cursor), 1};
+            board->pieceIndex[cursor] = 0;
+        } else if (code == BKING) {
+            board->nBlack++;
+            board->bKingSquare = static_cast<u8>(cursor);
+            board->blackPieces[0] = {BKING, static_cast<u8>(cursor), 1};
+            board->pieceIndex[cursor] = 0;
+        } else if (code < EMPTY) {
+            board->nWhite++;
+            whiteCount++;
+            board->whitePieces[whiteCount] = {static_cast<u8>(code), static_cast<u8>(cursor), 1};
+            board->pieceIndex[cursor] = static_cast<u8>(whiteCount);
+        } else {
+            board->nBlack++;
+            blackCount++;
+            board->blackPieces[blackCount] = {static_cast<u8>(code), static_cast<u8>(cursor), 1};
+            board->pieceIndex[cursor] = static_cast<u8>(blackCount);
+        }
+    }
+    board->nWhiteEntries = static_cast<u8>(whiteCount + 1);
+    board->nBlackEntries = static_cast<u8>(blackCount + 1);
+
+    board->sideToMove = fen[i + 1] == 'w' ? WHITE : BLACK;
+
+    // The four castling positions are examined one by one, never past the end.
+    board->castlingStatus = 0;
+    int castlingStart = i + 2;
+    if (fen[i + 2] != '\0') {
+        for (int k = 3; k <= 6; k++) {
+            char c = fen[i + k];
+            if (c == 'K') board->castlingStatus |= CASTLE_WK;
+            else if (c == 'Q') board->castlingStatus |= CASTLE_WQ;
+            else if (c == 'k') board->castlingStatus |= CASTLE_BK;
+            else if (c == 'q') board->castlingStatus |= CASTLE_BQ;
+            if (c == '\0') break;
+        }
+        castlingStart = i + 3;
+    }
+    // A right whose king and rook are not at home would let the generator
+    // move a rook that is not there: drop it.
+    const u8* sq = board->squares;
+    if (sq[4] != WKING || sq[7] != WROOK) board->castlingStatus &= ~CASTLE_WK;
+    if (sq[4] != WKING || sq[0] != WROOK) board->castlingStatus &= ~CASTLE_WQ;
+    if (sq[116] != BKING || sq[119] != BROOK) board->castlingStatus &= ~CASTLE_BK;
+    if (sq[116] != BKING || sq[112] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
+
+    if (fen[i + 2] != '\0')
+        board->epSquare = readEpSquare(board, fen, castlingStart);
+
+    for (int s = 0; s < 128; s++)
+        board->materialBalance += pieceValues[board->squares[s]];
+
+    if (board->sideToMove == WHITE)
+        board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
+    else
+        board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
+    return 1;
+}
+
+// Moves the castling rook on the array and keeps its list entry in step.
+static inline void moveRook(Board* board, int from, int to, u8 code, PieceEntry* list) {
+    board->squares[to] = code;
+    board->squares[from] = EMPTY;
+    board->pieceIndex[to] = board->pieceIndex[from];
+    list[board->pieceIndex[to]].square = static_cast<u8>(to);
+}
+
+void makeMove(Board* board, Move* move) {
+    const int from = move->from, to = move->to;
+    u8* squares = board->squares;
+
+    board->ply++;
+    board->gamePly++;
+    move->oldCastling = static_cast<u8>(board->castlingStatus);
+    move->oldEpSquare = board->epSquare;
+    board->epSquare = NO_SQUARE;
+
+    switch (squares[from]) {
+    case WPAWN:
+        if (rank(to) == 4 && rank(from) == 2) board->epSquare = static_cast<u8>(from + 16);
+        break;
+    case BPAWN:
+        if (rank(to) == 5 && rank(from) == 7) board->epSquare = static_cast<u8>(from - 16);
+        break;
+    case WKING:
+        board->wKingSquare = static_cast<u8>(to);
+        board->castlingStatus &= ~(CASTLE_WK | CASTLE_WQ);
+        if (move->flags & MF_CASTLE) {
+            if (to == 6) moveRook(board, 7, 5, WROOK, board->whitePieces);
+            else if (to == 2) moveRook(board, 0, 3, WROOK, board->whitePieces);
+        }
+        break;
+    case BKING:
+        board->bKingSquare = static_cast<u8>(to);
+        board->castlingStatus &= ~(CASTLE_BK | CASTLE_BQ);
+        if (move->flags & MF_CASTLE) {
+            if (to == 118) moveRook(board, 119, 117, BROOK, board->blackPieces);
+            else if (to == 114) moveRook(board, 112, 115, BROOK, board->blackPieces);
+        }
+        break;
+    default:
+        break;
+    }
+
+    if (from == 7) board->castlingStatus &= ~CASTLE_WK;
+    else if (from == 0) board->castlingStatus &= ~CASTLE_WQ;
+    else if (from == 119) board->castlingStatus &= ~CASTLE_BK;
+    else if (from == 112) board->castlingStatus &= ~CASTLE_BQ;
+
+    squares[to] = squares[from];
+    squares[from] = EMPTY;
+
+    if (move->flags & MF_PROMOTION) {
+        board->materialBalance += pieceValues[move->promotion] - pieceValues[squares[to]];
+        squares[to] = move->promotion;
+        PieceEntry* list = move->promotion > EMPTY ? board->blackPieces : board->whitePieces;
+        list[board->pieceIndex[from]].piece = move->promotion;
+    }
+
+    if (move->flags & MF_ENPASSANT) {
+        if (move->captured <= EMPTY) squares[to + 16] = EMPTY;
+        else squares[to - 16] = EMPTY;
+    }
+
+    board->lastCaptureSquare = NO_SQUARE;
+    board->lastCapturedPiece = EMPTY;
+
+    if (move->flags & MF_CAPTURE) {
+        board->lastCaptureSquare = static_cast<u8>(to);
+        board->lastCapturedPiece = move->captured;
+        if (to == 119) board->castlingStatus &= ~CASTLE_BK;
+        else if (to == 112) board->castlingStatus &= ~CASTLE_BQ;
+        else if (to == 7) board->castlingStatus &= ~CASTLE_WK;
+        else if (to == 0) board->castlingStatus &= ~CASTLE_WQ;
+        board->materialBalance -= pieceValues[move->captured];
+        if (move->captured <= EMPTY) {
+            board->nWhite--;
+            u8 index = board->pieceIndex[(move->flags & MF_ENPASSANT) ? to + 16 : to];
+            board->whitePieces[index].alive = 0;
+            move->capturedIndex = index;
+        } else {
+            board->nBlack--;
+            u8 index = board->pieceIndex[(move->flags & MF_ENPASSANT) ? to - 16 : to];
+            board->blackPieces[index].alive = 0;
+            move->capturedIndex = index;
+        }
+    }
+
+    board->pieceIndex[to] = board->pieceIndex[from];
+    PieceEntry* moverList = squares[to] <= WKING ? board->whitePieces : board->blackPieces;
+    moverList[board->pieceIndex[to]].square = static_cast<u8>(to);
+
+    board->sideToMove ^= 1;
+    board->hashHistory[board->gamePly] = board->hashKey;
+
+    assert(boardIsConsistent(board));
+}
+
+void unmakeMove(Board* board, Move* move) {
+    const int from = move->from, to = move->to;
+    u8* squares = board->squares;
+
+    board->ply--;
+    board->gamePly--;
+
+    if (squares[to] == WKING) board->wKingSquare = static_cast<u8>(from);
+    else if (squares[to] == BKING) board->bKingSquare = static_cast<u8>(from);
+
+    squares[from] = squares[to];
+    squares[to] = move->captured;
+
+    board->pieceIndex[from] = board->pieceIndex[to];
+    PieceEntry* moverList = squares[from] <= WKING ? board->whitePieces : board->blackPieces;
+    moverList[board->pieceIndex[from]].square = static_cast<u8>(from);
+
+    if (move->flags & MF_PROMOTION) {
+        board->materialBalance -= pieceValues[move->promotion];
+        u8 pawn = move->promotion > EMPTY ? BPAWN : WPAWN;
+        squares[from] = pawn;
+        moverList[board->pieceIndex[from]].piece = pawn;
+        board->materialBalance += pieceValues[pawn];
+    }
+
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: moveRook(board, 5, 7, WROOK, board->whitePieces); break;
+        case 2: moveRook(board, 3, 0, WROOK, board->whitePieces); break;
+        case 118: moveRook(board, 117, 119, BROOK, board->blackPieces); break;
+        case 114: moveRook(board, 115, 112, BROOK, board->blackPieces); break;
+        default: break;
+        }
+    }
+
+    int capturedSquare = to;
+    if (move->flags & MF_ENPASSANT) {
+        capturedSquare = move->captured <= EMPTY ? to + 16 : to - 16;
+        squares[capturedSquare] = move->captured;
+        squares[to] = EMPTY;
+    }
+
+    if (move->flags & MF_CAPTURE) {
+        board->materialBalance += pieceValues[move->captured];
+        if (move->captured <= EMPTY) {
+            board->whitePieces[move->capturedIndex].alive = 1;
+            board->nWhite++;
+        } else {
+            board->blackPieces[move->capturedIndex].alive = 1;
+            board->nBlack++;
+        }
+        board->pieceIndex[capturedSquare] = move->capturedIndex;
+    }
+
+    board->epSquare = move->oldEpSquare;
+    board->castlingStatus = move->oldCastling;
+    board->sideToMove ^= 1;
+
+    assert(boardIsConsistent(board));
+}
+
+void makeNullmove(Board* board, Move* move) {
+    board->ply++;
+    board->gamePly++;
+    board->lastCaptureSquare = NO_SQUARE;
+    board->lastCapturedPiece = EMPTY;
+    move->oldEpSquare = board->epSquare;
+    board->epSquare = NO_SQUARE;
+    board->sideToMove ^= 1;
+    board->hashKey ^= CHASH;
+    board->hashKey2 ^= CHASH;
+    if (move->oldEpSquare != NO_SQUARE) {
+        board->hashKey ^= randomTable[move->oldEpSquare][15];
+        board->hashKey2 ^= randomTable2[move->oldEpSquare][15];
+    }
+    board->hashHistory[board->gamePly] = board->hashKey;
+}
+
+void unmakeNullmove(Board* board, Move* move) {
+    board->ply--;
+    board->gamePly--;
+    board->sideToMove ^= 1;
+    board->hashKey ^= CHASH;
+    board->hashKey2 ^= CHASH;
+    if (move->oldEpSquare != NO_SQUARE) {
+        board->hashKey ^= randomTable[move->oldEpSquare][15];
+        board->hashKey2 ^= randomTable2[move->oldEpSquare][15];
+    }
+    board->epSquare = move->oldEpSquare;
+}
+
+void makeMoveSimple(Board* board, Move* move) {
+    const int from = move->from, to = move->to;
+    u8* squares = board->squares;
+    move->oldCastling = static_cast<u8>(board->castlingStatus);
+    move->oldEpSquare = board->epSquare;
+    if (squares[from] == WKING) board->wKingSquare = static_cast<u8>(to);
+    else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: squares[5] = WROOK; squares[7] = EMPTY; break;
+        case 2: squares[3] = WROOK; squares[0] = EMPTY; break;
+        case 118: squares[117] = BROOK; squares[119] = EMPTY; break;
+        case 114: squares[115] = BROOK; squares[112] = EMPTY; break;
+        default: break;
+        }
+    }
+    squares[to] = squares[from];
+    squares[from] = EMPTY;
+    if (move->flags & MF_PROMOTION) squares[to] = move->promotion;
+    if (move->flags & MF_ENPASSANT) {
+        if (move->captured <= EMPTY) squares[to + 16] = EMPTY;
+        else squares[to - 16] = EMPTY;
+    }
+    board->sideToMove ^= 1;
+}
+
+void unmakeMoveSimple(Board* board, Move* move) {
+    const int from = move->from, to = move->to;
+    u8* squares = board->squares;
+    if (squares[to] == WKING) board->wKingSquare = static_cast<u8>(from);
+    else if (squares[to] == BKING) board->bKingSquare = static_cast<u8>(from);
+    squares[from] = squares[to];
+    squares[to] = move->captured;
+    if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: squares[7] = WROOK; squares[5] = EMPTY; break;
+        case 2: squares[0] = WROOK; squares[3] = EMPTY; break;
+        case 118: squares[119] = BROOK; squares[117] = EMPTY; break;
+        case 114: squares[112] = BROOK; squares[115] = EMPTY; break;
+        default: break;
+        }
+    }
+    if (move->flags & MF_ENPASSANT) {
+        squares[move->captured <= EMPTY ? to + 16 : to - 16] = move->captured;
+        squares[to] = EMPTY;
+    }
+    board->epSquare = move->oldEpSquare;
+    board->castlingStatus = move->oldCastling;
+    board->sideToMove ^= 1;
+}

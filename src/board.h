@@ -1,0 +1,30 @@
+// Position set-up from FEN, making and unmaking moves.
+#pragma once
+
+#include "defs.h"
+
+// Sets the board up from a FEN text (placement, side, castling, en passant;
+// the clocks are not read). Returns 1 on success. A malformed FEN is rejected
+// with 0 and the board is left exactly as it was. Keys are not computed: the
+// caller runs getHashkey right after a successful set-up.
+int setupFen(Board* board, const char* fen);
+
+// The reset half of setupFen: an empty board, counters and flags cleared.
+void clearBoard(Board* board);
+
+// Plays a generated move; writes oldCastling, oldEpSquare and capturedIndex
+// into the record. Keys are not touched: the caller applies updateHashKey
+// right after, and again right before unmakeMove.
+void makeMove(Board* board, Move* move);
+
+// Takes back the move made through the same record.
+void unmakeMove(Board* board, Move* move);
+
+// Pass the turn; these two do update both keys.
+void makeNullmove(Board* board, Move* move);
+void unmakeNullmove(Board* board, Move* move);
+
+// Lighter variants that move pieces on the array only (no lists, counts,
+// plies or history).
+void makeMoveSimple(Board* board, Move* move);
+void unmakeMoveSimple(Board* board, Move* move);

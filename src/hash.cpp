@@ -1,0 +1,117 @@
+#include "hash.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include "utils.h"
+
+u64 randomTable[128][16];
+u64 randomTable2[128][16];
+u64 CHASH;
+
+void initZobrist() {
+    for (int sq = 0; sq < 128; sq++) {
+        for (int code = 0; code < 16; code++) {
+            randomTable[sq][code] = rand64();
+            randomTable2[sq][code] = rand64();
+        }
+    }
+    CHASH = randomTable[127][0];
+}
+
+void getHashkey(Board* board) {
+    u64 key = 0, key2 = 0;
+    for (int sq = 0; sq < 128; sq++) {
+        const u8 code = board->squares[sq];
+        if (code != EMPTY && code != OFFBOARD) {
+            key ^= randomTable[sq][code];
+            key2 ^= randomTable2[sq][code];
+        }
+    }
+    if (board->epSquare != NO_SQUARE) {
+        key ^= randomTable[board->epSquare][15];
+        key2 ^= randomTable2[board->epSquare][15];
+    }
+    key ^= randomTable[126][board->castlingStatus];
+    key2 ^= randomTable2[126][board->castlingStatus];
+    if (board->sideToMove == BLACK) {
+        key ^= CHASH;
+        key2 ^= CHASH;
+    }
+    board->hashKey = key;
+    board->hashKey2 = key2;
+}
+
+void updateHashKey(Board* board, const Move* move) {
+    u64 key = board->hashKey, key2 = board->hashKey2;
+    auto toggle = [&key, &key2](int sq, int code) {
+        key ^= randomTable[sq][code];
+        key2 ^= randomTable2[sq][code];
+    };
+    const int p = move->piece, from = move->from, to = move->to;
+
+    toggle(from, p);
+    toggle(to, p);
+    if (move->flags & MF_CAPTURE) {
+        if (move->flags & MF_ENPASSANT) {
+            if (p <= WKING) toggle(to - 16, BPAWN);
+            else toggle(to + 16, WPAWN);
+        } else {
+            toggle(to, move->captured);
+        }
+    }
+    if (move->flags & MF_PROMOTION) {
+        toggle(to, p);
+        toggle(to, move->promotion);
+    }
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: toggle(7, WROOK); toggle(5, WROOK); break;
+        case 2: toggle(0, WROOK); toggle(3, WROOK); break;
+        case 118: toggle(119, BROOK); toggle(117, BROOK); break;
+        case 114: toggle(112, BROOK); toggle(115, BROOK); break;
+        default: break;
+        }
+    }
+    if (board->castlingStatus != move->oldCastling) {
+        toggle(126, move->oldCastling);
+        toggle(126, static_cast<int>(board->castlingStatus));
+    }
+    if (move->oldEpSquare != NO_SQUARE) toggle(move->oldEpSquare, 15);
+    if (board->epSquare != NO_SQUARE) toggle(board->epSquare, 15);
+    key ^= CHASH;
+    key2 ^= CHASH;
+
+    board->hashKey = key;
+    board->hashKey2 = key2;
+    board->hashHistory[board->gamePly] = key;
+}
+
+HashBucket* hashtable = nullptr;
+
+int initHashtable(i32 count) {
+    if (count <= 0) return 0;
+    // Lazy allocation would accept a table larger than the machine and the
+    // first clearing would then be killed: refuse more than half the memory.
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages > 0 && pageSize > 0 &&
+        static_cast<double>(count) * sizeof(HashBucket) > 0.5 * static_cast<double>(pages) * pageSize)
+        return 0;
+    void* memory = malloc(static_cast<size_t>(count) * sizeof(HashBucket));
+    if (memory == nullptr) return 0;
+    hashtable = static_cast<HashBucket*>(memory);
+    return 1;
+}
+
+void clearHashtable(i32 count) {
+    if (hashtable == nullptr) return;
+    for (i32 b = 0; b < count; b++) {
+        HashBucket& bucket = hashtable[b];
+        for (int i = 0; i < 4; i++) {
+            bucket.lock[i] = 0;
+            bucket.score[i] = NO_HASH_SCORE;
+            bucket.depth[i] = -1;
+            bucket.move[i].from = NO_SQUARE;
+        }
+    }
+}

@@ -1,0 +1,269 @@
+#include "movegen.h"
+
+#include "attack.h"
+#include "utils.h"
+
+int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8 legal) {
+    const u32 n = *count;
+    Move* m = &list->moves[n];
+    const u8* sq = board->squares;
+    m->from = static_cast<u8>(from);
+    m->to = static_cast<u8>(to);
+    m->flags = MF_NORMAL;
+    m->promotion = EMPTY;
+    m->piece = sq[from];
+    if (sq[to] == EMPTY) {
+        m->captured = EMPTY;
+    } else {
+        m->flags |= MF_CAPTURE;
+        m->captured = sq[to];
+    }
+
+    u8 promoQueen = 0;
+    if (m->piece == WPAWN) {
+        if (to == board->epSquare) {
+            m->flags |= MF_CAPTURE | MF_ENPASSANT;
+            m->captured = sq[to - 16];
+        } else if (rank(to) == 8) {
+            promoQueen = WQUEEN;
+        }
+    } else if (m->piece == BPAWN) {
+        if (to == board->epSquare) {
+            m->flags |= MF_CAPTURE | MF_ENPASSANT;
+            m->captured = sq[to + 16];
+        } else if (rank(to) == 1) {
+            promoQueen = BQUEEN;
+        }
+    }
+
+    if (promoQueen) {
+        m->flags |= MF_PROMOTION;
+        m->promotion = promoQueen;
+        if (legal && isLegalSimple(board, m) != 1) return 0;
+        for (u32 k = 1; k <= 3; k++) {
+            list->moves[n + k] = *m;
+            list->moves[n + k].promotion = static_cast<u8>(promoQueen - k);   // rook, bishop, knight
+        }
+        *count = n + 4;
+        return 1;
+    }
+
+    if ((from == 4 && (to == 6 || to == 2) && m->piece == WKING) ||
+        (from == 116 && (to == 118 || to == 114) && m->piece == BKING))
+        m->flags |= MF_CASTLE;
+
+    if (legal && isLegalSimple(board, m) != 1) return 0;
+    *count = n + 1;
+    return 1;
+}
+
+namespace {
+
+// Per-colour constants of the generators. White's enemy pieces are the codes
+// above 7, Black's the codes below 7.
+template <int Side>
+struct SideTraits;
+
+template <>
+struct SideTraits<WHITE> {
+    static constexpr u8 base = WPAWN;
+    static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
+    static constexpr int kingHome = 4, kingSideTo = 6, queenSideTo = 2;
+    static constexpr int ksEmpty1 = 5, ksEmpty2 = 6;
+    static constexpr int qsEmpty1 = 1, qsEmpty2 = 2, qsEmpty3 = 3;
+    static constexpr int qsSafe1 = 3, qsSafe2 = 2;
+    static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
+    static constexpr int enemy = BLACK;
+    static constexpr const i32* knights = knightOffsetsWhite;
+    static constexpr const i32* diagonals = diagonalOffsetsWhite;
+    static constexpr const i32* heavies = heavyOffsetsWhite;
+    static constexpr const i32* kings = kingOffsetsWhite;
+    static bool usable(u8 code) { return code > WKING; }        // empty or black (0 = off board excluded by caller)
+    static bool isEnemy(u8 code) { return code > EMPTY; }
+    static const PieceEntry* list(const Board* b) { return b->whitePieces; }
+    static int entries(const Board* b) { return b->nWhiteEntries; }
+    static u8 kingSquare(const Board* b) { return b->wKingSquare; }
+};
+
+template <>
+struct SideTraits<BLACK> {
+    static constexpr u8 base = BPAWN;
+    static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
+    static constexpr int kingHome = 116, kingSideTo = 118, queenSideTo = 114;
+    static constexpr int ksEmpty1 = 117, ksEmpty2 = 118;
+    static constexpr int qsEmpty1 = 113, qsEmpty2 = 114, qsEmpty3 = 115;
+    static constexpr int qsSafe1 = 115, qsSafe2 = 114;
+    static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
+    static constexpr int enemy = WHITE;
+    static constexpr const i32* knights = knightOffsetsBlack;
+    static constexpr const i32* diagonals = diagonalOffsetsBlack;
+    static constexpr const i32* heavies = heavyOffsetsBlack;
+    static constexpr const i32* kings = kingOffsetsBlack;
+    static bool usable(u8 code) { return code <= EMPTY; }       // empty or white (caller excludes off board)
+    static bool isEnemy(u8 code) { return code < EMPTY && code != OFFBOARD; }
+    static const PieceEntry* list(const Board* b) { return b->blackPieces; }
+    static int entries(const Board* b) { return b->nBlackEntries; }
+    static u8 kingSquare(const Board* b) { return b->bKingSquare; }
+};
+
+// All moves of the piece on sq (code p), in the fixed order: diagonals, lines,
+// knight jumps, pawn moves, castling, king steps.
+template <int Side>
+inline void pieceMoves(Board* board, MoveList* list, u32* count, int sq, u8 p, u8 legal) {
+    using T = SideTraits<Side>;
+    const u8* s = board->squares;
+    const int kind = p - T::base;   // 0 pawn .. 5 king
+    if (kind == 2 || kind == 4) {
+        for (const i32* d = T::diagonals; *d; d++)
+            for (int t = sq + *d; onBoard(t) && T::usable(s[t]); t += *d) {
+                addMoveSimple(board, list, count, sq, t, legal);
+                if (s[t] != EMPTY) break;
+            }
+    }
+    if (kind == 3 || kind == 4) {
+        for (const i32* d = T::heavies; *d; d++)
+            for (int t = sq + *d; onBoard(t) && T::usable(s[t]); t += *d) {
+                addMoveSimple(board, list, count, sq, t, legal);
+                if (s[t] != EMPTY) break;
+            }
+    }
+    if (kind == 1) {
+        for (const i32* d = T::knights; *d; d++) {
+            int t = sq + *d;
+            if (onBoard(t) && T::usable(s[t])) addMoveSimple(board, list, count, sq, t, legal);
+        }
+    }
+    if (kind == 0) {
+        if (rank(sq) == T::startRank && s[sq + T::push] == EMPTY && s[sq + 2 * T::push] == EMPTY)
+            addMoveSimple(board, list, count, sq, sq + 2 * T::push, legal);
+        int t = sq + T::push;
+        if (onBoard(t) && s[t] == EMPTY) addMoveSimple(board, list, count, sq, t, legal);
+        t = sq + T::capA;
+        if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, count, sq, t, legal);
+        t = sq + T::capB;
+        if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, count, sq, t, legal);
+        if (board->epSquare != 0) {
+            if (sq + T::capA == board->epSquare) addMoveSimple(board, list, count, sq, sq + T::capA, legal);
+            if (sq + T::capB == board->epSquare) addMoveSimple(board, list, count, sq, sq + T::capB, legal);
+        }
+    }
+    if (kind == 5) {
+        const u32 rights = board->castlingStatus;
+        if ((rights & T::rightK) && s[T::ksEmpty1] == EMPTY && s[T::ksEmpty2] == EMPTY &&
+            !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
+            !isAttackedSimple(board, T::ksEmpty1, T::enemy) &&
+            !isAttackedSimple(board, T::ksEmpty2, T::enemy))
+            addMoveSimple(board, list, count, sq, T::kingSideTo, legal);
+        if ((rights & T::rightQ) && s[T::qsEmpty1] == EMPTY && s[T::qsEmpty2] == EMPTY &&
+            s[T::qsEmpty3] == EMPTY && !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
+            !isAttackedSimple(board, T::qsSafe1, T::enemy) &&
+            !isAttackedSimple(board, T::qsSafe2, T::enemy))
+            addMoveSimple(board, list, count, sq, T::queenSideTo, legal);
+        for (const i32* d = T::kings; *d; d++) {
+            int t = sq + *d;
+            if (onBoard(t) && T::usable(s[t])) addMoveSimple(board, list, count, sq, t, legal);
+        }
+    }
+}
+
+template <int Side>
+u32 generateAll(Board* board, MoveList* list, u8 legal) {
+    using T = SideTraits<Side>;
+    u32 count = 0;
+    const PieceEntry* pieces = T::list(board);
+    const int n = T::entries(board);
+    for (int i = 0; i < n; i++) {
+        if (pieces[i].alive != 1) continue;
+        const int sq = pieces[i].square;
+        pieceMoves<Side>(board, list, &count, sq, board->squares[sq], legal);
+    }
+    return count;
+}
+
+template <int Side>
+u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
+    using T = SideTraits<Side>;
+    u32 count = 0;
+    const PieceEntry* pieces = T::list(board);
+    const u8* s = board->squares;
+    const int n = T::entries(board);
+    for (int i = 0; i < n; i++) {
+        if (pieces[i].alive != 1) continue;
+        const int sq = pieces[i].square;
+        const int kind = s[sq] - T::base;
+        if (kind == 2 || kind == 4) {
+            for (const i32* d = T::diagonals; *d; d++) {
+                int t = sq + *d;
+                while (onBoard(t) && s[t] == EMPTY) t += *d;
+                if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, &count, sq, t, legal);
+            }
+        }
+        if (kind == 3 || kind == 4) {
+            for (const i32* d = T::heavies; *d; d++) {
+                int t = sq + *d;
+                while (onBoard(t) && s[t] == EMPTY) t += *d;
+                if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, &count, sq, t, legal);
+            }
+        }
+        if (kind == 1 || kind == 5) {
+            for (const i32* d = kind == 1 ? T::knights : T::kings; *d; d++) {
+                int t = sq + *d;
+                if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, &count, sq, t, legal);
+            }
+        }
+        if (kind == 0) {
+            int t = sq + T::capA;
+            if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, &count, sq, t, legal);
+            t = sq + T::capB;
+            if (onBoard(t) && T::isEnemy(s[t])) addMoveSimple(board, list, &count, sq, t, legal);
+            if (board->epSquare != 0) {
+                if (sq + T::capA == board->epSquare) addMoveSimple(board, list, &count, sq, sq + T::capA, legal);
+                if (sq + T::capB == board->epSquare) addMoveSimple(board, list, &count, sq, sq + T::capB, legal);
+            }
+        }
+    }
+    return count;
+}
+
+// Board scan: White upward from a1, Black downward from h8, stopping once
+// every own piece has been handled.
+template <int Side>
+u32 generateScan(Board* board, MoveList* list, u8 legal) {
+    u32 count = 0;
+    const int own = Side == WHITE ? board->nWhite : board->nBlack;
+    int handled = 0;
+    const int step = Side == WHITE ? 1 : -1;
+    for (int sq = Side == WHITE ? 0 : 119; sq >= 0 && sq < 128 && handled < own; sq += step) {
+        if (!onBoard(sq)) {
+            sq += 7 * step;   // with the loop's own step: jump over the 8 off-board cells
+            continue;
+        }
+        const u8 p = board->squares[sq];
+        const bool mine = Side == WHITE ? (p >= WPAWN && p <= WKING) : (p >= BPAWN && p <= BKING);
+        if (!mine) continue;
+        handled++;
+        pieceMoves<Side>(board, list, &count, sq, p, legal);
+    }
+    return count;
+}
+
+}  // namespace
+
+u32 generateMovesWhite(Board* board, MoveList* list, u8 legal) { return generateAll<WHITE>(board, list, legal); }
+u32 generateMovesBlack(Board* board, MoveList* list, u8 legal) { return generateAll<BLACK>(board, list, legal); }
+u32 generateMoves(Board* board, MoveList* list, u8 legal) {
+    return board->sideToMove ? generateMovesBlack(board, list, legal) : generateMovesWhite(board, list, legal);
+}
+
+u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal) { return generateAllCaptures<WHITE>(board, list, legal); }
+u32 generateCapturesBlack(Board* board, MoveList* list, u8 legal) { return generateAllCaptures<BLACK>(board, list, legal); }
+u32 generateCaptures(Board* board, MoveList* list, u8 legal) {
+    return board->sideToMove ? generateCapturesBlack(board, list, legal) : generateCapturesWhite(board, list, legal);
+}
+
+u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal) { return generateScan<WHITE>(board, list, legal); }
+u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal) { return generateScan<BLACK>(board, list, legal); }
+u32 generateMovesSimple(Board* board, MoveList* list, u8 legal) {
+    return board->sideToMove ? generateMovesBlackSimple(board, list, legal)
+                             : generateMovesWhiteSimple(board, list, legal);
+}

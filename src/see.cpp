@@ -1,0 +1,1 @@
+#include "see.h"

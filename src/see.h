@@ -1,0 +1,4 @@
+// Static exchange evaluation.
+#pragma once
+
+#include "defs.h"

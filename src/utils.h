@@ -1,0 +1,28 @@
+// Square arithmetic, the millisecond clock and the 64-bit random numbers.
+#pragma once
+
+#include "defs.h"
+
+// File 1..8 (a = 1) of a 0x88 square.
+inline int file(int sq) { return (sq & 7) + 1; }
+
+// Rank 1..8 of a 0x88 square, read as an unsigned byte.
+inline int rank(int sq) { return (static_cast<u8>(sq) >> 4) + 1; }
+
+// King distance: the larger of the rank and file distances.
+inline u8 dist(int a, int b) {
+    int dr = rank(a) - rank(b);
+    int df = (a & 7) - (b & 7);
+    if (dr < 0) dr = -dr;
+    if (df < 0) df = -df;
+    return static_cast<u8>(dr > df ? dr : df);
+}
+
+// Wall-clock time of day in milliseconds. Wraps modulo 2^32: use differences only.
+i32 timer();
+
+// Five calls of rand(), r1 first, folded into 64 bits.
+u64 rand64();
+
+// Coordinate notation of a move ("e2e4", "e7e8q"); out holds at least 6 chars.
+void moveToText(const Move* move, char* out);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "interface.h"
 #include "utils.h"
 
 u64 randomTable[128][16];
@@ -88,6 +89,9 @@ void updateHashKey(Board* board, const Move* move) {
 }
 
 HashBucket* hashtable = nullptr;
+// Buckets behind hashtable: the index below never reaches past them, whatever
+// hashSize says.
+static i32 allocatedBuckets = 0;
 
 int initHashtable(i32 count) {
     if (count <= 0) return 0;
@@ -100,6 +104,7 @@ int initHashtable(i32 count) {
     void* memory = malloc(static_cast<size_t>(count) * sizeof(HashBucket));
     if (memory == nullptr) return 0;
     hashtable = static_cast<HashBucket*>(memory);
+    allocatedBuckets = count;
     return 1;
 }
 
@@ -114,4 +119,85 @@ void clearHashtable(i32 count) {
             bucket.move[i].from = NO_SQUARE;
         }
     }
+}
+
+void ageHashtable(i32 count) {
+    if (hashtable == nullptr) return;
+    if (count > allocatedBuckets) count = allocatedBuckets;
+    for (i32 b = 0; b < count; b++)
+        for (int i = 0; i < 4; i++)
+            if (hashtable[b].depth[i] >= 0) hashtable[b].depth[i]--;
+}
+
+i32 hashStores = 0, hashCuts = 0, hashHits1 = 0, hashHits2 = 0, hashMoves = 0;
+
+// Scores beyond this are mates, kept relative to the node that stores them.
+static constexpr i32 MATE_BOUND = 20000;
+
+// The position's bucket, or null while no table of hashSize buckets exists
+// (a size that is not positive or larger than the allocation: nothing is
+// stored and every probe misses).
+static inline HashBucket* bucketOf(const Board* board) {
+    if (hashtable == nullptr || hashSize <= 0 || hashSize > allocatedBuckets) return nullptr;
+    return &hashtable[board->hashKey2 % static_cast<u64>(hashSize)];
+}
+
+void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move) {
+    hashStores++;
+    HashBucket* bucket = bucketOf(board);
+    if (bucket == nullptr) return;
+    const u64 key = board->hashKey;
+    const i32 ply = static_cast<i32>(board->ply);
+    if (score < -MATE_BOUND) score -= ply;
+    else if (score > MATE_BOUND) score += ply;
+
+    // Replacement: the position's own slot when this draft is at least as
+    // deep, otherwise the shallowest slot (the later of equals), so an empty
+    // bucket fills from slot 3 down.
+    i32 shallowest = 256;
+    int chosen = -1;
+    for (int i = 0; i < 4; i++) {
+        if (bucket->lock[i] == key && depth >= bucket->depth[i]) {
+            chosen = i;
+            break;
+        }
+        if (bucket->depth[i] <= shallowest) {
+            shallowest = bucket->depth[i];
+            chosen = i;
+        }
+    }
+    if (chosen < 0) return;
+    bucket->lock[chosen] = key;
+    bucket->move[chosen] = *move;
+    bucket->score[chosen] = score;
+    bucket->type[chosen] = type;
+    bucket->depth[chosen] = depth;
+}
+
+i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
+                   Move* hashMove) {
+    const HashBucket* bucket = bucketOf(board);
+    if (bucket == nullptr) return NO_HASH_SCORE;
+    const u64 key = board->hashKey;
+    const i32 ply = static_cast<i32>(board->ply);
+    i32 taken = 0;
+    for (int i = 0; i < 4; i++) {
+        if (bucket->lock[i] != key) continue;
+        hashHits1++;
+        // An upper bound below beta: a null move from here would not reach beta.
+        if (*permission == 1 && bucket->type[i] == 1 && bucket->score[i] < *beta) *permission = 0;
+        if (bucket->depth[i] >= taken && bucket->move[i].from != NO_SQUARE) {
+            *hashMove = bucket->move[i];
+            taken = bucket->depth[i];
+        }
+        if (bucket->depth[i] >= depth) {
+            i32 v = bucket->score[i];
+            if (v < -MATE_BOUND) v += ply;
+            else if (v > MATE_BOUND) v -= ply;
+            if (bucket->type[i] == 0) return v;
+            if (bucket->type[i] == 2 && v >= *beta) return v;
+            if (bucket->type[i] == 1 && v <= *alpha) return v;
+        }
+    }
+    return NO_HASH_SCORE;
 }

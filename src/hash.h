@@ -31,3 +31,27 @@ int initHashtable(i32 count);
 
 // Empties every slot of the first count buckets; nothing for count <= 0.
 void clearHashtable(i32 count);
+
+// Lowers the draft of every stored slot of the first count buckets by one
+// (a draft of 0 becomes an empty slot).
+void ageHashtable(i32 count);
+
+// Stores a search result for the board's position: mate scores are made
+// relative to this node (ply), the slot is the position's own when the new
+// draft is at least as deep, else the shallowest slot (the later one on
+// ties). Nothing is stored while no usable table is allocated.
+void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move);
+
+// Looks the board's position up. Returns a score the caller may return at
+// once, or NO_HASH_SCORE. alpha and beta are only read; *permission may be
+// cleared (a stored upper bound below beta: a null move would fail) and
+// *hashMove may be overwritten with the deepest stored move seen.
+i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
+                   Move* hashMove);
+
+// Diagnostics of the table, reset by the search driver at every search.
+extern i32 hashStores;   // calls of recordHashtable
+extern i32 hashCuts;     // probes that ended a node
+extern i32 hashHits1;    // slots whose lock matched in a probe
+extern i32 hashHits2;    // kept for symmetry; nothing counts into it
+extern i32 hashMoves;    // moves recognised as the move to try first

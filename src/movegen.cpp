@@ -1,6 +1,9 @@
 #include "movegen.h"
 
 #include "attack.h"
+#include "hash.h"
+#include "search.h"
+#include "see.h"
 #include "utils.h"
 
 int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8 legal) {
@@ -266,4 +269,102 @@ u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal) { return ge
 u32 generateMovesSimple(Board* board, MoveList* list, u8 legal) {
     return board->sideToMove ? generateMovesBlackSimple(board, list, legal)
                              : generateMovesWhiteSimple(board, list, legal);
+}
+
+// ---------------------------------------------------------------------------
+// Move scoring and selection
+
+static inline i32 absValue(u8 code) {
+    const i32 v = pieceValues[code];
+    return v < 0 ? -v : v;
+}
+
+int assignScoreMovelist(Board* board, MoveList* list) {
+    const Move& pvMove = board->pvMove;
+    i32 best = -INFINITE_SCORE;
+    int bestIndex = 0;
+    for (int i = 0; i < list->count; i++) {
+        Move* m = &list->moves[i];
+        list->picked[i] = 0;
+        i32 score;
+        if (m->flags & MF_CAPTURE) {
+            // Captures that do not lose material go first, biggest victim and
+            // then cheapest attacker; losing ones come after every quiet move.
+            const i32 s = see(board, m);
+            list->seeScores[i] = s;
+            score = s < 0 ? s : SCORE_GOOD_CAPTURE + absValue(m->captured) - absValue(m->piece) / 50;
+            if (m->flags & MF_PROMOTION) score += absValue(m->promotion);
+        } else {
+            list->seeScores[i] = 0;
+            score = static_cast<i32>(getHistoryBonus(m));
+            if (m->flags & MF_CASTLE) score += SCORE_CASTLING;
+            if (m->flags & MF_PROMOTION) score += SCORE_QUIET_PROMOTION + absValue(m->promotion);
+            const KillerEntry* killers = killerMove[m->piece > WKING ? 1 : 0][board->ply];
+            const Move& k1 = killers[0].move;
+            const Move& k2 = killers[1].move;
+            if (m->from == k1.from && m->to == k1.to && m->piece == k1.piece) score = SCORE_KILLER_1;
+            if (m->from == k2.from && m->to == k2.to && m->piece == k2.piece) score = SCORE_KILLER_2;
+        }
+        if (pvMove.from != NO_SQUARE && sameMove(*m, pvMove)) {
+            score = SCORE_PV;
+            hashMoves++;
+        }
+        list->scores[i] = score;
+        if (score > best) {
+            best = score;
+            bestIndex = i;
+        }
+    }
+    return bestIndex;
+}
+
+void assignScoreRootMovelist(Board* board, MoveList* list) {
+    const Move& pvMove = board->pvMove;
+    for (int i = 0; i < list->count; i++) {
+        list->picked[i] = 0;
+        // The low 32 bits, read as signed: counts never come near 2^31 in
+        // one iteration, and the conversion is modular either way.
+        list->scores[i] = static_cast<i32>(static_cast<u32>(static_cast<u64>(board->rootNodeCount[i])));
+        if (pvMove.from != NO_SQUARE && sameMove(list->moves[i], pvMove)) {
+            list->scores[i] = SCORE_PV_ROOT;
+            hashMoves++;
+        }
+    }
+}
+
+int assignQScoreMovelist(Board* board, MoveList* list) {
+    i32 best = -INFINITE_SCORE - 1;
+    int bestIndex = -1;
+    for (int i = 0; i < list->count; i++) {
+        list->picked[i] = 0;
+        const i32 s = see(board, &list->moves[i]);
+        list->scores[i] = s;
+        list->seeScores[i] = s;
+        if (s > best) {
+            best = s;
+            bestIndex = i;
+        }
+    }
+    return bestIndex;
+}
+
+int getMove(MoveList* list, Move* out, int index) {
+    *out = list->moves[index];
+    list->picked[index] = 1;
+    return index;
+}
+
+int getNextBestMove(MoveList* list, Move* out) {
+    int index = 0;
+    i32 best = -INFINITE_SCORE;
+    if (list->picked[0] == 0 && list->scores[0] > -INFINITE_SCORE) best = list->scores[0];
+    for (int i = 1; i < list->count; i++) {
+        if (list->picked[i] == 0 && list->scores[i] > best) {
+            best = list->scores[i];
+            index = i;
+        }
+    }
+    *out = list->moves[index];
+    list->picked[index] = 1;
+    return index;
 }

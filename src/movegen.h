@@ -24,3 +24,37 @@ u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
 // Advances *count by 1 (4 for a promotion), or not at all for a move refused
 // by the legality test. The result carries no meaning.
 int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8 legal);
+
+// ---------------------------------------------------------------------------
+// Move scoring and selection. Scores encode the move classes by widely
+// separated constants; the moves are then handed out best first by a linear
+// scan per move, never by a full sort.
+
+inline constexpr i32 SCORE_PV_ROOT = 1000000000;
+inline constexpr i32 SCORE_PV = 100000000;
+inline constexpr i32 SCORE_GOOD_CAPTURE = 15000000;
+inline constexpr i32 SCORE_KILLER_1 = 4500000;
+inline constexpr i32 SCORE_CASTLING = 4500000;
+inline constexpr i32 SCORE_KILLER_2 = 3500000;
+inline constexpr i32 SCORE_QUIET_PROMOTION = 100000;
+
+// Scores an interior node's list (exchange values of the captures into
+// seeScores, killers of the board's ply, history, the board's pvMove) and
+// clears picked. Returns the index of the first move with the highest score.
+int assignScoreMovelist(Board* board, MoveList* list);
+
+// Scores a root list by the nodes each move took in the previous iteration
+// (rootNodeCount), the board's pvMove first; clears picked.
+void assignScoreRootMovelist(Board* board, MoveList* list);
+
+// Scores every move by its exchange value (also into seeScores) and clears
+// picked. Returns the index of the first best move, -1 for an empty list.
+int assignQScoreMovelist(Board* board, MoveList* list);
+
+// Copies the move at index into *out, marks it picked and returns index.
+int getMove(MoveList* list, Move* out, int index);
+
+// Copies the best-scored unpicked move into *out (the lower index on ties),
+// marks it picked and returns its index. When no unpicked move scores above
+// -32000, index 0 is handed out again.
+int getNextBestMove(MoveList* list, Move* out);

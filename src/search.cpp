@@ -1,13 +1,868 @@
 #include "search.h"
 
+#include <cassert>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-int benchTool(Board*, int, char**) {
-    fprintf(stderr, "bench: not available in this build\n");
-    return 2;
+#include "attack.h"
+#include "board.h"
+#include "debug.h"
+#include "hash.h"
+#include "interface.h"
+#include "movegen.h"
+#include "see.h"
+#include "utils.h"
+
+// ---------------------------------------------------------------------------
+// Evaluation used by the search.
+// TODO(#4): material-only stand-in until the static evaluation is merged;
+// then every call goes to eval(board, &flag) and this function goes away.
+static i32 evaluate(Board* board, u8* flag) {
+    *flag = 0;
+    const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
+    return material + 10;
 }
 
-int searchTool(Board*, int, char**) {
-    fprintf(stderr, "search: not available in this build\n");
-    return 2;
+// ---------------------------------------------------------------------------
+// Killer moves and history tables
+
+KillerEntry killerMove[2][MAX_PLY][3];
+u32 historyHeuristic[HISTORY_SIZE];
+u32 successHistoryHeuristic[HISTORY_SIZE];
+u32 badHistoryHeuristic[HISTORY_SIZE];
+
+static inline bool isQuiet(const Move* move) {
+    return (move->flags & (MF_CAPTURE | MF_PROMOTION)) == 0;
+}
+
+void clearHistoryHeuristic() {
+    for (int i = 0; i < 4096; i++) {
+        historyHeuristic[i] = 0;
+        successHistoryHeuristic[i] = 0;
+        badHistoryHeuristic[i] = 0;
+    }
+    for (int i = 4096; i < HISTORY_SIZE; i++) {
+        historyHeuristic[i] = 1;
+        successHistoryHeuristic[i] = 1;
+        badHistoryHeuristic[i] = 1;
+    }
+}
+
+static inline void emptyKillers(int colour, u32 ply) {
+    for (int k = 0; k < 3; k++) {
+        killerMove[colour][ply][k].move.from = NO_SQUARE;
+        killerMove[colour][ply][k].counter = 0;
+    }
+}
+
+void clearKillerMove() {
+    for (int colour = 0; colour < 2; colour++)
+        for (u32 ply = 0; ply < MAX_PLY; ply++) emptyKillers(colour, ply);
+}
+
+void clearKillersDepth(u32 ply) {
+    if (ply + 2 >= MAX_PLY) return;
+    emptyKillers(0, ply + 2);
+    emptyKillers(1, ply + 2);
+}
+
+static inline bool killerMatches(const KillerEntry& entry, const Move* move) {
+    return entry.move.from == move->from && entry.move.to == move->to && entry.move.piece == move->piece;
+}
+
+void updateKillerMove(const Board* board, const Move* move) {
+    if (!isQuiet(move)) return;
+    KillerEntry* k = killerMove[move->piece > WKING ? 1 : 0][board->ply];
+    if (killerMatches(k[0], move)) k[0].counter++;
+    else if (killerMatches(k[1], move)) k[1].counter++;
+    else if (killerMatches(k[2], move)) k[2].counter++;
+    else {
+        k[2].move = *move;
+        k[2].counter = 1;
+    }
+    // One bubbling pass from the bottom: an entry can rise two places.
+    if (k[2].counter > k[1].counter) {
+        const KillerEntry t = k[1];
+        k[1] = k[2];
+        k[2] = t;
+    }
+    if (k[1].counter > k[0].counter) {
+        const KillerEntry t = k[0];
+        k[0] = k[1];
+        k[1] = t;
+    }
+}
+
+void updateHistoryHeuristic(const Move* move, i32 depth) {
+    if (!isQuiet(move)) return;
+    const int index = historyIndex(move);
+    successHistoryHeuristic[index]++;
+    historyHeuristic[index] += static_cast<u32>(depth) * static_cast<u32>(depth);
+    if (historyHeuristic[index] > HISTORY_LIMIT) {
+        // Halve the whole colour so the old knowledge fades evenly.
+        const int first = (move->piece > WKING ? 1 : 0) * 16 * 128;
+        for (int i = first; i < first + 16 * 128; i++) historyHeuristic[i] >>= 1;
+    }
+}
+
+void updateBadHistoryHeuristic(const Move* move) {
+    if (!isQuiet(move)) return;
+    badHistoryHeuristic[historyIndex(move)]++;
+}
+
+u32 getHistoryBonus(const Move* move) {
+    return historyHeuristic[historyIndex(move)];
+}
+
+i32 getBadHistoryBonus(const Move* move) {
+    const int colour = move->piece > WKING ? 1 : 0;
+    const double ratio = static_cast<double>(badHistoryHeuristic[historyIndex(move)]) /
+                         static_cast<double>(badHistoryHeuristic[4096 + colour]);
+    return static_cast<i32>(ratio * 1000.0);
+}
+
+int checkDraw(const Board* board) {
+    const u32 n = board->gamePly;
+    if (n < 2) return 0;
+    const u64 key = board->hashHistory[n];
+    // A single earlier occurrence counts: the search cannot tell a third
+    // repetition from a second one it could force anyway.
+    for (u32 i = n - 1; i >= 1; i--)
+        if (board->hashHistory[i] == key) return 1;
+    return 0;
+}
+
+int moveIsInteresting() { return 0; }
+
+void showKillers(const Board* board) {
+    const KillerEntry* k = killerMove[board->sideToMove][board->ply];
+    for (int i = 0; i < 3; i++)
+        printf("%d) f: %d  t: %d, counter = %d\n", i + 1, k[i].move.from, k[i].move.to,
+               static_cast<int>(k[i].counter));
+}
+
+// ---------------------------------------------------------------------------
+// Clock, limits and counters
+
+i32 (*searchClock)() = timer;
+i32 timerSearchStart = 0;
+i32 maxTimeAllowed = 0;
+i32 abortNodes = 0;
+u8 searchAborted = 0;
+i32 globalNodes = 0;
+i32 globalQNodes = 0;
+u8 followPV = 0;
+u8 fractalExtensions = 0;
+Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0, extCheck = 0, extRecap = 0,
+    extPawn = 0, maxQNodes = 0;
+bool searchOutput = true;
+
+static constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+
+// Milliseconds since start; differences of the wrapping clock stay right in
+// two's complement.
+static inline i32 elapsedSince(i32 start) {
+    return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
+}
+
+bool pollClock() {
+    if (abortNodes > CLOCK_POLL_INTERVAL) {
+        abortNodes = 0;
+        if (elapsedSince(timerSearchStart) > maxTimeAllowed) {
+            searchAborted = 1;
+            return true;
+        }
+    } else {
+        abortNodes++;
+    }
+    return searchAborted == 1;
+}
+
+// ---------------------------------------------------------------------------
+// Quiescence search
+
+i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
+    // Step 1. Repetition: a position seen before on the game or search path
+    // is a draw. Tested before the clock so cycles cost nothing.
+    if (board->ply > 0 && checkDraw(board)) return 0;
+
+    // Step 2. Clock poll.
+    if (pollClock()) return 0;
+
+    // Step 3. Count the node.
+    globalQNodes++;
+    globalNodes++;
+
+    const u32 ply = board->ply;
+    const u8 inCheck = board->inCheck;
+    MoveList* list = &board->moveLists[ply];
+    u8 flag = 0;
+
+    // Step 4a. Ply guard: the per-ply lists end here, stand pat.
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return evaluate(board, &flag);
+
+    // Step 4b. First-phase moves. In check every evasion is searched and
+    // there is no stand pat; otherwise the side may stand pat on the static
+    // score and only captures can improve on it.
+    i32 standPat = 0, best;
+    u32 n;
+    if (inCheck) {
+        board->pvMove = noMove;
+        n = generateMoves(board, list, 1);
+        best = -INFINITE_SCORE;
+    } else {
+        standPat = evaluate(board, &flag);
+        if (standPat >= beta) return standPat;
+        if (standPat > alpha) alpha = standPat;
+        board->pvMove = noMove;
+        n = generateCaptures(board, list, 1);
+        best = standPat;
+    }
+
+    // Step 5. Nothing to try: mate in check, the stand pat otherwise (a node
+    // without captures never tries quiet checks).
+    list->count = static_cast<u8>(n);
+    if (n == 0) return inCheck ? static_cast<i32>(ply) - MATE_SCORE : best;
+
+    // Step 6. Order by exchange value.
+    const int first = assignQScoreMovelist(board, list);
+
+    // Step 7. Capture phase (all evasions when in check).
+    for (u32 k = 0; k < n; k++) {
+        Move move;
+        const int index = k == 0 ? getMove(list, &move, first) : getNextBestMove(list, &move);
+        const bool promotion = (move.flags & MF_PROMOTION) != 0;
+
+        // Step 7.1. Captures that lose material by exchange are not worth a node.
+        if (!inCheck && list->seeScores[index] < 0 && !promotion) continue;
+
+        // Step 7.2. The child's in-check flag, tested before the move is made.
+        board->inCheck = static_cast<u8>(moveChecks(board, &move));
+
+        i32 childLevel;
+        if (inCheck || board->inCheck) {
+            // Step 7.3. Evasions and checks are searched one level down and
+            // bypass delta pruning.
+            childLevel = level - 1;
+        } else {
+            // Step 7.4. Delta pruning in a null window: when even the exchange
+            // gain plus a margin leaves the score below alpha, take that
+            // optimistic bound and skip the move.
+            if (!promotion && beta - alpha == 1) {
+                const i32 t = list->seeScores[index] + standPat + 150;
+                if (t < alpha) {
+                    if (t > best) best = t;
+                    continue;
+                }
+            }
+            childLevel = level - 8;
+        }
+
+        // Step 7.5. Search the child.
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        assert(keysAreConsistent(board));
+        const i32 v = -qSearch(board, -beta, -alpha, childLevel);
+        updateHashKey(board, &move);
+        unmakeMove(board, &move);
+
+        // Step 7.6. Fail-soft bookkeeping.
+        if (v > best) {
+            if (v >= beta) return v;
+            if (v > alpha) alpha = v;
+            best = v;
+        }
+    }
+
+    // Step 8. Quiet checks only at the first quiescence level and not in check.
+    if (level != 0 || inCheck) return best;
+
+    // Step 9. Quiet-check phase: quiet moves that give check or promote and
+    // lose nothing by exchange, in generation order.
+    n = generateMoves(board, list, 0);
+    list->count = static_cast<u8>(n);
+    if (n == 0) return best;
+    for (u32 i = 0; i < n; i++) {
+        Move* move = &list->moves[i];
+        if (move->flags & MF_CAPTURE) continue;
+        if (!isLegalSimple(board, move)) continue;
+        board->inCheck = static_cast<u8>(moveChecks(board, move));
+        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
+
+        makeMove(board, move);
+        updateHashKey(board, move);
+        const i32 v = -qSearch(board, -beta, -alpha, -1);
+        updateHashKey(board, move);
+        unmakeMove(board, move);
+
+        if (v > best) {
+            if (v >= beta) return v;
+            if (v > alpha) alpha = v;
+            best = v;
+        }
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------------------
+// Alpha-beta search
+
+// Search constants, in tenths of a ply where marked.
+static constexpr i32 NULL_REDUCTION_DEPTH = 4;     // null move searched at depth - 4
+static constexpr i32 NULL_VERIFY_ABOVE = 5;        // verification above this depth, at depth - 5
+static constexpr i32 NULL_MATERIAL_MARGIN = 100;
+static constexpr i32 RAZOR_DEPTH = 2;
+static constexpr i32 RAZOR_MARGIN = 300;
+static constexpr i32 IID_ABOVE = 4;
+static constexpr u8 EXT_RECAPTURE = 10;            // tenths, PV nodes only
+static constexpr u8 EXT_PAWN_PUSH = 5;             // tenths
+static constexpr u8 EXT_SINGLE_REPLY_PV = 10;      // tenths
+static constexpr u8 EXT_SINGLE_REPLY = 5;          // tenths
+static constexpr i32 PRUNE_DEPTH = 5;
+static constexpr i32 FUTILITY_MARGIN_2 = 300;
+static constexpr i32 FUTILITY_MARGIN_1 = 100;
+static constexpr u32 LMR_LEGAL_PV = 6;
+static constexpr u32 LMR_LEGAL = 3;
+
+static inline i32 absValue(u8 code) {
+    const i32 v = pieceValues[code];
+    return v < 0 ? -v : v;
+}
+
+i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
+    // Every exit that does not raise alpha leaves the caller's line empty,
+    // so no stale continuation can reach a printed line.
+    line->count = 0;
+
+    // Step 1. Clock poll.
+    if (pollClock()) return 0;
+
+    const u32 ply = board->ply;
+    assert(alpha < beta);
+
+    // Step 2. Grandchildren start with empty killers.
+    clearKillersDepth(ply);
+
+    // Step 3. Entry state: the caller stored the check flag before making the
+    // move that led here; the capture memory is the last makeMove's. Every
+    // later test reads these copies, not the fields, which legality and
+    // exchange tests overwrite.
+    const u8 inCheck = board->inCheck;
+    const u8 lastCaptureSquare = board->lastCaptureSquare;
+    const u8 lastCapturedPiece = board->lastCapturedPiece;
+    const u8 fractalEntry = fractalExtensions;
+
+    // Step 4. Beyond the deepest alpha-beta ply only quiescence remains.
+    if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(board, alpha, beta, 0);
+
+    // Step 5. Repetition below the root is a draw; the root itself is searched.
+    if (ply > 0 && checkDraw(board)) return 0;
+
+    // Step 6. Hash probe. Only null-window nodes may end on it: a PV node
+    // wants its line, and takes just the hash move and the null verdict.
+    const bool pvNode = beta - alpha > 1;
+    Move hashMove = noMove;
+    {
+        const i32 v = probeHashtable(board, &alpha, &beta, &permission, depth, &hashMove);
+        if (!pvNode && v != NO_HASH_SCORE) {
+            hashCuts++;
+            return v;
+        }
+    }
+
+    // Step 7. Horizon: resolve captures and checks, store the result as an
+    // exact draft-0 entry.
+    if (depth <= 0) {
+        const i32 qBefore = globalQNodes;
+        const i32 v = qSearch(board, alpha, beta, 0);
+        if (globalQNodes - qBefore > maxQNodes) maxQNodes = globalQNodes - qBefore;
+        recordHashtable(board, 0, v, 0, &noMove);
+        return v;
+    }
+
+    const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
+    PvLine scratch;
+    scratch.count = 0;
+
+    // Step 8. Null move: give the opponent a free move; if a reduced search
+    // still reaches beta, the node would fail high anyway. Not in check, not
+    // in a PV node, not at the root, not twice in a row, and only with enough
+    // material that zugzwang is unlikely. Deep nodes verify the cut with a
+    // reduced normal search, which guards against zugzwang.
+    bool nullTriedHere = false;
+    if (permission == 1 && !inCheck && !pvNode && ply > 0 && material >= beta - NULL_MATERIAL_MARGIN) {
+        nullTriedHere = true;
+        nullTried++;
+        Move nullMove = noMove;
+        makeNullmove(board, &nullMove);
+        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &scratch, 0);
+        unmakeNullmove(board, &nullMove);
+        if (v >= beta) {
+            bool cut = depth <= NULL_VERIFY_ABOVE;
+            if (!cut) {
+                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &scratch, 0);
+                cut = w >= beta;
+            }
+            if (cut) {
+                betaCut++;
+                betaCutOnFirst++;
+                nullCut++;
+                line->count = 0;
+                return beta;
+            }
+        }
+    }
+
+    // Step 9. Razoring: near the horizon, far below alpha on material and
+    // evaluation, let quiescence decide whether anything is left.
+    i32 staticEval = 0;
+    bool evalKnown = false;
+    u8 evalFlag = 0;
+    if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
+        staticEval = evaluate(board, &evalFlag);
+        evalKnown = true;
+        if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
+            const i32 q = qSearch(board, alpha, beta, 0);
+            if (q <= alpha) {
+                line->count = 0;
+                return q;
+            }
+        }
+    }
+
+    // Step 10. Children may try a null move again.
+    const u8 childPermission = 1;
+
+    // Step 11. Move to try first: the previous iteration's line while the
+    // search walks down it, the hash move otherwise.
+    if (followPV) {
+        if (board->pv[ply].from != NO_SQUARE) board->pvMove = board->pv[ply];
+        if (board->pv[ply + 1].from == NO_SQUARE) followPV = 0;
+    } else {
+        board->pvMove = hashMove;
+    }
+
+    // Step 12. Generate: legal moves only in check and at the root, pseudo-legal
+    // moves elsewhere (tested one by one in the loop).
+    MoveList* list = &board->moveLists[ply];
+    const u32 n = generateMoves(board, list, (inCheck || ply == 0) ? 1 : 0);
+    list->count = static_cast<u8>(n);
+    if (n == 0) {
+        line->count = 0;
+        return inCheck ? static_cast<i32>(ply) - MATE_SCORE : 0;
+    }
+
+    // Step 13. Ordering. The root orders by the nodes each move took in the
+    // previous iteration. A PV node without a move to try first finds one by
+    // a shallower search of the same node (internal iterative deepening),
+    // which regenerates the same list in the same slot.
+    int firstIndex = 0;
+    if (ply == 0) {
+        if (depth == 1) assignScoreMovelist(board, list);
+        else assignScoreRootMovelist(board, list);
+    } else {
+        if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
+            alphaBeta(board, alpha, beta, depth - 2, &scratch, 0);
+            if (bestMove.from != NO_SQUARE) board->pvMove = bestMove;
+        }
+        firstIndex = assignScoreMovelist(board, list);
+    }
+
+    // Step 14. Move loop.
+    PvLine childLine;
+    childLine.count = 0;
+    i32 best = -INFINITE_SCORE;
+    u8 boundType = 1;
+    u32 legalCount = 0, searchedCount = 0;
+    const u32 lateThreshold = static_cast<u32>(2 * depth + 2);
+    Move nodeBest = noMove;
+
+    for (u32 k = 0; k < n; k++) {
+        // Step 14.1. Select.
+        const i32 nodesBefore = globalNodes;
+        Move move;
+        const int index = (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
+
+        // Step 14.2. Legality of the pseudo-legal moves.
+        if (!inCheck && !isLegalSimple(board, &move)) continue;
+        legalCount++;
+
+        const bool quiet = isQuiet(&move);
+
+        // Step 14.3. Recapture extension: taking back a piece of the same
+        // value on the square of the last capture keeps the exchange whole.
+        if ((move.flags & MF_CAPTURE) && move.to == lastCaptureSquare &&
+            absValue(move.captured) == absValue(lastCapturedPiece)) {
+            extRecap++;
+            if (pvNode) fractalExtensions += EXT_RECAPTURE;
+        }
+
+        // Step 14.4. Pawn-push extension: a safe push to the seventh rank is
+        // one step from promotion.
+        bool reducible = true;
+        if (((move.piece == WPAWN && rank(move.to) == 7) || (move.piece == BPAWN && rank(move.to) == 2)) &&
+            see(board, &move) >= 0) {
+            extPawn++;
+            fractalExtensions += EXT_PAWN_PUSH;
+            reducible = false;
+        }
+
+        // Step 14.5. Count the node.
+        if (ply > 0) globalNodes++;
+
+        // Step 14.6. Check extension; the flag is the child's in-check flag.
+        board->inCheck = static_cast<u8>(moveChecks(board, &move));
+        const bool givesCheck = board->inCheck != 0;
+        i32 extension = 0;
+        if (givesCheck) {
+            extCheck++;
+            extension = 1;
+            reducible = false;
+        }
+
+        // Step 14.7. Single-reply extension: a forced reply costs no depth.
+        if (inCheck && n == 1) fractalExtensions += pvNode ? EXT_SINGLE_REPLY_PV : EXT_SINGLE_REPLY;
+
+        // Step 14.8. Fractional extensions add up along the path to a whole ply.
+        if (fractalExtensions > 9) {
+            fractalExtensions %= 10;
+            extension = 1;
+            reducible = false;
+        }
+
+        // Step 14.9. Pruning of quiet moves near the horizon in null-window
+        // nodes, never for the first legal move.
+        if (depth <= PRUNE_DEPTH && ply > 0 && !pvNode && extension == 0 && reducible && !inCheck && quiet) {
+            const int hi = historyIndex(&move);
+            // History pruning: late quiet moves that failed here far more
+            // often than they cut off.
+            if (legalCount >= lateThreshold &&
+                badHistoryHeuristic[hi] > 2u * static_cast<u32>(depth) * successHistoryHeuristic[hi]) {
+                fractalExtensions = fractalEntry;
+                continue;
+            }
+            // Futility pruning: a quiet move cannot lift a score this far
+            // below beta; keep the optimistic bound as the node's best.
+            if (depth <= 2 && material < beta) {
+                if (!evalKnown) {
+                    staticEval = evaluate(board, &evalFlag);
+                    evalKnown = true;
+                }
+                const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;
+                if (evalFlag == 0 && staticEval + margin < beta && legalCount > 1) {
+                    if (staticEval + margin > best) best = staticEval + margin;
+                    fractalExtensions = fractalEntry;
+                    continue;
+                }
+            }
+        }
+
+        // Step 14.10. Make the move.
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        assert(keysAreConsistent(board));
+
+        // Step 14.11. Principal variation search: the first legal move with
+        // the full window, the others with a null window (late quiet moves
+        // first at reduced depth), re-searched when they beat alpha.
+        const i32 d = depth - 1 + extension;
+        i32 v;
+        if (legalCount == 1) {
+            v = -alphaBeta(board, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine, childPermission);
+        } else {
+            followPV = 0;
+            bool fullDepth = true;
+            if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck && quiet &&
+                legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
+                const int hi = historyIndex(&move);
+                if (4u * badHistoryHeuristic[hi] >= successHistoryHeuristic[hi]) {
+                    v = -alphaBeta(board, -alpha - 1, -alpha, depth - 2, &childLine, childPermission);
+                    fullDepth = v > alpha;
+                }
+            }
+            if (fullDepth) {
+                v = -alphaBeta(board, -alpha - 1, -alpha, d, &childLine, childPermission);
+                if (pvNode && v > alpha && (ply == 0 || v < beta))
+                    v = -alphaBeta(board, -beta, -alpha, d, &childLine, childPermission);
+            }
+        }
+
+        // Step 14.12. Root move ordering for the next iteration.
+        if (ply == 0) board->rootNodeCount[index] = globalNodes - nodesBefore;
+
+        // Step 14.13. Take the move back.
+        searchedCount++;
+        fractalExtensions = fractalEntry;
+        updateHashKey(board, &move);
+        unmakeMove(board, &move);
+
+        // Step 14.14. Bookkeeping.
+        if (v > best) best = v;
+        if (best > alpha) {
+            if (best >= beta) {
+                // Cut-off: store a lower bound and teach the killers and
+                // history which quiet move refuted this position.
+                if (ply > 0) recordHashtable(board, depth, best, 2, &move);
+                if (ply > 0 && !inCheck) {
+                    updateKillerMove(board, &move);
+                    updateHistoryHeuristic(&move, depth);
+                }
+                betaCut++;
+                if (legalCount == 1) {
+                    betaCutOnFirst++;
+                } else if (quiet && ply > 0 && !inCheck) {
+                    for (u32 i = 0; i < list->count; i++) {
+                        const Move& tried = list->moves[i];
+                        if (list->picked[i] && (tried.from != move.from || tried.to != move.to))
+                            updateBadHistoryHeuristic(&tried);
+                    }
+                }
+                bestMove = move;
+                return best;
+            }
+            line->moves[0] = move;
+            const u32 childCount = childLine.count < MAX_PLY - 1 ? childLine.count : MAX_PLY - 1;
+            memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
+            line->count = childCount + 1;
+            if (ply == 0 && searchedCount > 1 && searchOutput) {
+                printf("%d %d %d %d %s%s!\n", depth, best, elapsedSince(timerSearchStart) / 10, globalNodes,
+                       sqString[move.from], sqString[move.to]);
+                fflush(stdout);
+            }
+            alpha = best;
+            nodeBest = move;
+            boundType = 0;
+        }
+    }
+
+    // Step 15. After the last move: no legal move without check is stalemate;
+    // store the node's bound with its best move (none when alpha never rose).
+    bestMove = nodeBest;
+    if (legalCount == 0) return 0;
+    if (ply > 0) {
+        recordHashtable(board, depth, best, boundType, &nodeBest);
+        return best;
+    }
+    return alpha;
+}
+
+// ---------------------------------------------------------------------------
+// Iterative deepening driver
+
+// Saturating i32 product for the time limits: a budget from "st" or "time"
+// may be large enough that five times it overflows.
+static inline i32 scaleTime(i32 value, i32 factor) {
+    const i64 product = static_cast<i64>(value) * factor;
+    return product > INT32_MAX ? INT32_MAX : static_cast<i32>(product);
+}
+
+// The first legal move of the root, or noMove when it has none.
+static Move firstLegalMove(Board* board) {
+    MoveList* list = &board->moveLists[board->ply];
+    list->count = static_cast<u8>(generateMoves(board, list, 1));
+    return list->count > 0 ? list->moves[0] : noMove;
+}
+
+static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line) {
+    if (!searchOutput) return;
+    printf("%d %d %d %d ", depth, score, elapsed / 10, globalNodes);
+    for (u32 i = 0; i < line->count; i++) printf("%s%s ", sqString[line->moves[i].from], sqString[line->moves[i].to]);
+    printf("\n");
+    fflush(stdout);
+}
+
+void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
+    // Step 1. Fresh counters for this search.
+    abortNodes = globalNodes = globalQNodes = 0;
+    hashStores = hashCuts = hashHits1 = hashHits2 = hashMoves = 0;
+    nullCut = nullTried = betaCut = betaCutOnFirst = 0;
+    followPV = 0;
+    extCheck = extRecap = extPawn = 0;
+    board->ply = 0;
+    fractalExtensions = 0;
+    maxQNodes = 0;
+    if (maxDepth < 1) maxDepth = 1;
+    if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
+
+    // Step 2. Limits: a negative budget (from "time" or "st") counts as 0.
+    // The budget is the soft limit, checked between iterations; five times
+    // it is the hard limit that the nodes poll.
+    if (budget < 0) budget = 0;
+    maxTimeAllowed = scaleTime(budget, 5);
+
+    // Step 3. Start the clock.
+    const i32 start = searchClock();
+    timerSearchStart = start;
+
+    // Step 4. Deepen one ply per iteration.
+    PvLine current, previous;
+    current.count = previous.count = 0;
+    for (int i = 0; i < MAX_PLY; i++) current.moves[i] = previous.moves[i] = noMove;
+    *result = noMove;
+    bool accepted = false, extended = false;
+    int changes = 0;
+    for (int depth = 1;; depth++) {
+        searchAborted = 0;
+        const i32 score = alphaBeta(board, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
+
+        // Step 4.3. An iteration cut short by the hard limit after real work
+        // is discarded: the previous iteration's move stands.
+        if (searchAborted == 1 && globalNodes > 5000) break;
+
+        // Step 4.4. Accept the iteration: its line is followed first next time.
+        for (u32 i = 0; i < current.count; i++) board->pv[i] = current.moves[i];
+        board->pv[current.count].from = NO_SQUARE;
+        followPV = 1;
+        accepted = true;
+
+        // Steps 4.5 and 4.6. Thinking line.
+        const i32 elapsed = elapsedSince(start);
+        printThinking(depth, score, elapsed, &current);
+
+        // Step 4.7. Count changes of mind from iteration 5 on.
+        if (depth > 4 && (current.moves[0].from != previous.moves[0].from ||
+                          current.moves[0].to != previous.moves[0].to))
+            changes++;
+
+        // Step 4.8.
+        previous = current;
+
+        // Step 4.9. Time decisions: an unstable root move gets more time,
+        // once; a single change to a clearly winning move with half the
+        // budget spent ends the search early.
+        if (changes >= 3) {
+            if (!extended) {
+                maxTimeAllowed = scaleTime(maxTimeAllowed, 2);
+                budget = scaleTime(budget, 2);
+                extended = true;
+            }
+        } else if (!extended && changes == 1 && elapsed > budget / 2 && score > 300) {
+            break;
+        }
+
+        // Steps 4.10 and 4.11. Depth limit; the soft limit between iterations.
+        if (depth >= maxDepth) break;
+        if (elapsed > budget) break;
+    }
+
+    // Step 5. The first move of the last accepted line. When no iteration was
+    // accepted (depth 1 abandoned) or its line is empty, the first legal move
+    // is played so that the engine always answers while it has a move.
+    if (accepted) *result = previous.moves[0];
+    if (result->from == NO_SQUARE) *result = firstLegalMove(board);
+    board->ply = 0;
+}
+
+void search(Board* board, Move* result, i32 budget) {
+    searchToDepth(board, result, budget, MAX_ITERATIONS);
+}
+
+// ---------------------------------------------------------------------------
+// Developer tools
+
+// The tools' budget: far beyond any run, so the clock is polled but never decides.
+static constexpr i32 TOOL_BUDGET = INT32_MAX;
+
+// The tables as start-up leaves them: the default-size hash table (the
+// configuration file is not read), emptied, with empty history and killers.
+static bool prepareToolTables() {
+    if (hashtable == nullptr) {
+        hashSize = DEFAULT_HASH_SIZE;
+        if (!initHashtable(hashSize)) {
+            fprintf(stderr, "cannot allocate the hash table\n");
+            return false;
+        }
+    }
+    clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
+    return true;
+}
+
+// Positions of the bench: openings, middlegames, endgames, tactics,
+// promotions, checks and mates.
+static constexpr const char* benchPositions[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+    "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 0 4",
+    "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+    "2r3k1/pp3ppp/2n1b3/q2pP3/3P4/P1r2N2/1B3PPP/R2QR1K1 w - - 0 20",
+    "r1b2rk1/2q1b1pp/p2ppn2/1p6/3QP3/1BN1B3/PPP3PP/R4RK1 w - - 0 15",
+    "4rrk1/pp1n3p/3q2pQ/2p1pb2/2PP4/2P3N1/P2B2PP/4RRK1 b - - 7 19",
+    "r3r1k1/2p2ppp/p1p1bn2/8/1q2P3/2NPQN2/PPP3PP/R4RK1 b - - 2 15",
+    "2rq1rk1/pb1nbppp/1p2pn2/2pp4/2PP4/1PN1PN2/PB2BPPP/R2Q1RK1 w - - 0 11",
+    "r1bqk2r/pp1nbppp/2p1pn2/3p4/2PP4/2N1PN2/PPQ2PPP/R1B1KB1R w KQkq - 0 7",
+    "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+    "rnbqkbnr/ppp2ppp/8/1B1pp3/4P3/8/PPPP1PPP/RNBQK1NR b KQkq - 1 3",
+    "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10",
+    "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4",
+    "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",
+    "6k1/5p2/6p1/8/7p/8/6PP/6K1 b - - 0 1",
+    "8/8/1p1k4/p1p1p3/P1P1P3/1P1K4/8/8 w - - 0 1",
+    "8/8/8/3k4/8/8/3PK3/8 w - - 0 1",
+    "8/8/8/4k3/8/8/8/R3K3 w - - 0 1",
+    "1K1k4/1P6/8/8/8/8/r7/2R5 w - - 0 1",
+    "8/5k2/8/4PK2/8/8/r7/1R6 w - - 0 1",
+    "8/P7/8/8/8/8/6k1/4K3 w - - 0 1",
+    "3r4/4P3/8/8/8/8/6k1/K7 w - - 0 1",
+    "5k2/8/8/8/8/8/2q5/K7 b - - 0 1",
+    "7k/5Q2/6K1/8/8/8/8/8 w - - 0 1",
+};
+static constexpr int BENCH_DEFAULT_DEPTH = 9;
+
+int benchTool(Board* board, int argc, char** argv) {
+    int depth = BENCH_DEFAULT_DEPTH;
+    if (argc > 3 || (argc == 3 && !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+        return 2;
+    }
+    if (!prepareToolTables()) return 2;
+    searchOutput = false;
+    u64 total = 0;
+    const i32 start = timer();
+    int number = 0;
+    for (const char* fen : benchPositions) {
+        number++;
+        if (!setupFen(board, fen)) {
+            fprintf(stderr, "bench position %d rejected: %s\n", number, fen);
+            return 2;
+        }
+        getHashkey(board);
+        prepareToolTables();
+        Move move;
+        searchToDepth(board, &move, TOOL_BUDGET, depth);
+        char text[8];
+        moveToText(&move, text);
+        printf("Position %2d: %10d nodes  bestmove %s\n", number, globalNodes,
+               move.from == NO_SQUARE ? "(none)" : text);
+        total += static_cast<u64>(globalNodes);
+    }
+    const i32 elapsed = timer() - start;
+    const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
+    printf("Time: %d ms  Nodes/second: %llu\n", elapsed, static_cast<unsigned long long>(nps));
+    printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
+    return 0;
+}
+
+int searchTool(Board* board, int argc, char** argv) {
+    int depth = 0;
+    if (argc < 3 || !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth)) {
+        fprintf(stderr, "usage: quillantor search DEPTH [FEN] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+        return 2;
+    }
+    if (!setupToolPosition(board, argc, argv, 3)) return 2;
+    if (!prepareToolTables()) return 2;
+    Move move;
+    searchToDepth(board, &move, TOOL_BUDGET, depth);
+    char text[8];
+    moveToText(&move, text);
+    printf("bestmove %s\n", move.from == NO_SQUARE ? "(none)" : text);
+    return 0;
 }

@@ -142,6 +142,14 @@ static inline HashBucket* bucketOf(const Board* board) {
     return &hashtable[board->hashKey2 % static_cast<u64>(hashSize)];
 }
 
+void prefetchHashtable(const Board* board) {
+    const HashBucket* bucket = bucketOf(board);
+    if (bucket == nullptr) return;
+    // A bucket spans two cache lines; the locks sit in the second.
+    __builtin_prefetch(bucket);
+    __builtin_prefetch(reinterpret_cast<const char*>(bucket) + sizeof(HashBucket) - 1);
+}
+
 void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move) {
     hashStores++;
     HashBucket* bucket = bucketOf(board);

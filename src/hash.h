@@ -49,6 +49,10 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
 i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
                    Move* hashMove);
 
+// Asks the memory system for the board's bucket ahead of the probe; no effect
+// on what is stored or found.
+void prefetchHashtable(const Board* board);
+
 // Diagnostics of the table, reset by the search driver at every search.
 extern i32 hashStores;   // calls of recordHashtable
 extern i32 hashCuts;     // probes that ended a node

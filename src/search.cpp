@@ -559,9 +559,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             }
         }
 
-        // Step 14.10. Make the move.
+        // Step 14.10. Make the move; the child probes the table first thing.
         makeMove(board, &move);
         updateHashKey(board, &move);
+        prefetchHashtable(board);
         assert(keysAreConsistent(board));
 
         // Step 14.11. Principal variation search: the first legal move with
@@ -673,6 +674,29 @@ static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line)
     fflush(stdout);
 }
 
+bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
+                   bool rootMoveChanged) {
+    // Step 4.7. Count changes of mind from iteration 5 on.
+    if (depth > 4 && rootMoveChanged) control->changes++;
+
+    // Step 4.9. An unstable root move gets more time, once; a single change
+    // to a clearly winning move with half the budget spent ends the search.
+    if (control->changes >= 3) {
+        if (!control->extended) {
+            maxTimeAllowed = scaleTime(maxTimeAllowed, 2);
+            control->budget = scaleTime(control->budget, 2);
+            control->extended = true;
+        }
+    } else if (!control->extended && control->changes == 1 && elapsed > control->budget / 2 && score > 300) {
+        return false;
+    }
+
+    // Steps 4.10 and 4.11. The depth limit, then the soft limit: an
+    // iteration already started runs on, a new one starts only in time.
+    if (depth >= maxDepth) return false;
+    return elapsed <= control->budget;
+}
+
 void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
     // Step 1. Fresh counters for this search.
     abortNodes = globalNodes = globalQNodes = 0;
@@ -701,8 +725,8 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
     current.count = previous.count = 0;
     for (int i = 0; i < MAX_PLY; i++) current.moves[i] = previous.moves[i] = noMove;
     *result = noMove;
-    bool accepted = false, extended = false;
-    int changes = 0;
+    bool accepted = false;
+    IterationControl control = {budget, 0, false};
     for (int depth = 1;; depth++) {
         searchAborted = 0;
         const i32 score = alphaBeta(board, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
@@ -721,30 +745,11 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
         const i32 elapsed = elapsedSince(start);
         printThinking(depth, score, elapsed, &current);
 
-        // Step 4.7. Count changes of mind from iteration 5 on.
-        if (depth > 4 && (current.moves[0].from != previous.moves[0].from ||
-                          current.moves[0].to != previous.moves[0].to))
-            changes++;
-
-        // Step 4.8.
+        // Steps 4.7 to 4.11.
+        const bool rootMoveChanged = current.moves[0].from != previous.moves[0].from ||
+                                     current.moves[0].to != previous.moves[0].to;
         previous = current;
-
-        // Step 4.9. Time decisions: an unstable root move gets more time,
-        // once; a single change to a clearly winning move with half the
-        // budget spent ends the search early.
-        if (changes >= 3) {
-            if (!extended) {
-                maxTimeAllowed = scaleTime(maxTimeAllowed, 2);
-                budget = scaleTime(budget, 2);
-                extended = true;
-            }
-        } else if (!extended && changes == 1 && elapsed > budget / 2 && score > 300) {
-            break;
-        }
-
-        // Steps 4.10 and 4.11. Depth limit; the soft limit between iterations.
-        if (depth >= maxDepth) break;
-        if (elapsed > budget) break;
+        if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
     }
 
     // Step 5. The first move of the last accepted line. When no iteration was
@@ -815,7 +820,7 @@ static constexpr const char* benchPositions[] = {
     "5k2/8/8/8/8/8/2q5/K7 b - - 0 1",
     "7k/5Q2/6K1/8/8/8/8/8 w - - 0 1",
 };
-static constexpr int BENCH_DEFAULT_DEPTH = 9;
+static constexpr int BENCH_DEFAULT_DEPTH = 10;
 
 int benchTool(Board* board, int argc, char** argv) {
     int depth = BENCH_DEFAULT_DEPTH;

@@ -129,6 +129,21 @@ void search(Board* board, Move* result, i32 budget);
 // it with the budget out of reach.
 void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth);
 
+// Between iterations: the soft budget (doubled at most once), the changes
+// of the root move counted from iteration 5 on, whether the time was extended.
+struct IterationControl {
+    i32 budget;
+    int changes;
+    bool extended;
+};
+
+// The driver's decision after an accepted iteration of this depth, score and
+// elapsed milliseconds: counts a change of the root move, doubles the budget
+// and maxTimeAllowed once at the third change, and answers whether the next
+// iteration starts.
+bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
+                   bool rootMoveChanged);
+
 // Command-line tools: "bench [DEPTH]" and "search DEPTH [FEN]".
 int benchTool(Board* board, int argc, char** argv);
 int searchTool(Board* board, int argc, char** argv);

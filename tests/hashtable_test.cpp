@@ -1,0 +1,222 @@
+// Transposition table: slot choice, mate-score conversion, probe rules.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "hash.h"
+#include "interface.h"
+
+namespace {
+
+// Every test file that needs a table allocates this size, whichever runs first.
+constexpr i32 TEST_BUCKETS = 16384;
+
+// A small table, allocated once for the whole test run (the engine never
+// frees its table either) and emptied for each test.
+class Hashtable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (hashtable == nullptr) {
+            ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
+        }
+        hashSize = TEST_BUCKETS;
+        clearHashtable(hashSize);
+        board = std::make_unique<Board>();
+        board->ply = 0;
+        at(1, 5);
+    }
+
+    // Puts the board on a "position" with this lock key in this bucket:
+    // the table reads nothing else of the board but ply.
+    void at(u64 lock, u64 bucket) {
+        board->hashKey = lock;
+        board->hashKey2 = bucket;
+    }
+
+    static Move moveTo(u8 to) {
+        return Move{12, to, MF_NORMAL, EMPTY, 0, EMPTY, 0, NO_SQUARE, WPAWN};
+    }
+
+    i32 probe(i32 alpha, i32 beta, i32 depth, Move* hashMove, u8* permission) {
+        return probeHashtable(board.get(), &alpha, &beta, permission, depth, hashMove);
+    }
+
+    i32 probe(i32 alpha, i32 beta, i32 depth) {
+        Move m = moveTo(NO_SQUARE);
+        m.from = NO_SQUARE;
+        u8 permission = 1;
+        return probe(alpha, beta, depth, &m, &permission);
+    }
+
+    const HashBucket& bucket(u64 index) { return hashtable[index]; }
+
+    std::unique_ptr<Board> board;
+};
+
+TEST_F(Hashtable, EmptyBucketFillsFromTheLastSlotDown) {
+    const i32 drafts[5] = {0, 3, 1, 3, 3};
+    for (u64 lock = 1; lock <= 4; lock++) {
+        at(lock, 5);
+        const Move m = moveTo(static_cast<u8>(lock));
+        recordHashtable(board.get(), drafts[lock], 0, 0, &m);
+    }
+    for (int slot = 0; slot < 4; slot++) EXPECT_EQ(bucket(5).lock[slot], static_cast<u64>(4 - slot));
+
+    // A fifth position replaces the shallowest slot, the later one on ties.
+    const Move m = moveTo(40);
+    at(9, 5);
+    recordHashtable(board.get(), 7, 0, 0, &m);
+    EXPECT_EQ(bucket(5).lock[2], 9u);
+    at(10, 5);
+    recordHashtable(board.get(), 7, 0, 0, &m);   // drafts 3, 3, 7, 3: slot 3
+    EXPECT_EQ(bucket(5).lock[3], 10u);
+    EXPECT_EQ(bucket(5).lock[0], 4u);
+    EXPECT_EQ(bucket(5).lock[1], 3u);
+}
+
+TEST_F(Hashtable, SamePositionOverwritesOnlyWhenAtLeastAsDeep) {
+    const Move a = moveTo(40), b = moveTo(41), c = moveTo(42);
+    recordHashtable(board.get(), 5, 10, 0, &a);   // slot 3
+    recordHashtable(board.get(), 5, 20, 0, &b);   // equal draft: own slot
+    EXPECT_EQ(bucket(5).lock[3], 1u);
+    EXPECT_EQ(bucket(5).score[3], 20);
+    EXPECT_EQ(bucket(5).lock[2], 0u);
+
+    // Shallower: goes to the shallowest slot (the empty slot 2), and the probe
+    // meets the deeper entry first only when it sits in a lower slot.
+    recordHashtable(board.get(), 2, 30, 0, &c);
+    EXPECT_EQ(bucket(5).lock[2], 1u);
+    EXPECT_EQ(bucket(5).depth[2], 2);
+    EXPECT_EQ(probe(-100, 100, 1), 30) << "slot 2 answers before slot 3";
+    EXPECT_EQ(probe(-100, 100, 4), 20) << "only the deep entry has the draft";
+}
+
+TEST_F(Hashtable, BucketOfVeryDeepDraftsTakesNothing) {
+    const Move m = moveTo(40);
+    for (u64 lock = 1; lock <= 4; lock++) {
+        at(lock, 5);
+        recordHashtable(board.get(), 300, 0, 0, &m);
+    }
+    at(7, 5);
+    hashStores = 0;
+    recordHashtable(board.get(), 3, 0, 0, &m);
+    EXPECT_EQ(hashStores, 1) << "counted even though nothing was stored";
+    for (int slot = 0; slot < 4; slot++) EXPECT_NE(bucket(5).lock[slot], 7u);
+}
+
+TEST_F(Hashtable, MateScoresAreStoredRelativeToTheNode) {
+    const Move m = moveTo(40);
+    board->ply = 5;
+    recordHashtable(board.get(), 4, 31990, 0, &m);
+    EXPECT_EQ(bucket(5).score[3], 31995);
+    board->ply = 3;
+    EXPECT_EQ(probe(-32000, 32000, 4), 31992);
+
+    at(2, 6);
+    board->ply = 5;
+    recordHashtable(board.get(), 4, -31990, 0, &m);
+    EXPECT_EQ(bucket(6).score[3], -31995);
+    board->ply = 3;
+    EXPECT_EQ(probe(-32000, 32000, 4), -31992);
+
+    // The bounds themselves are ordinary scores.
+    at(3, 7);
+    board->ply = 5;
+    recordHashtable(board.get(), 4, 20000, 0, &m);
+    EXPECT_EQ(bucket(7).score[3], 20000);
+    at(4, 8);
+    recordHashtable(board.get(), 4, -20000, 0, &m);
+    EXPECT_EQ(bucket(8).score[3], -20000);
+    board->ply = 3;
+    EXPECT_EQ(probe(-32000, 32000, 4), -20000);
+}
+
+TEST_F(Hashtable, BoundsAnswerOnlyOnTheirSideOfTheWindow) {
+    const Move m = moveTo(40);
+    at(1, 1);
+    recordHashtable(board.get(), 4, 50, 0, &m);   // exact
+    at(2, 2);
+    recordHashtable(board.get(), 4, 50, 2, &m);   // lower bound
+    at(3, 3);
+    recordHashtable(board.get(), 4, 50, 1, &m);   // upper bound
+
+    at(1, 1);
+    EXPECT_EQ(probe(100, 200, 4), 50);
+    EXPECT_EQ(probe(-200, -100, 3), 50);
+    EXPECT_EQ(probe(-200, 200, 5), NO_HASH_SCORE) << "draft too small";
+
+    at(2, 2);
+    EXPECT_EQ(probe(0, 50, 4), 50);
+    EXPECT_EQ(probe(0, 51, 4), NO_HASH_SCORE);
+
+    at(3, 3);
+    EXPECT_EQ(probe(50, 60, 4), 50);
+    EXPECT_EQ(probe(49, 60, 4), NO_HASH_SCORE);
+}
+
+TEST_F(Hashtable, ProbeHandsOutMoveAndNullVerdictEvenWithoutAnAnswer) {
+    const Move m = moveTo(40);
+    recordHashtable(board.get(), 2, -30, 1, &m);   // upper bound -30, draft 2
+
+    Move hashMove = moveTo(0);
+    hashMove.from = NO_SQUARE;
+    u8 permission = 1;
+    EXPECT_EQ(probe(-100, 0, 6, &hashMove, &permission), NO_HASH_SCORE);
+    EXPECT_EQ(hashMove.to, 40) << "a shallow entry still supplies its move";
+    EXPECT_EQ(permission, 0) << "an upper bound below beta forbids the null move";
+
+    permission = 1;
+    EXPECT_EQ(probe(-100, -30, 6, &hashMove, &permission), NO_HASH_SCORE);
+    EXPECT_EQ(permission, 1) << "-30 is not below beta -30";
+
+    // A miss leaves both untouched.
+    at(99, 9);
+    hashMove.to = 77;
+    permission = 1;
+    EXPECT_EQ(probe(-100, 100, 0, &hashMove, &permission), NO_HASH_SCORE);
+    EXPECT_EQ(hashMove.to, 77);
+    EXPECT_EQ(permission, 1);
+}
+
+TEST_F(Hashtable, ClearedTableAnswersNothing) {
+    const Move m = moveTo(40);
+    recordHashtable(board.get(), 4, 50, 0, &m);
+    clearHashtable(hashSize);
+    Move hashMove = moveTo(0);
+    hashMove.from = NO_SQUARE;
+    u8 permission = 1;
+    EXPECT_EQ(probe(-100, 100, 0, &hashMove, &permission), NO_HASH_SCORE);
+    EXPECT_EQ(hashMove.from, NO_SQUARE);
+}
+
+TEST_F(Hashtable, KeyIsReducedModuloTheSize) {
+    const Move m = moveTo(40);
+    at(1, static_cast<u64>(TEST_BUCKETS) * 1000 + 3);
+    recordHashtable(board.get(), 4, 50, 0, &m);
+    EXPECT_EQ(bucket(3).lock[3], 1u);
+}
+
+TEST_F(Hashtable, SizeBeyondTheAllocationStoresNothing) {
+    const Move m = moveTo(40);
+    hashSize = 1 << 30;   // far beyond any table a test allocates
+    at(1, static_cast<u64>(TEST_BUCKETS) * 2 + 1);
+    recordHashtable(board.get(), 4, 50, 0, &m);
+    EXPECT_EQ(probe(-100, 100, 0), NO_HASH_SCORE);
+    hashSize = 0;
+    recordHashtable(board.get(), 4, 50, 0, &m);
+    EXPECT_EQ(probe(-100, 100, 0), NO_HASH_SCORE);
+    hashSize = TEST_BUCKETS;
+}
+
+TEST_F(Hashtable, AgeingLowersDraftsAndEmptiesDraftZero) {
+    const Move m = moveTo(40);
+    recordHashtable(board.get(), 0, 50, 0, &m);
+    at(2, 5);
+    recordHashtable(board.get(), 3, 50, 0, &m);
+    ageHashtable(hashSize);
+    EXPECT_EQ(bucket(5).depth[3], -1);
+    EXPECT_EQ(bucket(5).depth[2], 2);
+    EXPECT_EQ(bucket(5).depth[1], -1) << "empty slots stay empty";
+}
+
+}  // namespace

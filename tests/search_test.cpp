@@ -1,0 +1,767 @@
+// Search: heuristics, repetition, clock, quiescence, alpha-beta and the
+// iterative-deepening driver with its time decisions.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "engine_process.h"
+#include "hash.h"
+#include "interface.h"
+#include "movegen.h"
+#include "search.h"
+#include "utils.h"
+
+namespace {
+
+constexpr i32 TEST_BUCKETS = 16384;   // the size every test file allocates
+
+std::unique_ptr<Board> boardFrom(const char* fen) {
+    auto board = std::make_unique<Board>();
+    EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
+    getHashkey(board.get());
+    return board;
+}
+
+Move findMove(Board* board, const char* text) {
+    MoveList* list = &board->moveLists[board->ply];
+    list->count = static_cast<u8>(generateMoves(board, list, 1));
+    char buffer[8];
+    for (int i = 0; i < list->count; i++) {
+        moveToText(&list->moves[i], buffer);
+        if (strcmp(buffer, text) == 0) return list->moves[i];
+    }
+    ADD_FAILURE() << "no move " << text;
+    return list->moves[0];
+}
+
+// Plays a move as the command loop does: stored, made, keys updated; the
+// search ply stays 0 between game moves.
+void playGameMove(Board* board, const char* text) {
+    Move m = findMove(board, text);
+    board->gameMoves[board->gamePly] = m;
+    makeMove(board, &m);
+    updateHashKey(board, &m);
+    board->ply = 0;
+}
+
+std::string text(const Move& m) {
+    if (m.from == NO_SQUARE) return "(none)";
+    char buffer[8];
+    moveToText(&m, buffer);
+    return buffer;
+}
+
+struct ThinkingLine {
+    int depth;
+    i32 score;
+    i32 centiseconds;
+    i32 nodes;
+    std::vector<std::string> moves;
+};
+
+// The iteration lines of the output (fail-high lines end in '!').
+std::vector<ThinkingLine> thinkingLines(const std::string& out) {
+    std::vector<ThinkingLine> lines;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) {
+        if (row.empty() || row.back() == '!') continue;
+        std::istringstream fields(row);
+        ThinkingLine line;
+        if (!(fields >> line.depth >> line.score >> line.centiseconds >> line.nodes)) continue;
+        std::string move;
+        while (fields >> move) line.moves.push_back(move);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Empties the tables as start-up does, on a table shared by the test run.
+void freshTables() {
+    if (hashtable == nullptr) {
+        ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
+    }
+    hashSize = TEST_BUCKETS;
+    clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
+}
+
+// ---------------------------------------------------------------------------
+// Killers, history and the repetition test
+
+class Heuristics : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearHistoryHeuristic();
+        clearKillerMove();
+        board = std::make_unique<Board>();
+        board->ply = 4;
+    }
+
+    static Move quiet(u8 from, u8 to, u8 piece) {
+        return Move{from, to, MF_NORMAL, EMPTY, 0, EMPTY, 0, NO_SQUARE, piece};
+    }
+
+    void setCounters(u32 first, u32 second, u32 third) {
+        const u32 counters[3] = {first, second, third};
+        for (int k = 0; k < 3; k++) {
+            killerMove[WHITE][4][k].move = quiet(static_cast<u8>(k), 40, WROOK);
+            killerMove[WHITE][4][k].counter = counters[k];
+        }
+    }
+
+    int slotOf(const Move& m) {
+        for (int k = 0; k < 3; k++) {
+            const Move& e = killerMove[WHITE][4][k].move;
+            if (e.from == m.from && e.to == m.to && e.piece == m.piece) return k;
+        }
+        return -1;
+    }
+
+    std::unique_ptr<Board> board;
+};
+
+TEST_F(Heuristics, NewKillerEntersThirdAndBubblesByHits) {
+    const Move m = quiet(20, 36, WPAWN);
+    setCounters(5, 3, 2);
+    updateKillerMove(board.get(), &m);
+    EXPECT_EQ(slotOf(m), 2);
+    EXPECT_EQ(killerMove[WHITE][4][2].counter, 1u);
+
+    setCounters(5, 0, 0);
+    updateKillerMove(board.get(), &m);
+    EXPECT_EQ(slotOf(m), 1);
+
+    setCounters(0, 0, 0);
+    updateKillerMove(board.get(), &m);
+    EXPECT_EQ(slotOf(m), 0) << "an entry can rise two places in one update";
+
+    // A known killer gains a hit in its own slot, then bubbles past equals' losers.
+    setCounters(2, 2, 0);
+    const Move second = killerMove[WHITE][4][1].move;
+    updateKillerMove(board.get(), &second);
+    EXPECT_EQ(slotOf(second), 0);
+    EXPECT_EQ(killerMove[WHITE][4][0].counter, 3u);
+
+    // Killers belong to the mover's colour and the board's ply.
+    const Move black = quiet(100, 84, BPAWN);
+    updateKillerMove(board.get(), &black);
+    EXPECT_EQ(killerMove[BLACK][4][0].move.from, 100);
+    EXPECT_EQ(killerMove[WHITE][4][0].move.from, second.from);
+}
+
+TEST_F(Heuristics, CapturesAndPromotionsTeachNothing) {
+    Move capture = quiet(20, 37, WPAWN);
+    capture.flags |= MF_CAPTURE;
+    capture.captured = BKNIGHT;
+    Move promotion = quiet(100, 116, WPAWN);
+    promotion.flags |= MF_PROMOTION;
+    promotion.promotion = WQUEEN;
+    for (const Move* m : {&capture, &promotion}) {
+        updateKillerMove(board.get(), m);
+        updateHistoryHeuristic(m, 10);
+        updateBadHistoryHeuristic(m);
+        EXPECT_EQ(getHistoryBonus(m), 0u);
+        EXPECT_EQ(successHistoryHeuristic[historyIndex(m)], 0u);
+        EXPECT_EQ(badHistoryHeuristic[historyIndex(m)], 0u);
+    }
+    for (int k = 0; k < 3; k++) EXPECT_EQ(killerMove[WHITE][4][k].move.from, NO_SQUARE);
+}
+
+TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
+    const Move knight = quiet(1, 34, WKNIGHT);
+    const Move other = quiet(6, 21, WKNIGHT);
+    const Move blackKnight = quiet(113, 34, BKNIGHT);
+    EXPECT_EQ(historyIndex(&knight), 2 * 128 + 34);
+    EXPECT_EQ(historyIndex(&blackKnight), 25 * 128 + 34) << "same square, another row";
+
+    updateHistoryHeuristic(&other, 10);          // 100
+    updateHistoryHeuristic(&blackKnight, 10);    // 100, the other colour
+    for (int i = 0; i < 5; i++) updateHistoryHeuristic(&knight, 100);
+    EXPECT_EQ(getHistoryBonus(&knight), 50000u) << "exactly 50000 is not halved";
+    updateHistoryHeuristic(&knight, 100);
+    EXPECT_EQ(getHistoryBonus(&knight), 30000u);
+    EXPECT_EQ(getHistoryBonus(&other), 50u);
+    EXPECT_EQ(getHistoryBonus(&blackKnight), 100u);
+    EXPECT_EQ(successHistoryHeuristic[historyIndex(&knight)], 6u) << "success counts are never halved";
+}
+
+TEST_F(Heuristics, BadHistoryBonusIsPerThousandOfTheColourCell) {
+    const Move m = quiet(1, 34, WKNIGHT);
+    EXPECT_EQ(getBadHistoryBonus(&m), 0);
+    updateBadHistoryHeuristic(&m);
+    updateBadHistoryHeuristic(&m);
+    EXPECT_EQ(getBadHistoryBonus(&m), 2000);
+    EXPECT_EQ(badHistoryHeuristic[4096], 1u);
+    EXPECT_EQ(badHistoryHeuristic[4097], 1u);
+}
+
+TEST_F(Heuristics, ClearingKillersTwoPliesAheadLeavesOtherPlies) {
+    const Move m = quiet(20, 36, WPAWN);
+    for (u32 ply : {4u, 6u}) {
+        board->ply = ply;
+        updateKillerMove(board.get(), &m);
+    }
+    clearKillersDepth(4);
+    EXPECT_EQ(killerMove[WHITE][6][0].move.from, NO_SQUARE);
+    EXPECT_EQ(killerMove[WHITE][6][0].counter, 0u);
+    EXPECT_EQ(killerMove[WHITE][4][0].move.from, 20);
+    clearKillersDepth(MAX_PLY - 1);   // no slot beyond the table
+}
+
+TEST_F(Heuristics, RepetitionLooksBackToHalfMoveOne) {
+    board->gamePly = 1;
+    board->hashHistory[1] = 77;
+    EXPECT_EQ(checkDraw(board.get()), 0);
+
+    board->gamePly = 2;
+    board->hashHistory[0] = 88;
+    board->hashHistory[2] = 88;
+    EXPECT_EQ(checkDraw(board.get()), 0) << "index 0 is never compared";
+
+    board->gamePly = 3;
+    board->hashHistory[3] = 77;
+    EXPECT_EQ(checkDraw(board.get()), 1);
+    board->hashHistory[3] = 99;
+    EXPECT_EQ(checkDraw(board.get()), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Clock
+
+i32 fakeNow = 0;
+i32 fakeStep = 0;
+i32 fakeClock() {
+    const i32 now = fakeNow;
+    fakeNow = static_cast<i32>(static_cast<u32>(fakeNow) + static_cast<u32>(fakeStep));
+    return now;
+}
+
+// Jumps a long way ahead once the search has counted this many nodes.
+i32 jumpAtNodes = 0;
+i32 jumpingClock() { return globalNodes > jumpAtNodes ? 1000000 : 0; }
+
+class SearchClock : public ::testing::Test {
+protected:
+    void SetUp() override {
+        freshTables();
+        searchOutput = true;
+        fakeNow = 0;
+        fakeStep = 0;
+        searchClock = fakeClock;
+    }
+    void TearDown() override { searchClock = timer; }
+};
+
+TEST_F(SearchClock, ClockIsReadOnceEvery8193Entries) {
+    abortNodes = 0;
+    searchAborted = 0;
+    timerSearchStart = 0;
+    maxTimeAllowed = 0;
+    fakeNow = 1000;
+    for (int i = 0; i < 8192; i++) ASSERT_FALSE(pollClock()) << i;
+    EXPECT_TRUE(pollClock());
+    EXPECT_EQ(searchAborted, 1);
+    EXPECT_EQ(abortNodes, 0);
+    EXPECT_TRUE(pollClock()) << "stays abandoned";
+}
+
+TEST_F(SearchClock, ElapsedTimeSurvivesTheClockWrapping) {
+    timerSearchStart = INT32_MAX - 5;
+    fakeNow = INT32_MIN + 4;   // 10 ms later
+    searchAborted = 0;
+    maxTimeAllowed = 10;
+    abortNodes = CLOCK_POLL_INTERVAL + 1;
+    EXPECT_FALSE(pollClock());
+    maxTimeAllowed = 9;
+    abortNodes = CLOCK_POLL_INTERVAL + 1;
+    EXPECT_TRUE(pollClock());
+}
+
+TEST_F(SearchClock, AbandonedSearchReturnsZeroWithoutCountingNodes) {
+    auto board = boardFrom("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1");
+    searchAborted = 1;
+    abortNodes = 0;
+    globalNodes = globalQNodes = 0;
+    PvLine line;
+    line.count = 3;
+    EXPECT_EQ(alphaBeta(board.get(), -100, 100, 3, &line, 1), 0);
+    EXPECT_EQ(line.count, 0u);
+    EXPECT_EQ(qSearch(board.get(), -100, 100, 0), 0);
+    EXPECT_EQ(globalNodes, 0);
+    EXPECT_EQ(globalQNodes, 0);
+    searchAborted = 0;
+}
+
+TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
+    IterationControl control = {1000, 0, false};
+    maxTimeAllowed = 5000;
+    EXPECT_TRUE(nextIteration(&control, 4, 100, 0, 10, true)) << "changes count from depth 5";
+    EXPECT_EQ(control.changes, 0);
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 0, 10, true));
+    EXPECT_TRUE(nextIteration(&control, 6, 100, 0, 10, true));
+    EXPECT_EQ(control.budget, 1000);
+    EXPECT_TRUE(nextIteration(&control, 7, 100, 0, 10, true));
+    EXPECT_EQ(control.changes, 3);
+    EXPECT_EQ(control.budget, 2000);
+    EXPECT_EQ(maxTimeAllowed, 10000);
+    EXPECT_TRUE(nextIteration(&control, 8, 100, 0, 10, true));
+    EXPECT_EQ(control.budget, 2000);
+    EXPECT_EQ(maxTimeAllowed, 10000);
+    // The doubled budget is the soft limit from now on.
+    EXPECT_TRUE(nextIteration(&control, 9, 100, 0, 2000, false));
+    EXPECT_FALSE(nextIteration(&control, 10, 100, 0, 2001, false));
+}
+
+TEST(IterationControl, OneChangeToAWinningMoveStopsPastHalfTheBudget) {
+    IterationControl control = {1000, 0, false};
+    EXPECT_FALSE(nextIteration(&control, 5, 100, 301, 501, true));
+    control = {1000, 0, false};
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 300, 501, true)) << "a score of exactly 300 goes on";
+    control = {1000, 0, false};
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 301, 500, true)) << "exactly half the budget goes on";
+    control = {1000, 0, false};
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 301, 900, false)) << "no change of mind goes on";
+    control = {1000, 2, false};
+    EXPECT_TRUE(nextIteration(&control, 8, 100, 301, 900, false)) << "two changes go on";
+}
+
+TEST(IterationControl, SoftLimitAndLastDepth) {
+    IterationControl control = {0, 0, false};
+    EXPECT_TRUE(nextIteration(&control, 1, 100, 0, 0, false)) << "a 0 ms iteration fits a 0 budget";
+    EXPECT_FALSE(nextIteration(&control, 2, 100, 0, 1, false));
+    control = {INT32_MAX, 0, false};
+    EXPECT_FALSE(nextIteration(&control, 100, 100, 0, 0, false)) << "depth 100 is the last";
+    EXPECT_FALSE(nextIteration(&control, 3, 3, 0, 0, false));
+}
+
+// Runs the driver with output captured; returns the chosen move.
+Move runSearch(Board* board, i32 budget, int maxDepth, std::string* out) {
+    testing::internal::CaptureStdout();
+    Move m;
+    searchToDepth(board, &m, budget, maxDepth);
+    *out = testing::internal::GetCapturedStdout();
+    return m;
+}
+
+TEST_F(SearchClock, BudgetZeroStillSearchesDepthOne) {
+    auto board = boardFrom(initialPosition);
+    std::string out;
+    fakeStep = 1;   // every reading is a millisecond later
+    Move m = runSearch(board.get(), 0, 100, &out);
+    auto lines = thinkingLines(out);
+    ASSERT_EQ(lines.size(), 1u) << out;
+    EXPECT_EQ(lines[0].depth, 1);
+    EXPECT_EQ(text(m), lines[0].moves[0]);
+
+    // A clock that does not move lets every iteration start.
+    freshTables();
+    fakeStep = 0;
+    runSearch(board.get(), 0, 3, &out);
+    EXPECT_EQ(thinkingLines(out).size(), 3u) << out;
+
+    // A negative budget counts as 0.
+    freshTables();
+    fakeStep = 1;
+    m = runSearch(board.get(), -500, 100, &out);
+    EXPECT_EQ(thinkingLines(out).size(), 1u) << out;
+    EXPECT_NE(m.from, NO_SQUARE);
+}
+
+TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    // First with the clock frozen, to learn how many nodes each iteration
+    // ends at; the same search with the same empty tables repeats them.
+    auto board = boardFrom(fen);
+    std::string out;
+    runSearch(board.get(), 1000, 10, &out);
+    auto frozen = thinkingLines(out);
+    ASSERT_EQ(frozen.size(), 10u);
+    // The clock jumps early in the first iteration that has plenty of polls left.
+    size_t target = 1;
+    while (target < frozen.size() && frozen[target].nodes - frozen[target - 1].nodes < 30000) target++;
+    ASSERT_LT(target, frozen.size()) << out;
+
+    freshTables();
+    board = boardFrom(fen);
+    searchClock = jumpingClock;
+    jumpAtNodes = frozen[target - 1].nodes + 1;
+    const Move m = runSearch(board.get(), 1000, 100, &out);
+    EXPECT_EQ(searchAborted, 1);
+    auto lines = thinkingLines(out);
+    // Only the iterations finished before the jump were printed; the move is
+    // the last printed line's first move.
+    ASSERT_EQ(lines.size(), target) << out;
+    for (size_t i = 0; i < lines.size(); i++) {
+        EXPECT_EQ(lines[i].nodes, frozen[i].nodes);
+        EXPECT_EQ(lines[i].moves, frozen[i].moves);
+    }
+    EXPECT_GT(globalNodes, 5000);
+    EXPECT_EQ(text(m), lines.back().moves[0]);
+}
+
+TEST_F(SearchClock, ThinkingTimeIsTruncatedCentiseconds) {
+    // A single legal reply (Kxg2), so no fail-high line reads the clock.
+    auto board = boardFrom("7k/8/8/8/8/8/6q1/7K w - - 0 1");
+    fakeStep = 1999;   // the reading after the iteration is 1999 ms after the start
+    std::string out;
+    runSearch(board.get(), 100000, 1, &out);
+    auto lines = thinkingLines(out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].centiseconds, 199);
+}
+
+// ---------------------------------------------------------------------------
+// Search behaviour, clock out of the way
+
+class Search : public ::testing::Test {
+protected:
+    void SetUp() override {
+        freshTables();
+        searchOutput = true;
+        searchClock = timer;
+    }
+
+    // Searches the position to depth; returns the chosen move's text and
+    // leaves the iteration lines in lines.
+    std::string searchFen(const char* fen, int depth) {
+        board = boardFrom(fen);
+        return searchBoard(depth);
+    }
+
+    std::string searchBoard(int depth) {
+        std::string out;
+        const Move m = runSearch(board.get(), INT32_MAX, depth, &out);
+        lines = thinkingLines(out);
+        EXPECT_EQ(static_cast<int>(lines.size()), depth) << out;
+        EXPECT_EQ(board->ply, 0u);
+        return text(m);
+    }
+
+    std::unique_ptr<Board> board;
+    std::vector<ThinkingLine> lines;
+};
+
+TEST_F(Search, MatesAreFoundWithExactDistances) {
+    EXPECT_EQ(searchFen("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 3), "d1d8");
+    EXPECT_EQ(lines.back().score, 32000 - 1);
+
+    EXPECT_EQ(searchFen("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", 4), "d5f6");
+    EXPECT_EQ(lines.back().score, 32000 - 3);
+    EXPECT_EQ(lines.back().moves, (std::vector<std::string>{"d5f6", "g7f6", "c4f7"}));
+
+    // Two rooks: Rb6+, Ra7+, Rb8#.
+    EXPECT_EQ(searchFen("8/8/6k1/R7/8/8/8/1R5K w - - 0 1", 6), "b1b6");
+    EXPECT_EQ(lines.back().score, 32000 - 5);
+    EXPECT_EQ(lines.back().moves.size(), 5u);
+
+    // The side being mated sees the mirror score: mated in two of its plies.
+    EXPECT_NE(searchFen("6k1/5ppp/8/8/8/8/5PPP/3R2K1 b - - 0 1", 4), "(none)");
+    EXPECT_GT(lines.back().score, -32000 + 100) << "black to move escapes with h6 or similar";
+}
+
+TEST_F(Search, MatedOrStalematedRootHasNoMove) {
+    EXPECT_EQ(searchFen("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1", 2), "(none)");
+    EXPECT_EQ(lines.back().score, -32000);
+    EXPECT_TRUE(lines.back().moves.empty());
+    EXPECT_EQ(searchFen("k7/7R/1QK5/8/8/8/8/8 b - - 0 1", 2), "(none)");
+    EXPECT_EQ(lines.back().score, 0);
+}
+
+TEST_F(Search, HangingQueenIsTaken) {
+    EXPECT_EQ(searchFen("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1", 5), "c3d5");
+    EXPECT_GT(lines.back().score, 200) << "a knight up instead of a queen down";
+    EXPECT_EQ(searchFen("4k3/8/8/3Q4/8/2n5/8/4K3 b - - 0 1", 5), "c3d5");
+}
+
+TEST_F(Search, StalemateIsAvoidedForTheMate) {
+    // Rxh7 wins a pawn and stalemates; Qb7 mates.
+    const std::string move = searchFen("k7/7p/1QK5/8/8/8/8/7R w - - 0 1", 4);
+    EXPECT_NE(move, "h1h7");
+    EXPECT_EQ(lines.back().score, 32000 - 1);
+}
+
+TEST_F(Search, RepetitionBelowTheRootScoresZero) {
+    // 1.Nf3 Nf6 2.Ng1 Ng8: Nf3 now repeats the position after move 1. At
+    // depth 1 every other move scores the same as in the start position.
+    board = boardFrom(initialPosition);
+    const std::string fresh = searchBoard(1);
+    const i32 freshScore = lines.back().score;
+    ASSERT_NE(freshScore, 0) << "the test needs a non-zero score for an ordinary move";
+
+    freshTables();
+    board = boardFrom(initialPosition);
+    for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) playGameMove(board.get(), m);
+    if (freshScore < 0) {
+        EXPECT_EQ(searchBoard(1), "g1f3");
+        EXPECT_EQ(lines.back().score, 0);
+    } else {
+        EXPECT_NE(searchBoard(1), "g1f3");
+        EXPECT_EQ(lines.back().score, freshScore);
+    }
+
+    // The root itself may be a repetition: it is searched all the same.
+    freshTables();
+    playGameMove(board.get(), "g1f3");
+    EXPECT_NE(searchBoard(2), "(none)");
+    EXPECT_FALSE(lines.back().moves.empty());
+    EXPECT_EQ(board->gamePly, 5u);
+}
+
+TEST_F(Search, PrincipalVariationIsPlayableFromTheRoot) {
+    searchFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 5);
+    for (const ThinkingLine& line : lines) {
+        auto replay = boardFrom("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+        for (const std::string& mv : line.moves) {
+            // Promotion letters are not shown: the queen is the one to find.
+            MoveList* list = &replay->moveLists[0];
+            list->count = static_cast<u8>(generateMoves(replay.get(), list, 1));
+            bool found = false;
+            char buffer[8];
+            for (int i = 0; i < list->count && !found; i++) {
+                moveToText(&list->moves[i], buffer);
+                if (mv == std::string(buffer).substr(0, 4)) {
+                    Move m = list->moves[i];
+                    makeMove(replay.get(), &m);
+                    replay->ply = 0;
+                    found = true;
+                }
+            }
+            ASSERT_TRUE(found) << "depth " << line.depth << ": " << mv << " is not legal there";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Quiescence and alpha-beta nodes
+
+class Nodes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        freshTables();
+        searchClock = timer;
+        searchAborted = 0;
+        abortNodes = 0;
+        timerSearchStart = timer();
+        maxTimeAllowed = INT32_MAX;
+        followPV = 0;
+        fractalExtensions = 0;
+        globalNodes = globalQNodes = 0;
+    }
+
+    // The static score of the position: a stand pat at or above beta is
+    // returned as it is.
+    i32 standPat(Board* b) { return qSearch(b, -32000, -31999, 0); }
+};
+
+TEST_F(Nodes, QuiescenceStandsPatWithoutCapturesOrQuietMoves) {
+    // A quiet check is available (Ra8+), but without captures no quiet move is tried.
+    auto board = boardFrom("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+    const i32 e = standPat(board.get());
+    globalQNodes = 0;
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), e);
+    EXPECT_EQ(globalQNodes, 1);
+    globalQNodes = 0;
+    EXPECT_EQ(qSearch(board.get(), e - 50, e, 0), e) << "a stand pat of exactly beta";
+    EXPECT_EQ(globalQNodes, 1);
+}
+
+TEST_F(Nodes, QuiescenceInCheckWithoutEvasionsIsMate) {
+    auto board = boardFrom("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), -32000);
+    board->ply = 3;
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), 3 - 32000);
+}
+
+TEST_F(Nodes, QuiescenceSkipsCapturesThatLoseMaterial) {
+    // Below level 0, so that no quiet check (Qe2+) is tried either.
+    auto board = boardFrom("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
+    const i32 e = standPat(board.get());
+    globalQNodes = 0;
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, -8), e);
+    EXPECT_EQ(globalQNodes, 1) << "Qxd5 loses the queen and is not searched";
+}
+
+TEST_F(Nodes, DeltaPruningTakesTheOptimisticBoundInANullWindow) {
+    auto board = boardFrom("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");
+    const i32 e = standPat(board.get());
+    globalQNodes = 0;
+    EXPECT_EQ(qSearch(board.get(), e + 300, e + 301, 0), e + 100 + 150);
+    EXPECT_EQ(globalQNodes, 1);
+    globalQNodes = 0;
+    const i32 wide = qSearch(board.get(), e + 300, e + 400, 0);
+    EXPECT_EQ(globalQNodes, 2) << "in a wider window exd5 is searched";
+    EXPECT_LT(wide, e + 300);
+}
+
+TEST_F(Nodes, QuietChecksOnlyAtTheFirstLevelAndOnlySafeOnes) {
+    // Nc7+ forks king and rook: found only through the quiet-check phase,
+    // which a node reaches only when it has captures (gxh3 here).
+    auto board = boardFrom("r3k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    const i32 e = standPat(board.get());
+    const i32 level0 = qSearch(board.get(), -32000, 32000, 0);
+    const i32 deeper = qSearch(board.get(), -32000, 32000, -1);
+    EXPECT_LT(deeper, e + 200) << "below level 0 only gxh3";
+    EXPECT_GT(level0, deeper + 400);
+
+    // With c7 and d6 covered by the bishop the checks hang the knight: not tried.
+    board = boardFrom("rb2k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), qSearch(board.get(), -32000, 32000, -1));
+
+    // Without any capture no quiet check is tried either.
+    board = boardFrom("r3k3/8/8/1N6/8/8/8/6K1 w - - 0 1");
+    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), standPat(board.get()));
+}
+
+// The bucket slot holding the board's position, or null.
+const HashBucket* slotOf(const Board* board, i32 depth, int* slot) {
+    const HashBucket* bucket = &hashtable[board->hashKey2 % static_cast<u64>(hashSize)];
+    for (int i = 0; i < 4; i++)
+        if (bucket->lock[i] == board->hashKey && bucket->depth[i] == depth) {
+            *slot = i;
+            return bucket;
+        }
+    return nullptr;
+}
+
+TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
+    // White, a queen up, one ply below the root.
+    auto board = boardFrom("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    board->ply = 1;
+    board->gamePly = 1;
+    board->hashHistory[1] = board->hashKey;
+    PvLine line;
+    int slot = -1;
+
+    const i32 high = alphaBeta(board.get(), -100, -99, 2, &line, 0);
+    EXPECT_GE(high, -99);
+    const HashBucket* bucket = slotOf(board.get(), 2, &slot);
+    ASSERT_NE(bucket, nullptr);
+    EXPECT_EQ(bucket->type[slot], 2);
+    EXPECT_NE(bucket->move[slot].from, NO_SQUARE);
+    EXPECT_EQ(line.count, 0u);
+
+    // Depth 3: at depth 2 razoring would answer this window without a store.
+    clearHashtable(hashSize);
+    const i32 low = alphaBeta(board.get(), 5000, 5001, 3, &line, 0);
+    EXPECT_LE(low, 5000);
+    bucket = slotOf(board.get(), 3, &slot);
+    ASSERT_NE(bucket, nullptr);
+    EXPECT_EQ(bucket->type[slot], 1);
+    EXPECT_EQ(bucket->move[slot].from, NO_SQUARE);
+    EXPECT_EQ(line.count, 0u);
+
+    clearHashtable(hashSize);
+    const i32 exact = alphaBeta(board.get(), -32000, 32000, 2, &line, 0);
+    bucket = slotOf(board.get(), 2, &slot);
+    ASSERT_NE(bucket, nullptr);
+    EXPECT_EQ(bucket->type[slot], 0);
+    EXPECT_EQ(bucket->score[slot], exact);
+    ASSERT_GE(line.count, 1u);
+    EXPECT_EQ(bucket->move[slot].from, line.moves[0].from);
+    EXPECT_EQ(bucket->move[slot].to, line.moves[0].to);
+}
+
+TEST_F(Nodes, RepeatedPositionBelowTheRootReturnsZeroAtOnce) {
+    auto board = boardFrom("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    board->ply = 1;
+    board->gamePly = 3;
+    board->hashHistory[1] = board->hashKey;
+    board->hashHistory[3] = board->hashKey;
+    PvLine line;
+    line.count = 5;
+    hashHits1 = 0;
+    recordHashtable(board.get(), 10, 777, 0, &board->pvMove);
+    EXPECT_EQ(alphaBeta(board.get(), -32000, 32000, 4, &line, 1), 0);
+    EXPECT_EQ(line.count, 0u);
+    EXPECT_EQ(hashHits1, 0) << "the table is not probed";
+    board->ply = 0;
+    EXPECT_GT(alphaBeta(board.get(), -32000, 32000, 2, &line, 0), 900) << "the root is searched";
+}
+
+// ---------------------------------------------------------------------------
+// The tools, through the engine binary
+
+std::vector<std::string> outputLines(const std::string& out) {
+    std::vector<std::string> rows;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) rows.push_back(row);
+    return rows;
+}
+
+TEST(SearchTool, PrintsIterationsThenTheMoveWithItsPromotionLetter) {
+    const std::string dir = makeTempDir();
+    EngineRun run = runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto rows = outputLines(run.out);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back(), "bestmove a7a8q");
+    auto lines = thinkingLines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    for (size_t i = 0; i < lines.size(); i++) EXPECT_EQ(lines[i].depth, static_cast<int>(i) + 1);
+    // Every iteration line ends in a blank before the line feed.
+    for (const std::string& row : rows) {
+        if (row.back() != '!' && row.rfind("bestmove", 0) != 0) {
+            EXPECT_EQ(row.back(), ' ') << row;
+        }
+    }
+
+    run = runEngine({"search", "0"}, "", dir);
+    EXPECT_EQ(run.status, 2);
+    run = runEngine({"search", "2", "not", "a", "fen"}, "", dir);
+    EXPECT_EQ(run.status, 2);
+}
+
+// Reference signatures: "DEPTH NODES" lines of tests/bench.ref.
+std::vector<std::pair<int, long long>> benchReferences() {
+    std::vector<std::pair<int, long long>> refs;
+    std::istringstream in(readWholeFile(QL_DATA_DIR "/../bench.ref"));
+    std::string row;
+    while (std::getline(in, row)) {
+        if (row.empty() || row[0] == '#') continue;
+        std::istringstream fields(row);
+        int depth;
+        long long nodes;
+        if (fields >> depth >> nodes) refs.emplace_back(depth, nodes);
+    }
+    return refs;
+}
+
+long long benchNodes(const std::string& out) {
+    const std::string key = "Nodes searched: ";
+    const size_t at = out.rfind(key);
+    if (at == std::string::npos) return -1;
+    return atoll(out.c_str() + at + key.size());
+}
+
+// The node total of the bench is the build's signature. The shallow
+// reference runs everywhere; the default depth only in optimised builds.
+TEST(Bench, bench_signature) {
+    auto refs = benchReferences();
+    ASSERT_GE(refs.size(), 2u) << "tests/bench.ref needs the default and the shallow signature";
+    const char* buildType = getenv("QL_BUILD_TYPE");
+    const bool optimised = buildType != nullptr && std::string(buildType) == "Release";
+    const std::string dir = makeTempDir();
+    for (size_t i = 0; i < refs.size(); i++) {
+        if (i == 0 && !optimised) continue;
+        const bool isDefault = i == 0;
+        EngineRun run = isDefault ? runEngine({"bench"}, "", dir, 300)
+                                  : runEngine({"bench", std::to_string(refs[i].first)}, "", dir, 300);
+        ASSERT_EQ(run.status, 0) << run.err;
+        auto rows = outputLines(run.out);
+        ASSERT_GE(rows.size(), 2u);
+        EXPECT_EQ(rows.back().rfind("Nodes searched: ", 0), 0u) << "the signature is the last line";
+        EXPECT_EQ(benchNodes(run.out), refs[i].second) << "bench depth " << refs[i].first;
+    }
+}
+
+}  // namespace

@@ -53,7 +53,7 @@ void xboardLoop(Board* board) {
 // had falls back to the default size with a one-line message.
 static int allocateHashtable() {
     if (initHashtable(hashSize)) return 1;
-    printf("Hash entries = %d not usable, using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
+    printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
     printf("Cannot allocate the hash table: stopping.\n");

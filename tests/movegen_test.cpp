@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <random>
 #include <set>
+#include <vector>
 
 #include "attack.h"
 #include "test_util.h"
@@ -168,4 +171,70 @@ TEST(MoveGen, ScanVariantFindsTheSameMoves) {
     EXPECT_EQ(s.moves[0].from, sq("b1"));   // a1 rook has no move; b1 knight is next
     generateMovesSimple(newBoard("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1").get(), &s, 1);
     EXPECT_EQ(s.moves[0].from, sq("g8"));   // Black's scan runs downward from h8
+}
+
+// The legal generators decide most moves without making them; the verdicts
+// and the traces a make/unmake pair leaves (capture memory, scratch fields of
+// the move, stale destination index, history slot past gamePly) must be the
+// same as testing every pseudo-legal move in turn with isLegalSimple.
+TEST(MoveGen, ShortcutLegalityMatchesFullTestAndItsTraces) {
+    const char* fens[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+        "4r1k1/8/8/1b6/8/3N4/4B3/4K3 w - - 0 1",
+        "8/8/8/K2pP2r/8/8/8/7k w - d6 0 1",
+    };
+    std::mt19937 rng(7);
+    for (const char* fen : fens) {
+        auto b = newBoard(fen);
+        for (int step = 0; step < 30; step++) {
+            MoveList pseudo, legal;
+            const u32 np = generateMoves(b.get(), &pseudo, 0);
+            if (np == 0) break;
+            std::vector<Move> expected;
+            for (u32 i = 0; i < np; i++) {
+                // A promotion shares one verdict among its four moves.
+                const bool underPromotion = (pseudo.moves[i].flags & MF_PROMOTION) &&
+                                            pseudo.moves[i].promotion != WQUEEN &&
+                                            pseudo.moves[i].promotion != BQUEEN;
+                if (underPromotion) {
+                    if (!expected.empty() && expected.back().from == pseudo.moves[i].from &&
+                        expected.back().to == pseudo.moves[i].to) {
+                        Move copy = expected.back();
+                        copy.promotion = pseudo.moves[i].promotion;
+                        expected.push_back(copy);
+                    }
+                    continue;
+                }
+                if (isLegalSimple(b.get(), &pseudo.moves[i])) expected.push_back(pseudo.moves[i]);
+            }
+            const u8 capSquare = b->lastCaptureSquare, capPiece = b->lastCapturedPiece;
+            const u64 slot = b->hashHistory[b->gamePly + 1];
+            u8 index[128];
+            memcpy(index, b->pieceIndex, sizeof index);
+            b->lastCaptureSquare = 99;
+            b->lastCapturedPiece = 99;
+            b->hashHistory[b->gamePly + 1] = 0;
+            const u32 nl = generateMoves(b.get(), &legal, 1);
+            ASSERT_EQ(nl, expected.size()) << fen;
+            for (u32 i = 0; i < nl; i++) {
+                const Move &got = legal.moves[i], &want = expected[i];
+                EXPECT_TRUE(sameMove(got, want) && got.captured == want.captured &&
+                            got.piece == want.piece && got.oldCastling == want.oldCastling &&
+                            got.oldEpSquare == want.oldEpSquare &&
+                            (!(got.flags & MF_CAPTURE) || got.capturedIndex == want.capturedIndex))
+                    << fen << " move " << i;
+            }
+            EXPECT_EQ(b->lastCaptureSquare, capSquare);
+            EXPECT_EQ(b->lastCapturedPiece, capPiece);
+            EXPECT_EQ(b->hashHistory[b->gamePly + 1], slot);
+            EXPECT_EQ(memcmp(index, b->pieceIndex, sizeof index), 0);
+            Move m = legal.moves[rng() % nl];
+            makeMove(b.get(), &m);
+            updateHashKey(b.get(), &m);
+            b->ply = 0;
+        }
+    }
 }

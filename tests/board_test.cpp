@@ -262,3 +262,27 @@ TEST(MakeMove, SimpleVariantsRoundTripOnTheArray) {
         }
     }
 }
+
+TEST(Board, ClearBoardResetsPositionButKeepsHistory) {
+    auto b = newBoard();
+    Move m = findMove(b.get(), "e2e4");
+    makeMove(b.get(), &m);
+    updateHashKey(b.get(), &m);
+    const u64 recorded = b->hashHistory[1];
+    b->pv[3].from = 12;
+    b->rootNodeCount[5] = 77;
+    clearBoard(b.get());
+    EXPECT_EQ(b->ply, 0u);
+    EXPECT_EQ(b->gamePly, 0u);
+    EXPECT_EQ(b->castlingStatus, 0u);
+    EXPECT_EQ(b->epSquare, NO_SQUARE);
+    EXPECT_EQ(b->lastCaptureSquare, NO_SQUARE);
+    EXPECT_EQ(b->lastCapturedPiece, EMPTY);
+    EXPECT_EQ(b->materialBalance, 0);
+    EXPECT_EQ(b->nWhite, 0);
+    EXPECT_EQ(b->squares[sq("e4")], EMPTY);
+    EXPECT_EQ(b->squares[8], OFFBOARD);
+    EXPECT_EQ(b->pv[3].from, NO_SQUARE);
+    EXPECT_EQ(b->rootNodeCount[5], 0);
+    EXPECT_EQ(b->hashHistory[1], recorded);   // history is left alone
+}

@@ -16,6 +16,29 @@
 
 namespace {
 
+// Captures standard output between start() and take(); a test that stops
+// early at a failed ASSERT still releases the capture.
+class CapturedStdout {
+public:
+    CapturedStdout() = default;
+    CapturedStdout(const CapturedStdout&) = delete;
+    CapturedStdout& operator=(const CapturedStdout&) = delete;
+    ~CapturedStdout() {
+        if (active) testing::internal::GetCapturedStdout();
+    }
+    void start() {
+        testing::internal::CaptureStdout();
+        active = true;
+    }
+    std::string take() {
+        active = false;
+        return testing::internal::GetCapturedStdout();
+    }
+
+private:
+    bool active = false;
+};
+
 std::unique_ptr<Board> boardFrom(const char* fen) {
     auto board = std::make_unique<Board>();
     EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
@@ -32,9 +55,10 @@ void play(Board* board, const char* text) {
 
 // Feeds lines to the loop with standard output captured; returns the output.
 std::string feed(Board* board, LoopState* state, std::initializer_list<const char*> lines) {
-    testing::internal::CaptureStdout();
+    CapturedStdout capture;
+    capture.start();
     for (const char* line : lines) handleInputLine(board, state, line);
-    return testing::internal::GetCapturedStdout();
+    return capture.take();
 }
 
 // Loop state for tests: no book open, default budget.
@@ -165,6 +189,7 @@ TEST(GameEnd, RepetitionCountSkipsEntryZeroAndWantsExactlyThree) {
 }
 
 TEST(GameEnd, ResultLinesForMateAndStalemate) {
+    CapturedStdout capture;
     auto list = std::make_unique<MoveList>();
     struct Case {
         const char* fen;
@@ -183,27 +208,27 @@ TEST(GameEnd, ResultLinesForMateAndStalemate) {
     };
     for (const Case& c : cases) {
         auto board = boardFrom(c.fen);
-        testing::internal::CaptureStdout();
+        capture.start();
         int over = 0;
         for (const char* text : c.moves) {
             if (text == nullptr) break;
             play(board.get(), text);
             over = checkGameEnd(board.get(), list.get());
         }
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.result) << c.fen;
+        EXPECT_EQ(capture.take(), c.result) << c.fen;
         EXPECT_EQ(over, 1);
         EXPECT_EQ(board->inCheck, c.inCheck);
     }
 
     // A check that is no mate: inCheck is set, nothing is printed.
     auto board = boardFrom(initialPosition);
-    testing::internal::CaptureStdout();
+    capture.start();
     int over = 0;
     for (const char* text : {"e2e4\n", "f7f6\n", "d1h5\n"}) {
         play(board.get(), text);
         over |= checkGameEnd(board.get(), list.get());
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(capture.take(), "");
     EXPECT_EQ(over, 0);
     EXPECT_EQ(board->inCheck, 1);
 }
@@ -292,9 +317,10 @@ TEST(Loop, UndoTakesBackEveryKindOfMoveWithItsKeys) {
 }
 
 TEST(Loop, FullHistoryRefusesFurtherMoves) {
+    CapturedStdout capture;
     auto board = boardFrom(initialPosition);
     auto state = freshState();
-    testing::internal::CaptureStdout();
+    capture.start();
     handleInputLine(board.get(), state.get(), "force\n");
     for (int i = 0; i < MAX_GAME_MOVES - 1; i++) handleInputLine(board.get(), state.get(), shuffle[i % 4]);
     ASSERT_EQ(board->gamePly, static_cast<u32>(MAX_GAME_MOVES - 1));
@@ -314,7 +340,7 @@ TEST(Loop, FullHistoryRefusesFurtherMoves) {
     EXPECT_EQ(board->hashKey, key);
     EXPECT_TRUE(keysAreConsistent(board.get()));
     // The shuffle reports its draws at half-moves 9 to 12 only.
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(capture.take(),
               "1/2-1/2 {Draw by repetition}\n1/2-1/2 {Draw by repetition}\n"
               "1/2-1/2 {Draw by repetition}\n1/2-1/2 {Draw by repetition}\n");
 }

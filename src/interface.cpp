@@ -208,6 +208,7 @@ static int engineMove(Board* board, Move* lastMove, i32 moveTime, u8* useBook, M
 
     if (checkGameEnd(board, list)) return 1;
     clearHashtable(hashSize);
+    // TODO(#5): clear the history and killer tables with the search.
     return 0;
 }
 

@@ -165,7 +165,8 @@ TEST(Protocol, BookAnswersUntilItRunsOut) {
     EXPECT_EQ(converse(std::string("setboard ") + initialPosition + "\ne2e4\nnew\ne2e4\n", book),
               "0 0 0 0 e7e5 (Book)\nmove e7e5\n");
     // A rejected setboard leaves the book on.
-    EXPECT_EQ(converse("setboard x\ne2e4\n", book), illegalPosition + "0 0 0 0 e7e5 (Book)\nmove e7e5\n");
+    EXPECT_EQ(converse("setboard x\ne2e4\n", book),
+              illegalPosition + "0 0 0 0 e7e5 (Book)\nmove e7e5\n");
 }
 
 TEST(Protocol, BookMoveThatMatesEndsTheGame) {
@@ -193,7 +194,7 @@ TEST(Protocol, MissingOrBrokenBookIsSilent) {
 // print the same, which catches reads of stale or uninitialised memory.
 TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
     std::mt19937 rng(20261207);
-    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto pick = [&rng](size_t n) { return static_cast<int>(rng() % n); };
     const std::vector<std::string> commands = {
         "new\n", "force\n", "time 30000\n", "time 3\n", "xboard\n", "setboard \n", "undo\n",
         "go\n", "st 5\n", "time -99999999999\n", "st 99999999\n", "protover 2\n", "level 40 5 0\n",
@@ -202,17 +203,18 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
         "setboard 4k3/1P4P1/8/8/8/8/1p4p1/4K3 b - - 0 1\n",
         "setboard 7k/5Q2/6K1/8/8/8/8/8 w - - 0 1\n",
     };
+    auto anyCommand = [&]() { return commands[static_cast<size_t>(pick(commands.size()))]; };
     auto mutate = [&](std::string line) {
         const int edits = 1 + pick(4);
         for (int e = 0; e < edits; e++) {
-            const size_t at = line.empty() ? 0 : static_cast<size_t>(pick(static_cast<int>(line.size())));
+            const size_t at = line.empty() ? 0 : static_cast<size_t>(pick(line.size()));
             switch (pick(6)) {
             case 0: if (!line.empty()) line[at] = static_cast<char>(pick(256)); break;
             case 1: line.insert(at, 1, static_cast<char>(pick(256))); break;
             case 2: if (!line.empty()) line.erase(at, 1); break;
             case 3: line.resize(at); break;
             case 4: line.insert(at, 1, pick(2) ? '\r' : '\0'); break;
-            default: line.insert(at, std::string(static_cast<size_t>(200 + pick(400)), 'a' + pick(26)));
+            default: line.insert(at, static_cast<size_t>(200 + pick(400)), 'a' + pick(26));
             }
         }
         return line;
@@ -267,19 +269,18 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
         if (kind < 45) {
             const u32 n = generateMoves(board.get(), list.get(), 1);
             if (n == 0) {
-                line = commandsToo ? commands[static_cast<size_t>(pick(static_cast<int>(commands.size())))]
-                                   : "new\nforce\n";
+                line = commandsToo ? anyCommand() : "new\nforce\n";
             } else {
                 char text[6];
-                moveToText(&list->moves[pick(static_cast<int>(n))], text);
+                moveToText(&list->moves[pick(n)], text);
                 line = text;
                 if (pick(8) == 0) line += "qrbnpk"[pick(6)];
                 line += pick(10) == 0 ? "\r\n" : "\n";
             }
         } else if (kind < 60) {
-            line = commands[static_cast<size_t>(pick(static_cast<int>(commands.size())))];
+            line = anyCommand();
         } else if (kind < 85) {
-            line = mutate(commands[static_cast<size_t>(pick(static_cast<int>(commands.size())))]);
+            line = mutate(anyCommand());
         } else {
             const int length = pick(10) == 0 ? 256 + pick(700) : pick(12);
             for (int k = 0; k < length; k++) line += static_cast<char>(pick(256));

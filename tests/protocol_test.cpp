@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -39,6 +40,7 @@ std::string converse(const std::string& input, const char* bookText = nullptr) {
         book << bookText;
     }
     const EngineRun run = runEngine({}, input, dir, 60);
+    std::filesystem::remove_all(dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string marker = "\tBook file\t= test.bk\n";
@@ -301,6 +303,7 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
         rc << "hash 1024\nbook test.bk\n";
     }
     const EngineRun run = runEngine({}, input, dir, 60);
+    std::filesystem::remove_all(dir);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string marker = "\tBook file\t= test.bk\n";

@@ -23,10 +23,9 @@ void initAttackDeltaTable() {
 
 // Looks outward from the square; the piece on the square itself is not seen.
 // Codes of the attacking side: pawn, knight, bishop, rook, queen, king.
-static inline int attackedFrom(const Board* board, int square, int pawnStep1, int pawnStep2,
+static inline int attackedFrom(const u8* sq, int square, int pawnStep1, int pawnStep2,
                                const i32* knights, const i32* diagonals, const i32* heavies,
                                const i32* kings, u8 pawn) {
-    const u8* sq = board->squares;
     const u8 knight = pawn + 1, bishop = pawn + 2, rook = pawn + 3, queen = pawn + 4, king = pawn + 5;
     int t = square + pawnStep1;
     if (onBoard(t) && sq[t] == pawn) return 1;
@@ -58,17 +57,23 @@ static inline int attackedFrom(const Board* board, int square, int pawnStep1, in
 }
 
 int isAttackedSquareWhite(const Board* board, int square) {
-    return attackedFrom(board, square, -15, -17, knightOffsetsWhite, diagonalOffsetsWhite,
-                        heavyOffsetsWhite, kingOffsetsWhite, WPAWN);
+    return isAttackedOnSquares(board->squares, square, WHITE);
 }
 
 int isAttackedSquareBlack(const Board* board, int square) {
-    return attackedFrom(board, square, 17, 15, knightOffsetsBlack, diagonalOffsetsBlack,
-                        heavyOffsetsBlack, kingOffsetsBlack, BPAWN);
+    return isAttackedOnSquares(board->squares, square, BLACK);
 }
 
 int isAttackedSimple(const Board* board, int square, int colour) {
-    return colour ? isAttackedSquareBlack(board, square) : isAttackedSquareWhite(board, square);
+    return isAttackedOnSquares(board->squares, square, colour);
+}
+
+int isAttackedOnSquares(const u8* squares, int square, int colour) {
+    if (colour)
+        return attackedFrom(squares, square, 17, 15, knightOffsetsBlack, diagonalOffsetsBlack,
+                            heavyOffsetsBlack, kingOffsetsBlack, BPAWN);
+    return attackedFrom(squares, square, -15, -17, knightOffsetsWhite, diagonalOffsetsWhite,
+                        heavyOffsetsWhite, kingOffsetsWhite, WPAWN);
 }
 
 static inline bool isKnightStep(int d) {

@@ -11,6 +11,8 @@ void initAttackDeltaTable();
 
 // 1 when square is attacked by Black (colour not 0) or by White (colour 0).
 int isAttackedSimple(const Board* board, int square, int colour);
+// The same test on a bare 0x88 array (used before a position is set up).
+int isAttackedOnSquares(const u8* squares, int square, int colour);
 int isAttackedSquareWhite(const Board* board, int square);
 int isAttackedSquareBlack(const Board* board, int square);
 

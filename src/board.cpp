@@ -44,10 +44,13 @@ static int pieceCode(char c) {
 // Checks a FEN text before anything on the board is touched. A text that is
 // not a sound position (ranks not filling 8 files, not 8 ranks, kings missing
 // or doubled, more pieces than a piece list holds, pawns on the back ranks,
-// no side field) is refused so that the board never holds a broken position.
+// no side field, the side not to move in check) is refused so that the board
+// never holds a broken position.
 static bool fenIsSound(const char* fen) {
+    u8 cells[128];
+    for (int s = 0; s < 128; s++) cells[s] = onBoard(s) ? EMPTY : OFFBOARD;
     int rankIndex = 0, filesInRank = 0;
-    int kings[2] = {0, 0}, others[2] = {0, 0};
+    int kings[2] = {0, 0}, others[2] = {0, 0}, kingSquare[2] = {0, 0};
     int i = 0;
     bool lastWasDigit = false;
     for (; fen[i] != '\0' && fen[i] != ' '; i++) {
@@ -73,9 +76,15 @@ static bool fenIsSound(const char* fen) {
         if (filesInRank >= 8) return false;
         int colour = code > EMPTY ? 1 : 0;
         int type = colour ? code - 7 : code;
-        if (type == WKING) kings[colour]++;
-        else others[colour]++;
         // Ranks are read from 8 down to 1: index 0 is rank 8, index 7 rank 1.
+        const int square = (7 - rankIndex) * 16 + filesInRank;
+        cells[square] = static_cast<u8>(code);
+        if (type == WKING) {
+            kings[colour]++;
+            kingSquare[colour] = square;
+        } else {
+            others[colour]++;
+        }
         if (type == WPAWN && (rankIndex == 0 || rankIndex == 7)) return false;
         filesInRank++;
     }
@@ -85,6 +94,10 @@ static bool fenIsSound(const char* fen) {
     if (fen[i] != ' ') return false;
     char side = fen[i + 1];
     if (side == '\0' || side == ' ' || side == '\n' || side == '\r' || side == '\t') return false;
+    // The side that just moved cannot have left its king attacked; from such
+    // a position the generator would offer a king capture.
+    const int toMove = side == 'w' ? WHITE : BLACK;
+    if (isAttackedOnSquares(cells, kingSquare[toMove ^ 1], toMove)) return false;
     return true;
 }
 

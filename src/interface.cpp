@@ -1,11 +1,19 @@
 #include "interface.h"
 
+#include <cctype>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "attack.h"
 #include "board.h"
 #include "book.h"
 #include "hash.h"
+#include "movegen.h"
+#include "search.h"
+#include "utils.h"
 
 i32 hashSize = 0;
 char bookFileName[256] = "./quillantor.bk";
@@ -41,11 +49,268 @@ void parseInitFile() {
     fclose(file);
 }
 
+// ---------------------------------------------------------------------------
+// Move input and the end of the game
+
+// Promotion letter (any case) -> piece code of the side to move. A pawn or
+// any other letter gives a code no generated promotion carries.
+static u8 promotionCode(char letter, u8 side) {
+    u8 code;
+    switch (tolower(static_cast<unsigned char>(letter))) {
+    case 'q': code = WQUEEN; break;
+    case 'r': code = WROOK; break;
+    case 'b': code = WBISHOP; break;
+    case 'n': code = WKNIGHT; break;
+    case 'p': code = WPAWN; break;
+    default: return 0;
+    }
+    return side == WHITE ? code : static_cast<u8>(code + 7);
+}
+
+// Square of a two-letter name, exactly as sqString spells it; -1 for
+// anything else (capitals included), which equals no square of a move.
+static int squareFromName(const char name[3]) {
+    for (int sq = 0; sq < 128; sq++)
+        if (strcmp(sqString[sq], name) == 0) return sq;
+    return -1;
+}
+
+u8 inputMoveLegal(Board* board, const char* text, Move* move) {
+    // A text shorter than five characters is read as if NULs followed it,
+    // so nothing past its terminator is looked at.
+    char c[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < 5 && text[i] != '\0'; i++) c[i] = text[i];
+    const char fromName[3] = {c[0], c[1], '\0'};
+    const char toName[3] = {c[2], c[3], '\0'};
+    const int from = squareFromName(fromName);
+    const int to = squareFromName(toName);
+    const u8 promotion = promotionCode(c[4], board->sideToMove);
+
+    auto list = std::make_unique<MoveList>();
+    const u32 n = generateMoves(board, list.get(), 1);
+    for (u32 i = 0; i < n; i++) {
+        const Move& m = list->moves[i];
+        if (m.from != from || m.to != to) continue;
+        if ((m.flags & MF_PROMOTION) && m.promotion != promotion) continue;
+        *move = m;
+        return 1;
+    }
+    return 0;
+}
+
+u8 checkGameDraw(const Board* board) {
+    const u32 n = board->gamePly;
+    if (n <= 1) return 0;
+    const u64 key = board->hashHistory[n];
+    int count = 1;
+    for (u32 i = n - 1; i >= 1; i--)
+        if (board->hashHistory[i] == key) count++;
+    // Only the third occurrence ends the game; a fourth is not reported again.
+    return count == 3 ? 1 : 0;
+}
+
+static void printResult(const char* line) {
+    printf("%s\n", line);
+    fflush(stdout);
+}
+
+int checkGameEnd(Board* board, MoveList* list) {
+    if (board->sideToMove == BLACK)
+        board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
+    else
+        board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
+
+    if (checkGameDraw(board)) {
+        printResult("1/2-1/2 {Draw by repetition}");
+        return 1;
+    }
+    if (generateMoves(board, list, 1) != 0) return 0;
+    if (board->inCheck != 1)
+        printResult("1/2-1/2 {Stalemate}");
+    else if (board->sideToMove == BLACK)
+        printResult("1-0 {White mates}");
+    else
+        printResult("0-1 {Black mates}");
+    return 1;
+}
+
+int playGameMove(Board* board, const Move* move) {
+    // A game that has filled gameMoves takes no further move: the move is
+    // refused like an illegal one. One slot stays free so that gamePly
+    // itself remains a valid index of gameMoves.
+    if (board->gamePly >= static_cast<u32>(MAX_GAME_MOVES - 1)) return 0;
+    Move* stored = &board->gameMoves[board->gamePly];
+    *stored = *move;
+    makeMove(board, stored);
+    updateHashKey(board, stored);
+    return 1;
+}
+
+void takeBackGameMove(Board* board) {
+    if (board->gamePly == 0) return;
+    // The record that made the move is the one in gameMoves, so it carries
+    // the undo information unmakeMove needs.
+    Move* last = &board->gameMoves[board->gamePly - 1];
+    updateHashKey(board, last);
+    unmakeMove(board, last);
+}
+
+// The number after the command word, as "%d" would read it (leading blanks,
+// optional sign). Values beyond 32 bits saturate instead of overflowing.
+static bool readCommandNumber(const char* text, i32* value) {
+    char* end = nullptr;
+    const long long n = strtoll(text, &end, 10);
+    if (end == text) return false;
+    if (n > INT32_MAX) *value = INT32_MAX;
+    else if (n < INT32_MIN) *value = INT32_MIN;
+    else *value = static_cast<i32>(n);
+    return true;
+}
+
+i32 readTimeCommand(const char* line, i32 moveTime) {
+    // "time N": centiseconds left on the engine's clock, shared over 40 moves.
+    i32 centiseconds = moveTime;
+    if (strncmp(line, "time", 4) == 0) readCommandNumber(line + 4, &centiseconds);
+    return static_cast<i32>(static_cast<i64>(centiseconds) * 10 / 40);
+}
+
+i32 readStCommand(const char* line, i32 moveTime) {
+    // "st N": N seconds per move.
+    i32 seconds;
+    if (strncmp(line, "st", 2) != 0 || !readCommandNumber(line + 2, &seconds)) return moveTime;
+    const i64 ms = static_cast<i64>(seconds) * 1000;
+    if (ms > INT32_MAX) return INT32_MAX;
+    if (ms < INT32_MIN) return INT32_MIN;
+    return static_cast<i32>(ms);
+}
+
+// ---------------------------------------------------------------------------
+// The command loop
+
+// The engine's own move: the book while it answers, then the search. Plays
+// the move as a game move, announces it and runs the game-end test; the
+// tables are cleared for the next search unless the game ended. Returns 1
+// when the game is over.
+static int engineMove(Board* board, Move* lastMove, i32 moveTime, u8* useBook, MoveList* list) {
+    // A full game history takes no engine move either; asking the book or
+    // the search first would announce a move that cannot be played.
+    if (board->gamePly >= static_cast<u32>(MAX_GAME_MOVES - 1)) return 0;
+    // "go" where the side to move has no legal move: the result line, no search.
+    list->count = static_cast<u8>(generateMoves(board, list, 1));
+    if (list->count == 0) return checkGameEnd(board, list);
+    if (*useBook == 1) *useBook = getBookMove(board, lastMove);
+    if (*useBook == 0) search(board, lastMove, moveTime);
+
+    playGameMove(board, lastMove);
+    char text[6];
+    moveToText(lastMove, text);
+    printf("move %s\n", text);
+    fflush(stdout);
+
+    if (checkGameEnd(board, list)) return 1;
+    clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
+    return 0;
+}
+
+void initLoopState(LoopState* state) {
+    state->moveTime = DEFAULT_MOVE_TIME;
+    state->forceMode = 0;
+    state->lastMove = Move{NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+    state->useBook = bookFile != nullptr ? 1 : 0;
+}
+
+// 1 when the FEN text sets up and the side not to move is not in check.
+// The test runs on a board of its own, so the game's board is untouched.
+static bool positionIsPlayable(const char* fen) {
+    static std::unique_ptr<Board> scratch;
+    if (!scratch) scratch = std::make_unique<Board>();
+    Board* b = scratch.get();
+    if (!setupFen(b, fen)) return false;
+    if (b->sideToMove == WHITE) return !isAttackedSimple(b, b->bKingSquare, WHITE);
+    return !isAttackedSimple(b, b->wKingSquare, BLACK);
+}
+
+static void setBoardCommand(Board* board, LoopState* state, const char* line) {
+    // The position text starts after "setboard" and one separator; a line
+    // that ends before that gives an empty text.
+    char text[INPUT_LINE_SIZE] = "";
+    if (strlen(line) > 9) {
+        strncpy(text, line + 9, sizeof text - 1);
+        text[sizeof text - 1] = '\0';
+    }
+    // A position the set-up refuses, or one where the side that just moved
+    // is in check (its king could be taken, which the board cannot record),
+    // leaves the game as it was (position, history, book flag) and is
+    // reported to the GUI the protocol's way.
+    if (!positionIsPlayable(text) || !setupFen(board, text)) {
+        printf("tellusererror Illegal position\n");
+        fflush(stdout);
+        return;
+    }
+    getHashkey(board);
+    state->useBook = 0;
+}
+
+int handleInputLine(Board* board, LoopState* state, const char* line) {
+    // Stage 1: the first five characters may be a move.
+    char moveText[6];
+    strncpy(moveText, line, 5);
+    moveText[5] = '\0';
+    if (inputMoveLegal(board, moveText, &state->lastMove) &&
+        playGameMove(board, &state->lastMove)) {
+        // Stage 2: the user's move is on the board.
+        if (checkGameEnd(board, &state->moveList)) return 1;
+        if (state->forceMode == 0 &&
+            engineMove(board, &state->lastMove, state->moveTime, &state->useBook,
+                       &state->moveList))
+            return 1;
+    }
+
+    // Stage 3: every command is compared, in this order.
+    if (strcmp(line, "new\n") == 0) {
+        setupFen(board, initialPosition);
+        getHashkey(board);
+        clearHashtable(hashSize);
+        clearHistoryHeuristic();
+        clearKillerMove();
+        state->useBook = 1;
+        state->forceMode = 0;
+    }
+    if (strcmp(line, "force\n") == 0) state->forceMode = 1;
+    if (strncmp(line, "time ", 5) == 0) state->moveTime = readTimeCommand(line, state->moveTime);
+    if (strcmp(line, "xboard\n") == 0) {
+        signal(SIGINT, SIG_IGN);
+        printf("\nfeature done=0\n");
+        fflush(stdout);
+        printf("feature setboard=1 time=1 analyze=0 myname=\"Quillantor 0.3\"\n");
+        printf("feature done=1\n");
+        fflush(stdout);
+    }
+    if (strcmp(line, "quit\n") == 0) return 0;
+    if (strncmp(line, "setboard", 8) == 0) setBoardCommand(board, state, line);
+    if (strcmp(line, "undo\n") == 0) takeBackGameMove(board);
+    if (strcmp(line, "go\n") == 0) {
+        const int over = engineMove(board, &state->lastMove, state->moveTime, &state->useBook,
+                       &state->moveList);
+        state->forceMode = 0;
+        if (over) return 1;
+    }
+    if (strncmp(line, "st ", 3) == 0) state->moveTime = readStCommand(line, state->moveTime);
+    return 1;
+}
+
 void xboardLoop(Board* board) {
-    (void)board;
-    char line[256];
+    // The state lives as long as the loop; the move list inside makes it too
+    // big for comfort on the stack next to the board.
+    auto state = std::make_unique<LoopState>();
+    initLoopState(state.get());
+    // A GUI interrupts the engine with SIGINT; the engine keeps running.
+    signal(SIGINT, SIG_IGN);
+    char line[INPUT_LINE_SIZE];
     while (fgets(line, sizeof line, stdin) != nullptr) {
-        if (strcmp(line, "quit\n") == 0) return;
+        if (!handleInputLine(board, state.get(), line)) return;
     }
 }
 
@@ -53,7 +318,7 @@ void xboardLoop(Board* board) {
 // had falls back to the default size with a one-line message.
 static int allocateHashtable() {
     if (initHashtable(hashSize)) return 1;
-    printf("Hash entries = %d not usable, using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
+    printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
     printf("Cannot allocate the hash table: stopping.\n");
@@ -70,6 +335,8 @@ int startEngine(Board* board) {
     if (!allocateHashtable()) return 0;
     initBook();
     clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
     setupFen(board, initialPosition);
     getHashkey(board);
     return 1;

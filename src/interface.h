@@ -1,4 +1,4 @@
-// Configuration file and the command loop.
+// Configuration file, the command loop, move input and the end of the game.
 #pragma once
 
 #include <cstdio>
@@ -6,6 +6,8 @@
 #include "defs.h"
 
 inline constexpr i32 DEFAULT_HASH_SIZE = 524288;
+inline constexpr i32 DEFAULT_MOVE_TIME = 5000;   // ms per engine move until "time" or "st"
+inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in pieces
 
 extern i32 hashSize;            // buckets of the transposition table
 extern char bookFileName[256];
@@ -22,3 +24,53 @@ void xboardLoop(Board* board);
 // Start-up: banner, configuration file, tables, book, start position.
 // Returns 0 when no transposition table could be allocated at all.
 int startEngine(Board* board);
+
+// ---------------------------------------------------------------------------
+// Move input and the end of the game
+
+// Reads text[0..4] (origin, destination, promotion letter; the text may end
+// earlier at its terminator). Returns 1 and copies the generated move into
+// *move when it is a legal move of the side to move, else 0 with *move
+// untouched. The board is left as it was.
+u8 inputMoveLegal(Board* board, const char* text, Move* move);
+
+// 1 when the key at gamePly occurs exactly for the third time among the
+// entries 1..gamePly of hashHistory (entry 0 is never compared), else 0.
+u8 checkGameDraw(const Board* board);
+
+// The test run after every game move: sets inCheck, prints the result line
+// (repetition, mate or stalemate) and flushes. Returns 1 when the game is
+// over. list is scratch space for the legal-move count.
+int checkGameEnd(Board* board, MoveList* list);
+
+// Plays a move as a game move: stores it in gameMoves, makes it and updates
+// the keys (which records the new key in hashHistory). Returns 0 and leaves
+// the board alone when the game history is full.
+int playGameMove(Board* board, const Move* move);
+
+// Takes back the last game move, keys first; does nothing at gamePly 0.
+// inCheck is left as it was.
+void takeBackGameMove(Board* board);
+
+// The "time" and "st" arithmetic: the budget in milliseconds for the next
+// engine move. moveTime is the current budget, kept (and for "time" still
+// scaled) when the line carries no number. Numbers beyond 32 bits saturate.
+i32 readTimeCommand(const char* line, i32 moveTime);
+i32 readStCommand(const char* line, i32 moveTime);
+
+// State the command loop keeps across lines.
+struct LoopState {
+    i32 moveTime;       // budget for each engine move, milliseconds
+    i32 forceMode;      // 1: make user moves without answering them
+    Move lastMove;      // last move read from input or chosen by the engine
+    u8 useBook;         // consult the book before searching
+    MoveList moveList;  // scratch for the game-end test
+};
+
+// Sets the state a fresh loop starts with (the book flag from bookFile).
+void initLoopState(LoopState* state);
+
+// Handles one input line (a piece of at most 255 characters and its
+// terminator): a user move first, then the commands in their fixed order.
+// Returns 0 on "quit", else 1.
+int handleInputLine(Board* board, LoopState* state, const char* line);

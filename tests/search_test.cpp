@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -43,7 +44,7 @@ Move findMove(Board* board, const char* text) {
 
 // Plays a move as the command loop does: stored, made, keys updated; the
 // search ply stays 0 between game moves.
-void playGameMove(Board* board, const char* text) {
+void playTextMove(Board* board, const char* text) {
     Move m = findMove(board, text);
     board->gameMoves[board->gamePly] = m;
     makeMove(board, &m);
@@ -499,7 +500,7 @@ TEST_F(Search, RepetitionBelowTheRootScoresZero) {
 
     freshTables();
     board = boardFrom(initialPosition);
-    for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) playGameMove(board.get(), m);
+    for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) playTextMove(board.get(), m);
     if (freshScore < 0) {
         EXPECT_EQ(searchBoard(1), "g1f3");
         EXPECT_EQ(lines.back().score, 0);
@@ -510,7 +511,7 @@ TEST_F(Search, RepetitionBelowTheRootScoresZero) {
 
     // The root itself may be a repetition: it is searched all the same.
     freshTables();
-    playGameMove(board.get(), "g1f3");
+    playTextMove(board.get(), "g1f3");
     EXPECT_NE(searchBoard(2), "(none)");
     EXPECT_FALSE(lines.back().moves.empty());
     EXPECT_EQ(board->gamePly, 5u);
@@ -743,25 +744,69 @@ long long benchNodes(const std::string& out) {
     return atoll(out.c_str() + at + key.size());
 }
 
-// The node total of the bench is the build's signature. The shallow
-// reference runs everywhere; the default depth only in optimised builds.
-TEST(Bench, bench_signature) {
+// The node total of the bench is the build's signature: depth is the
+// reference's depth, or 0 for a plain "quillantor bench".
+void checkBenchSignature(size_t reference, bool plain) {
     auto refs = benchReferences();
-    ASSERT_GE(refs.size(), 2u) << "tests/bench.ref needs the default and the shallow signature";
-    const char* buildType = getenv("QL_BUILD_TYPE");
-    const bool optimised = buildType != nullptr && std::string(buildType) == "Release";
+    ASSERT_GT(refs.size(), reference) << "tests/bench.ref needs the default and the shallow signature";
     const std::string dir = makeTempDir();
-    for (size_t i = 0; i < refs.size(); i++) {
-        if (i == 0 && !optimised) continue;
-        const bool isDefault = i == 0;
-        EngineRun run = isDefault ? runEngine({"bench"}, "", dir, 300)
-                                  : runEngine({"bench", std::to_string(refs[i].first)}, "", dir, 300);
-        ASSERT_EQ(run.status, 0) << run.err;
-        auto rows = outputLines(run.out);
-        ASSERT_GE(rows.size(), 2u);
-        EXPECT_EQ(rows.back().rfind("Nodes searched: ", 0), 0u) << "the signature is the last line";
-        EXPECT_EQ(benchNodes(run.out), refs[i].second) << "bench depth " << refs[i].first;
+    EngineRun run = plain ? runEngine({"bench"}, "", dir, 300)
+                          : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto rows = outputLines(run.out);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows.back().rfind("Nodes searched: ", 0), 0u) << "the signature is the last line";
+    EXPECT_EQ(benchNodes(run.out), refs[reference].second) << "bench depth " << refs[reference].first;
+}
+
+TEST(Bench, bench_signature) { checkBenchSignature(1, false); }
+
+TEST(BenchSlow, bench_signature) { checkBenchSignature(0, true); }
+
+// ---------------------------------------------------------------------------
+// Whole games through the protocol
+
+// "go" for each side in turn, a short budget: every "move" line must be a
+// legal move of the position the transcript has reached, and the game ends
+// with a result line or at the move cap.
+TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
+    constexpr int cap = 160;
+    std::string input = "xboard\nnew\nst 0\n";
+    for (int i = 0; i < cap; i++) input += "go\n";
+    input += "quit\n";
+    const std::string dir = makeTempDir();
+    const EngineRun run = runEngine({}, input, dir, 300);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    auto board = boardFrom(initialPosition);
+    int moves = 0;
+    bool ended = false;
+    for (const std::string& row : outputLines(run.out)) {
+        if (row.rfind("move ", 0) == 0) {
+            Move m;
+            ASSERT_EQ(inputMoveLegal(board.get(), row.c_str() + 5, &m), 1)
+                << "illegal engine move at half-move " << moves + 1 << ": " << row;
+            ASSERT_EQ(playGameMove(board.get(), &m), 1);
+            moves++;
+        } else if (row.rfind("1-0 ", 0) == 0 || row.rfind("0-1 ", 0) == 0 || row.rfind("1/2-1/2 ", 0) == 0) {
+            ended = true;
+            break;
+        }
     }
+    EXPECT_TRUE(ended || moves == cap) << moves << " moves\n" << run.out.substr(0, 2000);
+    EXPECT_GT(moves, 0);
+    std::filesystem::remove_all(dir);
+}
+
+// "go" where the side to move has no move prints the result, not a move.
+TEST(SelfPlay, GoWithoutALegalMovePrintsTheResult) {
+    const std::string dir = makeTempDir();
+    const EngineRun run = runEngine({}, "setboard k7/1Q6/1K6/8/8/8/8/8 b - - 0 1\ngo\n"
+                                        "setboard k7/7R/1QK5/8/8/8/8/8 b - - 0 1\ngo\n", dir, 60);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("1-0 {White mates}\n1/2-1/2 {Stalemate}\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("move "), std::string::npos);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

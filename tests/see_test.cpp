@@ -102,7 +102,7 @@ TEST(See, AttackersComeInGenerationOrder) {
     // d5 is attacked by a pawn (e4), a knight (f4), a bishop (g8), a queen
     // (h5), a rook (d1) and the king (c4): pawns, knights, diagonal pieces,
     // straight-line pieces in direction order, king.
-    auto board = boardFrom("4k1B1/8/8/3p3Q/2K1PN2/8/8/3R4 w - - 0 1");
+    auto board = boardFrom("6B1/k7/8/3p3Q/2K1PN2/8/8/3R4 w - - 0 1");
     MoveList* list = &board->moveLists[1];
     const u32 n = seeGenerateMovesWhite(board.get(), list, 67);   // d5
     ASSERT_EQ(n, 6u);

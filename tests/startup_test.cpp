@@ -1,0 +1,110 @@
+// Start-up output with and without a configuration file, and the
+// command-line tools' handling of their arguments.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine_process.h"
+
+namespace {
+
+const std::string banner =
+    "     Q u i l l a n t o r    0 . 3\n"
+    "A chess playing program by the Quillantor developers\n\n"
+    "Parsing quillantor.rc...\n ";
+
+EngineRun startWithConfig(const char* config) {
+    const std::string dir = makeTempDir();
+    if (config != nullptr) {
+        std::ofstream rc(dir + "/quillantor.rc");
+        rc << config;
+    }
+    return runEngine({}, "quit\n", dir);
+}
+
+}  // namespace
+
+TEST(Startup, DefaultsWithoutConfigurationFile) {
+    EngineRun run = startWithConfig(nullptr);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner +
+                           "Using default values:\n\tHash entries\t= 524288 (* 4)\n"
+                           "\tBook file\t= ./quillantor.bk\n");
+}
+
+TEST(Startup, EchoesHashAndBookLines) {
+    EngineRun run = startWithConfig("hash 1000\nbook my.bk\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= 1000\n\tBook file\t= my.bk\n");
+}
+
+TEST(Startup, LastHashLineWinsAndOddLinesAreIgnored) {
+    EngineRun run = startWithConfig("hash 1000\n hash 10\nHASH 10\nhash\t2000\nbook\n# hash 5\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= 1000\n\tHash entries\t= 2000\n");
+}
+
+TEST(Startup, MissingOrUnusableHashFallsBackToDefault) {
+    EngineRun run = startWithConfig("book x.bk\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner + "\tBook file\t= x.bk\n"
+                                "\tHash entries\t= 0 is not usable: using 524288 (* 4)\n");
+    run = startWithConfig("hash -5\n");
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= -5\n"
+                                "\tHash entries\t= -5 is not usable: using 524288 (* 4)\n");
+    // A size the machine cannot hold is refused the same way, not allocated.
+    run = startWithConfig("hash 2147483647\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("= 2147483647 is not usable: using 524288 (* 4)\n"), std::string::npos);
+}
+
+TEST(Startup, EndsAtEndOfInputWithStatusZero) {
+    const std::string dir = makeTempDir();
+    EngineRun run = runEngine({}, "hello\nquit \n", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Tools, PerftDividesAndTotals) {
+    const std::string dir = makeTempDir();
+    EngineRun run = runEngine({"perft", "2"}, "", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("a2a4: 20\na2a3: 20\n", 0), 0u);
+    EXPECT_NE(run.out.find("\nNodes: 400\n"), std::string::npos);
+    run = runEngine({"perft", "1", "8/P6k/8/8/8/8/8/K7", "w", "-", "-", "0", "1"}, "", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("a7a8q: 1\na7a8r: 1\na7a8b: 1\na7a8n: 1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Nodes: 7\n"), std::string::npos);
+}
+
+TEST(Tools, BadArgumentsGiveStatusTwoAndOneLine) {
+    const std::string dir = makeTempDir();
+    const std::vector<std::vector<std::string>> bad = {
+        {"perft"},
+        {"perft", "x"},
+        {"perft", "0"},
+        {"perft", "3abc"},
+        {"perft", "2", "not a fen"},
+        {"show", "8/8/8/8/8/8/8/8 w - - 0 1"},
+        {"frobnicate"},
+    };
+    for (const auto& args : bad) {
+        EngineRun run = runEngine(args, "", dir);
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.out, "");
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    }
+}
+
+TEST(Tools, ShowPrintsTheColouredDiagram) {
+    const std::string dir = makeTempDir();
+    EngineRun run = runEngine({"show"}, "", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("[Ply 0: White to move.]"), std::string::npos);
+    EXPECT_NE(run.out.find("[Material balance = 0, nWhite = 16, nBlack = 16]."), std::string::npos);
+    EXPECT_NE(run.out.find("[Castling status: 15, wKing on e1, bKing on e8]"), std::string::npos);
+    // a1: white rook, red on black; h1: red on white.
+    EXPECT_NE(run.out.find("1  \x1b[1;37;40m|\x1b[1;31;40m  R  "), std::string::npos);
+    EXPECT_NE(run.out.find("\x1b[1;31;47m  R  \x1b[1;37;40m|\n"), std::string::npos);
+}

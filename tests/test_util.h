@@ -1,0 +1,53 @@
+// Small helpers shared by the engine's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "board.h"
+#include "defs.h"
+#include "hash.h"
+#include "movegen.h"
+#include "utils.h"
+
+// The board is over a megabyte: tests keep it on the heap.
+inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
+    auto board = std::make_unique<Board>();
+    if (!setupFen(board.get(), fen)) ADD_FAILURE() << "FEN refused: " << fen;
+    getHashkey(board.get());
+    return board;
+}
+
+inline int sq(const char* name) { return (name[1] - '1') * 16 + (name[0] - 'a'); }
+
+// Coordinate texts of the legal (or pseudo-legal) moves in generation order,
+// blank separated.
+inline std::string moveTexts(Board* board, u8 legal = 1) {
+    MoveList list;
+    const u32 n = generateMoves(board, &list, legal);
+    std::string out;
+    char text[8];
+    for (u32 i = 0; i < n; i++) {
+        moveToText(&list.moves[i], text);
+        if (!out.empty()) out += ' ';
+        out += text;
+    }
+    return out;
+}
+
+// The legal move with this coordinate text; fails the test when there is none.
+inline Move findMove(Board* board, const char* text) {
+    MoveList list;
+    const u32 n = generateMoves(board, &list, 1);
+    char buf[8];
+    for (u32 i = 0; i < n; i++) {
+        moveToText(&list.moves[i], buf);
+        if (std::string(buf) == text) return list.moves[i];
+    }
+    ADD_FAILURE() << "no legal move " << text;
+    Move none{};
+    none.from = NO_SQUARE;
+    return none;
+}

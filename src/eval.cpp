@@ -401,7 +401,7 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
     terms->endgame = endgame ? 1 : 0;
     terms->trivialDraw = 0;
 
-    // Step 11.
+    // Step 11: the sum, White's view; eval turns it to the side to move.
     return material + pawnStructure + knightMobility + bishopMobility + rookTerms + queenMobility +
            pawnAdvancement + king;
 }
@@ -500,6 +500,7 @@ i32 eval(const Board* board, u8* flag) {
     EvalTerms terms;
     const i32 white = scorePosition(board, &terms);
     if (terms.trivialDraw) return 0;
+    // Step 12: the side to move's view, with the tempo bonus.
     return board->sideToMove == WHITE ? white + bonusTempo : bonusTempo - white;
 }
 

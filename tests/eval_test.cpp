@@ -3,6 +3,8 @@
 // reached in play, and the eval command-line tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -314,6 +316,45 @@ TEST(Eval, SetUpPositionsBeyondGameCountsStayInsideTheTables) {
     const EvalTerms t = termsOf("k7/8/8/8/8/PPPPPPPP/PPPPPPPP/K7 w - - 0 1");
     EXPECT_EQ(t.pawnStructure, 8 * -25 + 6 * 7 + 5 * 24 + 8 * -8 + 88);
     EXPECT_EQ(t.pawnAdvancement, 2 * 8 * 3);
+}
+
+TEST(Eval, KingPressureSumsAboveSixtyThreeReadTheLastEntry) {
+    // White's attack counts summed over the two rings around a black king on
+    // e5, built with the mobility operations: the precondition that a
+    // position really drives a sum past the tables.
+    auto ringSums = [](const Board* board, int* ring1, int* ring2) {
+        u8 attacks[128] = {};
+        for (int i = 1; i < board->nWhiteEntries; i++) {
+            const PieceEntry& e = board->whitePieces[i];
+            if (e.piece == WQUEEN) evalMobQueenW(board, e.square, attacks);
+            if (e.piece == WKNIGHT) evalMobKnightW(board, e.square, attacks);
+        }
+        *ring1 = *ring2 = 0;
+        for (int sq = 0; sq < 128; sq++) {
+            if (!onBoard(sq) || sq == 68) continue;
+            const int d = std::max(std::abs((sq >> 4) - 4), std::abs((sq & 7) - 4));
+            if (d == 1) *ring1 += attacks[sq];
+            if (d == 2) *ring2 += attacks[sq];
+        }
+    };
+    // 23 queens on the squares at distance 3 from e5 (all but h8): the outer
+    // ring sum passes 63. Queens and knights packed closer: the inner one.
+    const char* outer = "1QQQQQQ1/1Q5Q/1Q5Q/1Q2k2Q/1Q5Q/1Q5Q/1QQQQQQQ/K7 b - - 0 1";
+    const char* inner = "1QQQN3/1Q2QQN1/1Q4Q1/1N2k1QN/1Q4Q1/1QNQQQN1/3NN3/K7 b - - 0 1";
+    int ring1 = 0, ring2 = 0;
+    ringSums(boardFromFen(outer).get(), &ring1, &ring2);
+    EXPECT_GT(ring2, 63);
+    EXPECT_GE(ring1, 30);   // bonusKingPres1 is 380 from 30 on
+    ringSums(boardFromFen(inner).get(), &ring1, &ring2);
+    EXPECT_GT(ring1, 63);
+    EXPECT_GE(ring2, 31);   // bonusKingPres2 is 280 from 31 on
+    // White king castled on a1 (+25) with shelter count 1 for the back rank
+    // (-130), Black not castled (+33), no black attack near a1 (-3), then
+    // 380 and 280; White has queens, so no division.
+    for (const char* fen : {outer, inner}) EXPECT_EQ(termsOf(fen).kingTerm, 25 - 130 + 33 - 3 + 380 + 280) << fen;
+    // The piece-count differences of 23 read entry 15 of the imbalance table.
+    EXPECT_EQ(termsOf(outer).material, 23 * 1050 + 180);
+    EXPECT_EQ(termsOf(inner).material, 15 * 1050 + 8 * 330 + 180);
 }
 
 TEST(Eval, MobilityCountsEmptySquaresAndAttacksEnemiesButNeverOwnPieces) {

@@ -484,7 +484,7 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1\n"
         "  8/8/8/4k3/8/8/8/1N2K3   b  -  -  \n"
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -";
-    const EngineRun run = runEngine({"eval"}, input, makeTempDir());
+    const EngineRun run = runEngine({"eval"}, input, TempDir().path);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
@@ -492,19 +492,19 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
 
 TEST(EvalTool, TermsShowsWhitesViewOfEachTerm) {
     const EngineRun run = runEngine({"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "",
-                                    makeTempDir());
+                                    TempDir().path);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "material: 1360\npawn structure: 90\nknight mobility: 0\nbishop mobility: 0\n"
               "rook terms: 33\nqueen mobility: 0\npawn advancement: 18\nking term: 3\n"
               "endgame: 1\ntrivial draw: 0\ntotal: 1504\neval: -1494\n");
-    EXPECT_EQ(runEngine({"eval", "--terms", "8/8/8/8 w - -"}, "", makeTempDir()).status, 2);
-    EXPECT_EQ(runEngine({"eval", "--nonsense"}, "", makeTempDir()).status, 2);
+    EXPECT_EQ(runEngine({"eval", "--terms", "8/8/8/8 w - -"}, "", TempDir().path).status, 2);
+    EXPECT_EQ(runEngine({"eval", "--nonsense"}, "", TempDir().path).status, 2);
 }
 
 TEST(EvalTool, BenchEvaluatesEveryPositionTheGivenNumberOfTimes) {
-    const EngineRun one = runEngine({"eval", "--bench", "1"}, "", makeTempDir());
-    const EngineRun two = runEngine({"eval", "--bench", "2"}, "", makeTempDir());
+    const EngineRun one = runEngine({"eval", "--bench", "1"}, "", TempDir().path);
+    const EngineRun two = runEngine({"eval", "--bench", "2"}, "", TempDir().path);
     ASSERT_EQ(one.status, 0);
     ASSERT_EQ(two.status, 0);
     auto field = [](const std::string& out, const std::string& name) {
@@ -517,5 +517,5 @@ TEST(EvalTool, BenchEvaluatesEveryPositionTheGivenNumberOfTimes) {
     EXPECT_EQ(field(two.out, "Evaluations"), 2 * positions);
     // The checksum is the sum of the scores, however often each is taken.
     EXPECT_EQ(field(one.out, "Checksum"), field(two.out, "Checksum"));
-    EXPECT_EQ(runEngine({"eval", "--bench", "0"}, "", makeTempDir()).status, 2);
+    EXPECT_EQ(runEngine({"eval", "--bench", "0"}, "", TempDir().path).status, 2);
 }

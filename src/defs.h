@@ -176,3 +176,154 @@ inline constexpr i32 kingOffsetsWhite[9] = {1, -1, -15, -16, -17, 15, 16, 17, 0}
 inline constexpr i32 kingOffsetsBlack[9] = {1, -1, 15, 16, 17, -15, -16, -17, 0};
 
 inline constexpr bool onBoard(int sq) { return (sq & 0x88) == 0; }
+
+// ===========================================================================
+// Evaluation tables (read by eval.cpp only)
+//
+// Count-indexed tables hold their saturation value up to the last index, so
+// a count past the last distinct value reads the same number. Tables indexed
+// by rank or file have nine entries; entry 0 is never read. 0x88 tables are
+// written in index order, rank 1 first, each row followed by the eight cells
+// of the off-board half (all 0).
+
+// Mobility: index = number of empty squares the piece can move to. Pawns:
+// captures available plus 1 when the square in front is empty.
+inline constexpr i32 bonusPawnMob[4] = {-8, 0, 1, 4};
+inline constexpr i32 bonusKnightMob[16] = {
+    -32, -22, -10, 0, 10, 22, 26, 32, 36, 36, 36, 36, 36, 36, 36, 36};
+inline constexpr i32 bonusBishopMob[32] = {
+    -32, -16, 0, 16, 32, 48, 58, 66, 72, 76, 78, 80, 81, 82, 82, 82,
+    82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82};
+inline constexpr i32 bonusRookMob[32] = {
+    -20, -11, -5, -1, 0, 1, 2, 3, 4, 5, 9, 14, 16, 20, 24, 24,
+    24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24};
+inline constexpr i32 bonusQueenMob[32] = {
+    -12, -8, -6, -4, -2, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20,
+    26, 32, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34};
+static_assert(bonusKnightMob[8] == 36 && bonusBishopMob[13] == 82 && bonusBishopMob[20] == 82);
+static_assert(bonusRookMob[14] == 24 && bonusQueenMob[17] == 32 && bonusQueenMob[27] == 34);
+
+// Difference in knights, bishops, rooks and queens between the sides.
+inline constexpr i32 bonusMaterialImbalance[16] = {
+    0, 60, 80, 100, 120, 140, 160, 180, 180, 180, 180, 180, 180, 180, 180, 180};
+// Rooks on the seventh rank (White rank 7, Black rank 2).
+inline constexpr i32 bonusRook7th[16] = {
+    0, 47, 95, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100};
+// Rooks on a file without pawns / without own pawns but with enemy pawns.
+inline constexpr i32 bonusRookOpenFile[16] = {
+    0, 13, 25, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28};
+inline constexpr i32 bonusRookHalfOpenFile[16] = {
+    0, 9, 18, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23};
+// Pawns of one side on one file (from 2 on).
+inline constexpr i32 malusDoublePawn[8] = {0, 0, -25, -64, -80, -80, -80, -80};
+// Backwardness score of a file's rear pawn (0..10 occur).
+inline constexpr i32 malusBackwardPawn[16] = {
+    0, 0, 0, -6, -8, -11, -16, -16, -21, -21, -24, -32, -32, -32, -32, -32};
+// Rank distance between the front pawns of passed pawns on neighbouring files.
+inline constexpr i32 bonusConnPassers[9] = {24, 22, 6, 0, 0, 0, 0, 0, 0};
+// Squares on a pawn's path the enemy attacks more often; index 8 = path blocked.
+inline constexpr i32 bonusFreePawn[9] = {42, 11, 4, 0, 0, 0, 0, 0, 0};
+// Difference in the number of pawns, endgame only.
+inline constexpr i32 pawnBonusEndgame[9] = {0, 52, 66, 78, 80, 82, 84, 86, 88};
+// Pawn-shelter count of a castled king (0..15).
+inline constexpr i32 bonusPawnShelter[16] = {
+    -150, -130, -90, -70, -50, -15, 0, 5, 15, 20, 25, 30, 35, 40, 45, 50};
+// King distance between the kings when one side has no pieces.
+inline constexpr i32 malusKingKing[9] = {-100, -90, -85, -55, -35, -20, -10, -3, 0};
+static_assert(bonusMaterialImbalance[7] == 180 && bonusMaterialImbalance[15] == 180);
+static_assert(bonusRook7th[2] == 95 && bonusRookOpenFile[3] == 28 && bonusRookHalfOpenFile[3] == 23);
+static_assert(malusBackwardPawn[10] == -24 && bonusPawnShelter[8] == 15 && malusKingKing[7] == -3);
+
+// Rank as seen from the pawn's own side (White: rank, Black: 9 - rank).
+inline constexpr i32 bonusAdvPawn[9] = {0, 0, 0, 3, 6, 23, 41, 79, 100};
+inline constexpr i32 bonusPassedPawn[9] = {0, 0, 5, 7, 10, 15, 24, 36, 100};
+// File of isolated pawns.
+inline constexpr i32 malusIsolatedPawn[9] = {0, -11, -19, -21, -23, -23, -21, -19, -11};
+static_assert(bonusPassedPawn[6] == 24 && malusIsolatedPawn[3] == -21);
+
+// King pressure: summed enemy attack counts on the ring of the 8 neighbours
+// (bonusKingPres1) and on the 16 squares at distance 2 (bonusKingPres2).
+// Sums above 63 read entry 63.
+inline constexpr i32 bonusKingPres1[64] = {
+    3, 6, 10, 14, 18, 22, 26, 30,
+    34, 38, 42, 52, 68, 72, 86, 94,
+    100, 120, 140, 160, 180, 200, 220, 240,
+    260, 280, 300, 320, 340, 360, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380};
+inline constexpr i32 bonusKingPres2[64] = {
+    0, 1, 3, 5, 8, 11, 14, 17,
+    20, 21, 24, 27, 33, 39, 45, 51,
+    58, 68, 76, 85, 90, 100, 110, 120,
+    140, 160, 180, 200, 220, 240, 260, 280,
+    280, 280, 280, 280, 280, 280, 280, 280,
+    280, 280, 280, 280, 280, 280, 280, 280,
+    280, 280, 280, 280, 280, 280, 280, 280,
+    280, 280, 280, 280, 280, 280, 280, 280};
+static_assert(bonusKingPres1[11] == 52 && bonusKingPres1[63] == 380);
+static_assert(bonusKingPres2[16] == 58 && bonusKingPres2[31] == 280 && bonusKingPres2[63] == 280);
+
+// King safety in the middlegame: a king in its corner zone with the corner
+// rook gone counts as castled.
+inline constexpr i32 bonusCastledQueenSide = 25;
+inline constexpr i32 bonusCastledKingSide = 40;
+inline constexpr i32 malusNotCastled = -33;
+// King activity in the endgame: weight of advancedCentre and of border.
+inline constexpr i32 weightKingCentre = 9;
+inline constexpr i32 weightKingBorder = 25;
+// Added to the score of the side to move.
+inline constexpr i32 bonusTempo = 10;
+
+// The two rings around a king, as 0x88 steps.
+inline constexpr i32 kingRing1Offsets[8] = {16, 17, 1, -15, -16, -17, -1, 15};
+inline constexpr i32 kingRing2Offsets[16] = {
+    30, 31, 32, 33, 34, 18, 2, -14, -30, -31, -32, -33, -34, -18, -2, 14};
+
+// Corner zones of a castled king: 1 queen side, 2 king side.
+inline constexpr i32 castlingFlagsWhite[128] = {
+    1, 1, 1, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    1, 1, 0, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 2
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0};
+inline constexpr i32 castlingFlagsBlack[128] = {
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    1, 1, 0, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 7
+    1, 1, 1, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
+static_assert(castlingFlagsWhite[2] == 1 && castlingFlagsWhite[3] == 0 && castlingFlagsWhite[6] == 2);
+static_assert(castlingFlagsWhite[18] == 0 && castlingFlagsWhite[17] == 1 && castlingFlagsWhite[23] == 2);
+static_assert(castlingFlagsBlack[114] == 1 && castlingFlagsBlack[118] == 2 && castlingFlagsBlack[98] == 0);
+
+// Centralisation weight of a square for the king in the endgame.
+inline constexpr i32 advancedCentre[128] = {
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    0, 0, 1, 0, 0, 1, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 2, 3, 3, 2, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 3, 4, 4, 3, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 3, 4, 4, 3, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 2, 3, 3, 2, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 1, 0, 0, 1, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
+// Closeness to the edge: 3 in the corners, 2 on the edge, 1 on the second ring.
+inline constexpr i32 border[128] = {
+    3, 2, 2, 2, 2, 2, 2, 3,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    2, 1, 1, 1, 1, 1, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    2, 1, 1, 1, 1, 1, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
+    3, 2, 2, 2, 2, 2, 2, 3,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
+static_assert(advancedCentre[18] == 1 && advancedCentre[51] == 4 && advancedCentre[98] == 1);
+static_assert(advancedCentre[83] == 3 && border[0] == 3 && border[119] == 3 && border[34] == 0);
+// ===========================================================================

@@ -1,7 +1,70 @@
-// Static evaluation.
+// Static evaluation: one pass over the piece lists builds the attack maps,
+// mobility and pawn-file data, one pass over the files scores pawns and rooks,
+// then king safety (middlegame) or king activity (endgame) and material.
 #pragma once
 
 #include "defs.h"
 
-// Command-line tool: "eval" reads FEN/EPD lines from standard input.
+// The score of a position split into its terms, all from White's point of
+// view. The king term holds the rooks-on-the-seventh bonus, which only counts
+// in the middlegame. A trivial draw (bare kings, a lone minor piece) scores 0
+// and leaves every term 0.
+struct EvalTerms {
+    i32 material;          // materialBalance plus the piece-count imbalance bonus
+    i32 pawnStructure;     // pawn mobility, passers, free pawns, doubled, isolated, backward
+    i32 knightMobility;
+    i32 bishopMobility;
+    i32 rookTerms;         // rook mobility, open and half-open files
+    i32 queenMobility;
+    i32 pawnAdvancement;   // already doubled in the endgame
+    i32 kingTerm;
+    u8 endgame;            // 1 when the endgame rules were used
+    u8 trivialDraw;        // 1 when the position is scored 0 without terms
+};
+
+// Reads the board only. Returns the static score for the side to move
+// (centipawns, tempo bonus of 10 included; exactly 0 for a trivial draw) and
+// sets *flag to 0. Allocates nothing and generates no moves.
+i32 eval(const Board* board, u8* flag);
+
+// Reads the board only. Fills *terms and returns their sum, White's view,
+// without the tempo bonus (0 for a trivial draw).
+i32 evalTerms(const Board* board, EvalTerms* terms);
+
+// Mobility operations, applied by eval to every piece of the piece lists.
+// Each reads the board, adds the piece on square's attacks to the attack map
+// (a square counts when it is empty or holds an enemy piece; own pieces are
+// never counted) and returns the piece's mobility: for pawns the captures
+// available plus 1 when the square in front is empty, for the others the
+// empty squares the piece reaches. Kings have no mobility score.
+int evalMobPawnW(const Board* board, int square, u8* attacks);
+int evalMobPawnB(const Board* board, int square, u8* attacks);
+int evalMobKnightW(const Board* board, int square, u8* attacks);
+int evalMobKnightB(const Board* board, int square, u8* attacks);
+int evalMobBishopW(const Board* board, int square, u8* attacks);
+int evalMobBishopB(const Board* board, int square, u8* attacks);
+int evalMobRookW(const Board* board, int square, u8* attacks);
+int evalMobRookB(const Board* board, int square, u8* attacks);
+int evalMobQueenW(const Board* board, int square, u8* attacks);
+int evalMobQueenB(const Board* board, int square, u8* attacks);
+void evalMobKingW(const Board* board, int square, u8* attacks);
+void evalMobKingB(const Board* board, int square, u8* attacks);
+
+// Reads the board only. 1 when the king stands in its queen-side corner zone
+// with its a-file corner rook gone from home, 2 likewise for the king side
+// (h-file corner), else 0. Castling rights play no part.
+int kingHasCastledWhite(const Board* board);
+int kingHasCastledBlack(const Board* board);
+
+// Reads the board only. 1 for a white bishop on h7 with a black pawn on g6 or
+// on a7 with a black pawn on b6 (Black: h2/g3, a2/b3), else 0. Not part of
+// the score.
+int bishopIsTrappedWhite(const Board* board, int square);
+int bishopIsTrappedBlack(const Board* board, int square);
+
+// Command-line tool. "eval" reads FEN or EPD lines from standard input and
+// prints one line per input line: the score for the side to move, or "error"
+// when the line is not a position. "eval --terms [FEN]" prints White's view
+// of each term; "eval --bench [REPS]" measures evaluations per second.
+// Returns the exit status (2 for bad arguments).
 int evalTool(Board* board, int argc, char** argv);

@@ -221,17 +221,6 @@ void initLoopState(LoopState* state) {
     state->useBook = bookFile != nullptr ? 1 : 0;
 }
 
-// 1 when the FEN text sets up and the side not to move is not in check.
-// The test runs on a board of its own, so the game's board is untouched.
-static bool positionIsPlayable(const char* fen) {
-    static std::unique_ptr<Board> scratch;
-    if (!scratch) scratch = std::make_unique<Board>();
-    Board* b = scratch.get();
-    if (!setupFen(b, fen)) return false;
-    if (b->sideToMove == WHITE) return !isAttackedSimple(b, b->bKingSquare, WHITE);
-    return !isAttackedSimple(b, b->wKingSquare, BLACK);
-}
-
 static void setBoardCommand(Board* board, LoopState* state, const char* line) {
     // The position text starts after "setboard" and one separator; a line
     // that ends before that gives an empty text.
@@ -240,11 +229,10 @@ static void setBoardCommand(Board* board, LoopState* state, const char* line) {
         strncpy(text, line + 9, sizeof text - 1);
         text[sizeof text - 1] = '\0';
     }
-    // A position the set-up refuses, or one where the side that just moved
-    // is in check (its king could be taken, which the board cannot record),
-    // leaves the game as it was (position, history, book flag) and is
-    // reported to the GUI the protocol's way.
-    if (!positionIsPlayable(text) || !setupFen(board, text)) {
+    // A position the set-up refuses (among them one where the side that just
+    // moved is in check) leaves the game as it was (position, history, book
+    // flag) and is reported to the GUI the protocol's way.
+    if (!setupFen(board, text)) {
         printf("tellusererror Illegal position\n");
         fflush(stdout);
         return;

@@ -80,6 +80,10 @@ inline KingContext kingContext(const Board* board) {
 [[gnu::always_inline]] inline int addMove(Board* board, MoveList* list, u32* count, int from,
                                           int to, u8 legal, const KingContext* king) {
     const u32 n = *count;
+    // A set-up position may hold 23 pieces a side, enough for more moves
+    // than a list holds: the moves past its room are dropped (a promotion
+    // needs four slots, and count must stay within a byte).
+    if (n > MAX_MOVES - 5) return 0;
     Move* m = &list->moves[n];
     const u8* sq = board->squares;
     m->from = static_cast<u8>(from);

@@ -12,44 +12,12 @@
 #include "book.h"
 #include "hash.h"
 #include "interface.h"
+#include "test_util.h"
 
 namespace {
 
-// Captures standard output between start() and take(); a test that stops
-// early at a failed ASSERT still releases the capture.
-class CapturedStdout {
-public:
-    CapturedStdout() = default;
-    CapturedStdout(const CapturedStdout&) = delete;
-    CapturedStdout& operator=(const CapturedStdout&) = delete;
-    ~CapturedStdout() {
-        if (active) testing::internal::GetCapturedStdout();
-    }
-    void start() {
-        testing::internal::CaptureStdout();
-        active = true;
-    }
-    std::string take() {
-        active = false;
-        return testing::internal::GetCapturedStdout();
-    }
 
-private:
-    bool active = false;
-};
 
-std::unique_ptr<Board> boardFrom(const char* fen) {
-    auto board = std::make_unique<Board>();
-    EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
-    getHashkey(board.get());
-    return board;
-}
-
-void play(Board* board, const char* text) {
-    Move move;
-    ASSERT_EQ(inputMoveLegal(board, text, &move), 1) << text;
-    ASSERT_EQ(playGameMove(board, &move), 1) << text;
-}
 
 // Continues the knight shuffle g1f3 g8f6 f3g1 f6g8, begun at the start
 // position, for n half-moves; returns the moves played as book text.
@@ -58,7 +26,7 @@ std::string playShuffle(Board* board, int n) {
     std::string text;
     for (int i = 0; i < n; i++) {
         const char* move = moves[board->gamePly % 4];
-        play(board, move);
+        playTyped(board, move);
         text += move;
     }
     return text;
@@ -111,24 +79,24 @@ TEST(Book, StringMatchWantsTheWholePatternAtTheStart) {
 
 TEST(Book, GameStringListsTheMovesSinceSetUp) {
     char text[GAME_STRING_SIZE];
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     ASSERT_EQ(buildGameString(board.get(), text, sizeof text), 1);
     EXPECT_STREQ(text, " ");
-    play(board.get(), "e2e4");
-    play(board.get(), "e7e5");
+    playTyped(board.get(), "e2e4");
+    playTyped(board.get(), "e7e5");
     ASSERT_EQ(buildGameString(board.get(), text, sizeof text), 1);
     EXPECT_STREQ(text, " e2e4e7e5");
     // Castling is the king's move; a promotion loses its letter.
-    auto other = boardFrom("4k3/1P6/8/8/8/8/8/4K2R w K - 0 1");
-    play(other.get(), "e1g1");
-    play(other.get(), "e8d7");
-    play(other.get(), "b7b8n");
+    auto other = newBoard("4k3/1P6/8/8/8/8/8/4K2R w K - 0 1");
+    playTyped(other.get(), "e1g1");
+    playTyped(other.get(), "e8d7");
+    playTyped(other.get(), "b7b8n");
     ASSERT_EQ(buildGameString(other.get(), text, sizeof text), 1);
     EXPECT_STREQ(text, " e1g1e8d7b7b8");
 }
 
 TEST(Book, GameStringNeverOverrunsItsBuffer) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     playShuffle(board.get(), 255);
     std::vector<char> buffer(GAME_STRING_SIZE + 16, '#');
     ASSERT_EQ(buildGameString(board.get(), buffer.data(), GAME_STRING_SIZE), 1);
@@ -142,7 +110,7 @@ TEST(Book, GameStringNeverOverrunsItsBuffer) {
     for (size_t i = GAME_STRING_SIZE; i < buffer.size(); i++) EXPECT_EQ(buffer[i], '#');
 
     // The same boundary on a small buffer: two moves need 10 bytes.
-    auto shortGame = boardFrom(initialPosition);
+    auto shortGame = newBoard(initialPosition);
     playShuffle(shortGame.get(), 2);
     char small[12];
     memset(small, '#', sizeof small);
@@ -165,9 +133,9 @@ TEST(Book, CandidatesAreTheNextMovesOfMatchingLines) {
         "e2e4e7e5d2d4\n"        // no leading blank
         " e2e4e7e5g1f4\n"       // not a legal move
         " e2e4e7e5G1F3\n");     // capitals
-    auto board = boardFrom(initialPosition);
-    play(board.get(), "e2e4");
-    play(board.get(), "e7e5");
+    auto board = newBoard(initialPosition);
+    playTyped(board.get(), "e2e4");
+    playTyped(board.get(), "e7e5");
     // g1f3 is offered by two of the three useful lines.
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"g1f3", "f1c4", "g1f3"}));
     // Lines beyond the capacity are ignored.
@@ -183,13 +151,13 @@ TEST(Book, StartPositionSurvivesMessyLines) {
     text += std::string(" g1f3\0junk\n", 11);                  // NUL byte after the move
     text += " e2e4e7e5";                                       // last line without line feed
     BookFile book(text);
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"d2d4", "g1f3", "e2e4"}));
 }
 
 TEST(Book, PromotionLinesNeverOfferAMove) {
     BookFile book(" e7e8q\n e7e8\n e7d8n\n e1f1\n");
-    auto board = boardFrom("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");
+    auto board = newBoard("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"e1f1"}));
 }
 
@@ -197,7 +165,7 @@ TEST(Book, NoBookNoMove) {
     CapturedStdout capture;
     FILE* saved = bookFile;
     bookFile = nullptr;
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     Move move{};
     capture.start();
     EXPECT_EQ(getBookMove(board.get(), &move), 0);
@@ -209,7 +177,7 @@ TEST(Book, NoBookNoMove) {
 TEST(Book, ChosenMoveIsAnnouncedAndReadyToPlay) {
     CapturedStdout capture;
     BookFile book(" e2e4e7e5\n");
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     Move move{};
     capture.start();
     ASSERT_EQ(getBookMove(board.get(), &move), 1);
@@ -219,11 +187,11 @@ TEST(Book, ChosenMoveIsAnnouncedAndReadyToPlay) {
     EXPECT_EQ(memcmp(&move, &generated, sizeof move), 0);
 
     // The next lookup reads the book again from its start.
-    play(board.get(), "e2e4");
+    playTyped(board.get(), "e2e4");
     capture.start();
     ASSERT_EQ(getBookMove(board.get(), &move), 1);
     EXPECT_EQ(capture.take(), "0 0 0 0 e7e5 (Book)\n");
-    play(board.get(), "e7e5");
+    playTyped(board.get(), "e7e5");
     capture.start();
     EXPECT_EQ(getBookMove(board.get(), &move), 0);
     EXPECT_EQ(capture.take(), "");
@@ -236,7 +204,7 @@ TEST(Book, LookupsWithinOneSecondChooseAlike) {
                           "b2b4", "c2c4", "d2d4", "e2e4", "f2f4", "g2g4", "h2h4"})
         text += std::string(" ") + m + "\n";
     BookFile book(text);
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     // Retry when the clock ticks over between the two lookups.
     for (int attempt = 0; attempt < 5; attempt++) {
         const time_t before = time(nullptr);
@@ -258,7 +226,7 @@ TEST(Book, LongGamesMatchUntilTheLineBufferIsFull) {
     CapturedStdout capture;
     // 254 moves: the line of 1 + 4 * 255 characters and its line feed fits
     // the book's 1024-character line buffer, so the next move is offered.
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     const std::string moves = playShuffle(board.get(), 254);
     {
         BookFile book(" " + moves + "f3g1\n");

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -32,6 +33,19 @@ inline std::string makeTempDir() {
     const char* dir = mkdtemp(pattern);
     return dir ? std::string(dir) : std::string("/tmp");
 }
+
+// A fresh working directory for one engine run, removed with everything in it
+// when the object goes out of scope.
+struct TempDir {
+    std::string path = makeTempDir();
+    TempDir() = default;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        if (path.rfind("/tmp/quillantor-test-", 0) == 0) std::filesystem::remove_all(path, ignored);
+    }
+};
 
 // Runs QL_ENGINE_PATH with args in workDir, feeding input on standard input.
 // timeoutSeconds bounds the run: a hung engine is killed and reported with

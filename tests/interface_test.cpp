@@ -13,45 +13,12 @@
 #include "debug.h"
 #include "hash.h"
 #include "interface.h"
+#include "test_util.h"
 
 namespace {
 
-// Captures standard output between start() and take(); a test that stops
-// early at a failed ASSERT still releases the capture.
-class CapturedStdout {
-public:
-    CapturedStdout() = default;
-    CapturedStdout(const CapturedStdout&) = delete;
-    CapturedStdout& operator=(const CapturedStdout&) = delete;
-    ~CapturedStdout() {
-        if (active) testing::internal::GetCapturedStdout();
-    }
-    void start() {
-        testing::internal::CaptureStdout();
-        active = true;
-    }
-    std::string take() {
-        active = false;
-        return testing::internal::GetCapturedStdout();
-    }
 
-private:
-    bool active = false;
-};
 
-std::unique_ptr<Board> boardFrom(const char* fen) {
-    auto board = std::make_unique<Board>();
-    EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
-    getHashkey(board.get());
-    return board;
-}
-
-// Plays a game move typed as text; fails the test when it is refused.
-void play(Board* board, const char* text) {
-    Move move;
-    ASSERT_EQ(inputMoveLegal(board, text, &move), 1) << text;
-    ASSERT_EQ(playGameMove(board, &move), 1) << text;
-}
 
 // Feeds lines to the loop with standard output captured; returns the output.
 std::string feed(Board* board, LoopState* state, std::initializer_list<const char*> lines) {
@@ -83,7 +50,7 @@ bool samePosition(const Board* a, const Board* b) {
 }  // namespace
 
 TEST(MoveInput, CoordinateMoveInStartPosition) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     Move move;
     ASSERT_EQ(inputMoveLegal(board.get(), "e2e4\n", &move), 1);
     EXPECT_EQ(move.from, 20);
@@ -107,12 +74,12 @@ TEST(MoveInput, CoordinateMoveInStartPosition) {
         for (size_t i = 0; i < sizeof untouched; i++)
             EXPECT_EQ(reinterpret_cast<const u8*>(&untouched)[i], 0xA5) << text;
     }
-    auto start = boardFrom(initialPosition);
+    auto start = newBoard(initialPosition);
     EXPECT_TRUE(samePosition(board.get(), start.get()));
 }
 
 TEST(MoveInput, PromotionNeedsItsLetter) {
-    auto white = boardFrom("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");
+    auto white = newBoard("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");
     Move move;
     ASSERT_EQ(inputMoveLegal(white.get(), "e7e8q", &move), 1);
     EXPECT_EQ(move.promotion, WQUEEN);
@@ -130,7 +97,7 @@ TEST(MoveInput, PromotionNeedsItsLetter) {
         EXPECT_EQ(inputMoveLegal(white.get(), text, &move), 0) << text;
 
     // Black's letters give black pieces.
-    auto black = boardFrom("4k3/8/8/8/8/8/3p4/7K b - - 0 1");
+    auto black = newBoard("4k3/8/8/8/8/8/3p4/7K b - - 0 1");
     ASSERT_EQ(inputMoveLegal(black.get(), "d2d1q", &move), 1);
     EXPECT_EQ(move.promotion, BQUEEN);
     ASSERT_EQ(inputMoveLegal(black.get(), "d2d1N", &move), 1);
@@ -139,7 +106,7 @@ TEST(MoveInput, PromotionNeedsItsLetter) {
 }
 
 TEST(MoveInput, CastlingAndEnPassantAreKingAndPawnMoves) {
-    auto board = boardFrom("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
+    auto board = newBoard("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
     Move move;
     ASSERT_EQ(inputMoveLegal(board.get(), "e1g1\n", &move), 1);
     EXPECT_EQ(move.to, 6);
@@ -149,26 +116,26 @@ TEST(MoveInput, CastlingAndEnPassantAreKingAndPawnMoves) {
     EXPECT_EQ(inputMoveLegal(board.get(), "e1h1\n", &move), 0);
     EXPECT_EQ(inputMoveLegal(board.get(), "O-O\n", &move), 0);
 
-    auto black = boardFrom("r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
+    auto black = newBoard("r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
     ASSERT_EQ(inputMoveLegal(black.get(), "e8g8\n", &move), 1);
     EXPECT_TRUE(move.flags & MF_CASTLE);
 
-    auto ep = boardFrom("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
+    auto ep = newBoard("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
     ASSERT_EQ(inputMoveLegal(ep.get(), "e5d6\n", &move), 1);
     EXPECT_TRUE(move.flags & MF_ENPASSANT);
     EXPECT_EQ(move.captured, BPAWN);
 }
 
 TEST(MoveInput, MatedSideHasNoMoveToType) {
-    auto board = boardFrom(initialPosition);
-    for (const char* text : foolsMate) play(board.get(), text);
+    auto board = newBoard(initialPosition);
+    for (const char* text : foolsMate) playTyped(board.get(), text);
     Move move;
     for (const char* text : {"e2e4\n", "e1f2\n", "g1f3\n", "d1e2\n"})
         EXPECT_EQ(inputMoveLegal(board.get(), text, &move), 0) << text;
 }
 
 TEST(GameEnd, RepetitionCountSkipsEntryZeroAndWantsExactlyThree) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     for (int i = 0; i < 8; i++) board->hashHistory[i] = 0x1234;
     const int expected[8] = {0, 0, 0, 1, 0, 0, 0, 0};
     for (u32 n = 0; n < 8; n++) {
@@ -196,12 +163,12 @@ TEST(GameEnd, ResultLinesForMateAndStalemate) {
         {"7k/8/8/8/8/8/2q5/K7 b - - 0 1", {"c2b3\n"}, "1/2-1/2 {Stalemate}\n", 0},
     };
     for (const Case& c : cases) {
-        auto board = boardFrom(c.fen);
+        auto board = newBoard(c.fen);
         capture.start();
         int over = 0;
         for (const char* text : c.moves) {
             if (text == nullptr) break;
-            play(board.get(), text);
+            playTyped(board.get(), text);
             over = checkGameEnd(board.get(), list.get());
         }
         EXPECT_EQ(capture.take(), c.result) << c.fen;
@@ -210,11 +177,11 @@ TEST(GameEnd, ResultLinesForMateAndStalemate) {
     }
 
     // A check that is no mate: inCheck is set, nothing is printed.
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     capture.start();
     int over = 0;
     for (const char* text : {"e2e4\n", "f7f6\n", "d1h5\n"}) {
-        play(board.get(), text);
+        playTyped(board.get(), text);
         over |= checkGameEnd(board.get(), list.get());
     }
     EXPECT_EQ(capture.take(), "");
@@ -239,7 +206,7 @@ TEST(Commands, TimeAndStGiveTheBudgetInMilliseconds) {
     EXPECT_EQ(readStCommand("st -3000000\n", 7500), INT32_MIN);
 
     // The loop keeps the result until the next "time" or "st".
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     auto state = freshState();
     EXPECT_EQ(state->moveTime, 5000);
     feed(board.get(), state.get(), {"time 30000\n", "force\n", "e2e4\n", "undo\n"});
@@ -251,7 +218,7 @@ TEST(Commands, TimeAndStGiveTheBudgetInMilliseconds) {
 }
 
 TEST(Loop, ModesFollowTheExactCommands) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     auto state = freshState();
     // "go" searches: a zero budget keeps that to the first iteration or so.
     feed(board.get(), state.get(), {"st 0\n", "force\n"});
@@ -273,7 +240,7 @@ TEST(Loop, UndoTakesBackEveryKindOfMoveWithItsKeys) {
     // Castling, a capture with a rights change, en passant and a capturing
     // promotion, then taken back one by one.
     const char* fen = "r3k2r/1P6/8/8/5p2/8/4P3/R3K2R w KQkq - 0 1";
-    auto board = boardFrom(fen);
+    auto board = newBoard(fen);
     auto state = freshState();
     const char* moves[] = {"b7a8n\n", "e8g8\n", "e2e4\n", "f4e3\n", "e1c1\n", "g8g7\n"};
     // Keys and squares of every position on the way.
@@ -300,7 +267,7 @@ TEST(Loop, UndoTakesBackEveryKindOfMoveWithItsKeys) {
     }
     // Nothing more to take back.
     out += feed(board.get(), state.get(), {"undo\n"});
-    auto original = boardFrom(fen);
+    auto original = newBoard(fen);
     EXPECT_TRUE(samePosition(board.get(), original.get()));
     EXPECT_EQ(board->gamePly, 0u);
     EXPECT_EQ(out, "");
@@ -308,7 +275,7 @@ TEST(Loop, UndoTakesBackEveryKindOfMoveWithItsKeys) {
 
 TEST(Loop, FullHistoryRefusesFurtherMoves) {
     CapturedStdout capture;
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     auto state = freshState();
     capture.start();
     handleInputLine(board.get(), state.get(), "force\n");
@@ -337,7 +304,7 @@ TEST(Loop, FullHistoryRefusesFurtherMoves) {
 }
 
 TEST(Loop, RejectedSetboardKeepsTheGame) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     auto state = freshState();
     state->useBook = 1;
     feed(board.get(), state.get(), {"force\n", "e2e4\n", "e7e5\n"});
@@ -371,17 +338,17 @@ TEST(Loop, RejectedSetboardKeepsTheGame) {
     EXPECT_EQ(state->forceMode, 1);
     EXPECT_EQ(board->sideToMove, BLACK);
     EXPECT_TRUE(keysAreConsistent(board.get()));
-    auto expected = boardFrom("4k3/8/8/8/8/8/4Q3/4K3 b - - 0 1");
+    auto expected = newBoard("4k3/8/8/8/8/8/4Q3/4K3 b - - 0 1");
     EXPECT_TRUE(samePosition(board.get(), expected.get()));
 }
 
 TEST(Loop, NewRestoresTheStartAndTheBookFlag) {
-    auto board = boardFrom("4k3/8/8/8/8/8/4Q3/4K3 b - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/8/4Q3/4K3 b - - 0 1");
     auto state = freshState();
     feed(board.get(), state.get(), {"force\n", "e8d8\n"});
     EXPECT_EQ(state->useBook, 0);
     feed(board.get(), state.get(), {"new\n"});
-    auto start = boardFrom(initialPosition);
+    auto start = newBoard(initialPosition);
     EXPECT_TRUE(samePosition(board.get(), start.get()));
     EXPECT_EQ(board->gamePly, 0u);
     EXPECT_EQ(state->forceMode, 0);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -237,4 +238,16 @@ TEST(MoveGen, ShortcutLegalityMatchesFullTestAndItsTraces) {
             b->ply = 0;
         }
     }
+}
+
+TEST(MoveGen, ListNeverOverflowsWithTwentyThreeQueens) {
+    // Legal set-ups allow 23 pieces a side; 23 queens have more pseudo-legal
+    // moves than a list holds. The surplus is dropped, nothing written past it.
+    auto b = newBoard("1QQQQQQ1/Q6Q/Q4Q2/Q6Q/Q4Q2/Q6Q/Q5Q1/kQQQQ1QK b - - 0 1");
+    b->sideToMove = WHITE;
+    auto list = std::make_unique<MoveList>();
+    const u32 n = generateMoves(b.get(), list.get(), 0);
+    EXPECT_LE(n, 255u);
+    EXPECT_GE(n, 250u);
+    EXPECT_LE(generateMovesSimple(b.get(), list.get(), 0), 255u);
 }

@@ -32,7 +32,8 @@ const std::string repetition = "1/2-1/2 {Draw by repetition}\n";
 // bookText is given, a book. Returns what it printed after the echo of the
 // configuration; the run must end with status 0.
 std::string converse(const std::string& input, const char* bookText = nullptr) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     {
         std::ofstream rc(dir + "/quillantor.rc");
         rc << "hash 1024\nbook test.bk\n";
@@ -42,7 +43,6 @@ std::string converse(const std::string& input, const char* bookText = nullptr) {
         book << bookText;
     }
     const EngineRun run = runEngine({}, input, dir, 60);
-    std::filesystem::remove_all(dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string marker = "\tBook file\t= test.bk\n";
@@ -270,7 +270,8 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
     auto state = std::make_unique<LoopState>();
     initLoopState(state.get());
     auto list = std::make_unique<MoveList>();
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     std::string input, expected;
 
     // Input goes to the engine as one stream; the in-process loop gets it in
@@ -355,7 +356,6 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
         rc << "hash 1024\nbook test.bk\n";
     }
     const EngineRun run = runEngine({}, input, dir, 60);
-    std::filesystem::remove_all(dir);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string marker = "\tBook file\t= test.bk\n";

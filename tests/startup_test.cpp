@@ -14,7 +14,8 @@ const std::string banner =
     "Parsing quillantor.rc...\n ";
 
 EngineRun startWithConfig(const char* config) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     if (config != nullptr) {
         std::ofstream rc(dir + "/quillantor.rc");
         rc << config;
@@ -59,14 +60,16 @@ TEST(Startup, MissingOrUnusableHashFallsBackToDefault) {
 }
 
 TEST(Startup, EndsAtEndOfInputWithStatusZero) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     EngineRun run = runEngine({}, "hello\nquit \n", dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
 }
 
 TEST(Tools, PerftDividesAndTotals) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     EngineRun run = runEngine({"perft", "2"}, "", dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("a2a4: 20\na2a3: 20\n", 0), 0u);
@@ -78,7 +81,8 @@ TEST(Tools, PerftDividesAndTotals) {
 }
 
 TEST(Tools, BadArgumentsGiveStatusTwoAndOneLine) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     const std::vector<std::vector<std::string>> bad = {
         {"perft"},
         {"perft", "x"},
@@ -98,7 +102,8 @@ TEST(Tools, BadArgumentsGiveStatusTwoAndOneLine) {
 }
 
 TEST(Tools, ShowPrintsTheColouredDiagram) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     EngineRun run = runEngine({"show"}, "", dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("[Ply 0: White to move.]"), std::string::npos);

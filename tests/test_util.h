@@ -9,6 +9,7 @@
 #include "board.h"
 #include "defs.h"
 #include "hash.h"
+#include "interface.h"
 #include "movegen.h"
 #include "utils.h"
 
@@ -51,3 +52,34 @@ inline Move findMove(Board* board, const char* text) {
     none.from = NO_SQUARE;
     return none;
 }
+
+// Plays a game move typed as text through the command loop's own path; fails
+// the test when it is refused.
+inline void playTyped(Board* board, const char* text) {
+    Move move;
+    ASSERT_EQ(inputMoveLegal(board, text, &move), 1) << text;
+    ASSERT_EQ(playGameMove(board, &move), 1) << text;
+}
+
+// Captures standard output between start() and take(); a test that stops
+// early at a failed ASSERT still releases the capture.
+class CapturedStdout {
+public:
+    CapturedStdout() = default;
+    CapturedStdout(const CapturedStdout&) = delete;
+    CapturedStdout& operator=(const CapturedStdout&) = delete;
+    ~CapturedStdout() {
+        if (active) testing::internal::GetCapturedStdout();
+    }
+    void start() {
+        testing::internal::CaptureStdout();
+        active = true;
+    }
+    std::string take() {
+        active = false;
+        return testing::internal::GetCapturedStdout();
+    }
+
+private:
+    bool active = false;
+};

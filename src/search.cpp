@@ -8,21 +8,12 @@
 #include "attack.h"
 #include "board.h"
 #include "debug.h"
+#include "eval.h"
 #include "hash.h"
 #include "interface.h"
 #include "movegen.h"
 #include "see.h"
 #include "utils.h"
-
-// ---------------------------------------------------------------------------
-// Evaluation used by the search.
-// TODO(#4): material-only stand-in until the static evaluation is merged;
-// then every call goes to eval(board, &flag) and this function goes away.
-static i32 evaluate(Board* board, u8* flag) {
-    *flag = 0;
-    const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
-    return material + 10;
-}
 
 // ---------------------------------------------------------------------------
 // Killer moves and history tables
@@ -201,7 +192,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
-    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return evaluate(board, &flag);
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return eval(board, &flag);
 
     // Step 4b. First-phase moves. In check every evasion is searched and
     // there is no stand pat; otherwise the side may stand pat on the static
@@ -213,7 +204,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
-        standPat = evaluate(board, &flag);
+        standPat = eval(board, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
         board->pvMove = noMove;
@@ -421,7 +412,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     bool evalKnown = false;
     u8 evalFlag = 0;
     if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
-        staticEval = evaluate(board, &evalFlag);
+        staticEval = eval(board, &evalFlag);
         evalKnown = true;
         if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
             const i32 q = qSearch(board, alpha, beta, 0);
@@ -547,7 +538,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             // below beta; keep the optimistic bound as the node's best.
             if (depth <= 2 && material < beta) {
                 if (!evalKnown) {
-                    staticEval = evaluate(board, &evalFlag);
+                    staticEval = eval(board, &evalFlag);
                     evalKnown = true;
                 }
                 const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;

@@ -439,7 +439,6 @@ protected:
     }
 
     std::string searchBoard(int depth) {
-        std::string out;
         const Move m = runSearch(board.get(), INT32_MAX, depth, &out);
         lines = thinkingLines(out);
         EXPECT_EQ(static_cast<int>(lines.size()), depth) << out;
@@ -449,6 +448,7 @@ protected:
 
     std::unique_ptr<Board> board;
     std::vector<ThinkingLine> lines;
+    std::string out;
 };
 
 TEST_F(Search, MatesAreFoundWithExactDistances) {
@@ -458,6 +458,10 @@ TEST_F(Search, MatesAreFoundWithExactDistances) {
     EXPECT_EQ(searchFen("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", 4), "d5f6");
     EXPECT_EQ(lines.back().score, 32000 - 3);
     EXPECT_EQ(lines.back().moves, (std::vector<std::string>{"d5f6", "g7f6", "c4f7"}));
+    // Found at depth 1 after other root moves: announced by a fail-high line
+    // that counts the move itself among those searched.
+    EXPECT_EQ(out.rfind("1 31997 ", 0), 0u) << out;
+    EXPECT_NE(out.find(" d5f6!\n"), std::string::npos) << out;
 
     // Two rooks: Rb6+, Ra7+, Rb8#.
     EXPECT_EQ(searchFen("8/8/6k1/R7/8/8/8/1R5K w - - 0 1", 6), "b1b6");

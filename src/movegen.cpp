@@ -8,12 +8,6 @@
 
 namespace {
 
-// The mover's king as the generators see it for one whole call.
-struct KingContext {
-    int square;
-    bool attacked;
-};
-
 // A make/unmake pair leaves traces: the move's scratch fields, the capture
 // memory, the stale index on the destination and the history slot one past
 // gamePly. The shortcut below leaves exactly the same ones, so a search that
@@ -69,7 +63,7 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
     return legal;
 }
 
-inline KingContext kingContext(const Board* board) {
+inline KingContext computeKingContext(const Board* board) {
     if (board->sideToMove == WHITE)
         return {board->wKingSquare, isAttackedDeltaSquareBlack(board, board->wKingSquare) != 0};
     return {board->bKingSquare, isAttackedDeltaSquareWhite(board, board->bKingSquare) != 0};
@@ -248,7 +242,7 @@ template <int Side>
 u32 generateAll(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = kingContext(board);
+    const KingContext context = computeKingContext(board);
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const int n = T::entries(board);
@@ -264,7 +258,7 @@ template <int Side>
 u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = kingContext(board);
+    const KingContext context = computeKingContext(board);
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const u8* s = board->squares;
@@ -312,7 +306,7 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
 template <int Side>
 u32 generateScan(Board* board, MoveList* list, u8 legal) {
     u32 count = 0;
-    const KingContext context = kingContext(board);
+    const KingContext context = computeKingContext(board);
     const KingContext* king = legal ? &context : nullptr;
     const int own = Side == WHITE ? board->nWhite : board->nBlack;
     int handled = 0;
@@ -452,4 +446,10 @@ int getNextBestMove(MoveList* list, Move* out) {
     *out = list->moves[index];
     list->picked[index] = 1;
     return index;
+}
+
+KingContext kingContext(const Board* board) { return computeKingContext(board); }
+
+int isLegalInContext(Board* board, Move* move, const KingContext* king) {
+    return isLegalWith(board, move, king);
 }

@@ -25,6 +25,19 @@ u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
 // by the legality test. The result carries no meaning.
 int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8 legal);
 
+// The side to move's king as one node sees it: its square, and whether it
+// stands attacked (the exact delta query).
+struct KingContext {
+    int square;
+    bool attacked;
+};
+KingContext kingContext(const Board* board);
+
+// The verdict of isLegalSimple, with the same traces on the board and the
+// move, for a position whose king context was taken before any move of the
+// node was made. Most moves are decided without being made.
+int isLegalInContext(Board* board, Move* move, const KingContext* king);
+
 // ---------------------------------------------------------------------------
 // Move scoring and selection. Scores encode the move classes by widely
 // separated constants; the moves are then handed out best first by a linear

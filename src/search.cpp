@@ -275,10 +275,11 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     n = generateMoves(board, list, 0);
     list->count = static_cast<u8>(n);
     if (n == 0) return best;
+    const KingContext king = kingContext(board);
     for (u32 i = 0; i < n; i++) {
         Move* move = &list->moves[i];
         if (move->flags & MF_CAPTURE) continue;
-        if (!isLegalSimple(board, move)) continue;
+        if (!isLegalInContext(board, move, &king)) continue;
         board->inCheck = static_cast<u8>(moveChecks(board, move));
         if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
 
@@ -470,6 +471,9 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     const u32 lateThreshold = static_cast<u32>(2 * depth + 2);
     Move nodeBest = noMove;
 
+    // The king's state is the same before every move of the loop (each is
+    // unmade before the next), so the legality shortcut needs it once.
+    const KingContext king = kingContext(board);
     for (u32 k = 0; k < n; k++) {
         // Step 14.1. Select.
         const i32 nodesBefore = globalNodes;
@@ -477,7 +481,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         const int index = (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
 
         // Step 14.2. Legality of the pseudo-legal moves.
-        if (!inCheck && !isLegalSimple(board, &move)) continue;
+        if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
 
         const bool quiet = isQuiet(&move);

@@ -15,26 +15,21 @@
 #include "board.h"
 #include "engine_process.h"
 #include "eval.h"
+#include "test_util.h"
 #include "hash.h"
 #include "movegen.h"
 
 namespace {
 
-std::unique_ptr<Board> boardFromFen(const std::string& fen) {
-    auto board = std::make_unique<Board>();
-    EXPECT_EQ(setupFen(board.get(), fen.c_str()), 1) << fen;
-    getHashkey(board.get());
-    return board;
-}
 
 i32 evalOf(const std::string& fen) {
-    auto board = boardFromFen(fen);
+    auto board = newBoard(fen);
     u8 flag = 1;
     return eval(board.get(), &flag);
 }
 
 EvalTerms termsOf(const std::string& fen) {
-    auto board = boardFromFen(fen);
+    auto board = newBoard(fen);
     EvalTerms terms;
     evalTerms(board.get(), &terms);
     return terms;
@@ -89,12 +84,12 @@ TEST(Eval, StartPositionScoresOnlyTheTempoForEitherSide) {
 }
 
 TEST(Eval, FlagComesBackZeroWhateverWasPassedIn) {
-    auto board = boardFromFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+    auto board = newBoard("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
     for (u8 flag : {u8{0}, u8{1}, u8{0x80}, u8{0xFF}}) {
         eval(board.get(), &flag);
         EXPECT_EQ(flag, 0);
     }
-    auto draw = boardFromFen("8/8/8/4k3/8/8/8/4K3 w - - 0 1");
+    auto draw = newBoard("8/8/8/4k3/8/8/8/4K3 w - - 0 1");
     u8 flag = 7;
     eval(draw.get(), &flag);
     EXPECT_EQ(flag, 0);
@@ -342,10 +337,10 @@ TEST(Eval, KingPressureSumsAboveSixtyThreeReadTheLastEntry) {
     const char* outer = "1QQQQQQ1/1Q5Q/1Q5Q/1Q2k2Q/1Q5Q/1Q5Q/1QQQQQQQ/K7 b - - 0 1";
     const char* inner = "1QQQN3/1Q2QQN1/1Q4Q1/1N2k1QN/1Q4Q1/1QNQQQN1/3NN3/K7 b - - 0 1";
     int ring1 = 0, ring2 = 0;
-    ringSums(boardFromFen(outer).get(), &ring1, &ring2);
+    ringSums(newBoard(outer).get(), &ring1, &ring2);
     EXPECT_GT(ring2, 63);
     EXPECT_GE(ring1, 30);   // bonusKingPres1 is 380 from 30 on
-    ringSums(boardFromFen(inner).get(), &ring1, &ring2);
+    ringSums(newBoard(inner).get(), &ring1, &ring2);
     EXPECT_GT(ring1, 63);
     EXPECT_GE(ring2, 31);   // bonusKingPres2 is 280 from 31 on
     // White king castled on a1 (+25) with shelter count 1 for the back rank
@@ -359,7 +354,7 @@ TEST(Eval, KingPressureSumsAboveSixtyThreeReadTheLastEntry) {
 
 TEST(Eval, MobilityCountsEmptySquaresAndAttacksEnemiesButNeverOwnPieces) {
     // Ra1 with an own pawn on a3 and a black knight on c1.
-    auto board = boardFromFen("4k3/8/8/8/8/P7/8/R1n1K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/P7/8/R1n1K3 w - - 0 1");
     u8 attacks[128] = {};
     EXPECT_EQ(evalMobRookW(board.get(), 0, attacks), 2);   // b1, a2
     EXPECT_EQ(attacks[1], 1);    // b1
@@ -373,7 +368,7 @@ TEST(Eval, MobilityCountsEmptySquaresAndAttacksEnemiesButNeverOwnPieces) {
     EXPECT_EQ(black[16] + black[33] + black[35] + black[20], 4);
     // A black pawn on a2 with a white knight on b1: a capture plus a free
     // a1; only b1 enters the map.
-    auto pawn = boardFromFen("4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1");
+    auto pawn = newBoard("4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1");
     u8 pawnAttacks[128] = {};
     EXPECT_EQ(evalMobPawnB(pawn.get(), 16, pawnAttacks), 2);
     EXPECT_EQ(pawnAttacks[1], 1);
@@ -381,29 +376,29 @@ TEST(Eval, MobilityCountsEmptySquaresAndAttacksEnemiesButNeverOwnPieces) {
 }
 
 TEST(Eval, CastledTestReadsKingSquareAndCornerRookOnly) {
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/8/6K1 w - - 0 1").get()), 2);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/7K/8 w - - 0 1").get()), 2);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/8/6KR w - - 0 1").get()), 0);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/8/2K5 w - - 0 1").get()), 1);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/8/R1K5 w - - 0 1").get()), 0);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/2K5/8 w - - 0 1").get()), 0);
-    EXPECT_EQ(kingHasCastledWhite(boardFromFen("4k3/8/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
-    EXPECT_EQ(kingHasCastledBlack(boardFromFen("6k1/8/8/8/8/8/8/4K3 w - - 0 1").get()), 2);
-    EXPECT_EQ(kingHasCastledBlack(boardFromFen("6kr/8/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
-    EXPECT_EQ(kingHasCastledBlack(boardFromFen("8/1k6/8/8/8/8/8/4K3 w - - 0 1").get()), 1);
-    EXPECT_EQ(kingHasCastledBlack(boardFromFen("r7/1k6/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/8/6K1 w - - 0 1").get()), 2);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/7K/8 w - - 0 1").get()), 2);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/8/6KR w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/8/2K5 w - - 0 1").get()), 1);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/8/R1K5 w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/2K5/8 w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledWhite(newBoard("4k3/8/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledBlack(newBoard("6k1/8/8/8/8/8/8/4K3 w - - 0 1").get()), 2);
+    EXPECT_EQ(kingHasCastledBlack(newBoard("6kr/8/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
+    EXPECT_EQ(kingHasCastledBlack(newBoard("8/1k6/8/8/8/8/8/4K3 w - - 0 1").get()), 1);
+    EXPECT_EQ(kingHasCastledBlack(newBoard("r7/1k6/8/8/8/8/8/4K3 w - - 0 1").get()), 0);
     // A white rook in Black's corner does not stop Black from counting as castled.
-    EXPECT_EQ(kingHasCastledBlack(boardFromFen("6kR/8/8/8/8/8/8/4K3 b - - 0 1").get()), 2);
+    EXPECT_EQ(kingHasCastledBlack(newBoard("6kR/8/8/8/8/8/8/4K3 b - - 0 1").get()), 2);
 }
 
 TEST(Eval, TrappedBishopNeedsTheBishopAndTheBlockingPawn) {
-    auto board = boardFromFen("4k3/B6B/1p4p1/8/8/1P4P1/b6b/4K3 w - - 0 1");
+    auto board = newBoard("4k3/B6B/1p4p1/8/8/1P4P1/b6b/4K3 w - - 0 1");
     EXPECT_EQ(bishopIsTrappedWhite(board.get(), 103), 1);   // h7, g6
     EXPECT_EQ(bishopIsTrappedWhite(board.get(), 96), 1);    // a7, b6
     EXPECT_EQ(bishopIsTrappedBlack(board.get(), 23), 1);    // h2, g3
     EXPECT_EQ(bishopIsTrappedBlack(board.get(), 16), 1);    // a2, b3
     EXPECT_EQ(bishopIsTrappedWhite(board.get(), 23), 0);    // a black bishop's square
-    auto free = boardFromFen("4k3/B6B/8/8/8/8/b6b/4K3 w - - 0 1");
+    auto free = newBoard("4k3/B6B/8/8/8/8/b6b/4K3 w - - 0 1");
     EXPECT_EQ(bishopIsTrappedWhite(free.get(), 103), 0);
     EXPECT_EQ(bishopIsTrappedBlack(free.get(), 16), 0);
 }
@@ -455,7 +450,7 @@ TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
     MirrorCheck check;
     for (const std::string& start : starts) {
         for (int game = 0; game < 6; game++) {
-            auto board = boardFromFen(start);
+            auto board = newBoard(start);
             checkMirror(board.get(), mirror.get(), &check);
             for (int ply = 0; ply < 80; ply++) {
                 MoveList* list = &board->moveLists[board->ply];

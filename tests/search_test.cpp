@@ -18,29 +18,13 @@
 #include "movegen.h"
 #include "search.h"
 #include "utils.h"
+#include "test_util.h"
 
 namespace {
 
 constexpr i32 TEST_BUCKETS = 16384;   // the size every test file allocates
 
-std::unique_ptr<Board> boardFrom(const char* fen) {
-    auto board = std::make_unique<Board>();
-    EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
-    getHashkey(board.get());
-    return board;
-}
 
-Move findMove(Board* board, const char* text) {
-    MoveList* list = &board->moveLists[board->ply];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
-    char buffer[8];
-    for (int i = 0; i < list->count; i++) {
-        moveToText(&list->moves[i], buffer);
-        if (strcmp(buffer, text) == 0) return list->moves[i];
-    }
-    ADD_FAILURE() << "no move " << text;
-    return list->moves[0];
-}
 
 // Plays a move as the command loop does: stored, made, keys updated; the
 // search ply stays 0 between game moves.
@@ -288,7 +272,7 @@ TEST_F(SearchClock, ElapsedTimeSurvivesTheClockWrapping) {
 }
 
 TEST_F(SearchClock, AbandonedSearchReturnsZeroWithoutCountingNodes) {
-    auto board = boardFrom("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1");
     searchAborted = 1;
     abortNodes = 0;
     globalNodes = globalQNodes = 0;
@@ -354,7 +338,7 @@ Move runSearch(Board* board, i32 budget, int maxDepth, std::string* out) {
 }
 
 TEST_F(SearchClock, BudgetZeroStillSearchesDepthOne) {
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     std::string out;
     fakeStep = 1;   // every reading is a millisecond later
     Move m = runSearch(board.get(), 0, 100, &out);
@@ -381,7 +365,7 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
     // First with the clock frozen, to learn how many nodes each iteration
     // ends at; the same search with the same empty tables repeats them.
-    auto board = boardFrom(fen);
+    auto board = newBoard(fen);
     std::string out;
     runSearch(board.get(), 1000, 10, &out);
     auto frozen = thinkingLines(out);
@@ -392,7 +376,7 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     ASSERT_LT(target, frozen.size()) << out;
 
     freshTables();
-    board = boardFrom(fen);
+    board = newBoard(fen);
     searchClock = jumpingClock;
     jumpAtNodes = frozen[target - 1].nodes + 1;
     const Move m = runSearch(board.get(), 1000, 100, &out);
@@ -411,7 +395,7 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
 
 TEST_F(SearchClock, ThinkingTimeIsTruncatedCentiseconds) {
     // A single legal reply (Kxg2), so no fail-high line reads the clock.
-    auto board = boardFrom("7k/8/8/8/8/8/6q1/7K w - - 0 1");
+    auto board = newBoard("7k/8/8/8/8/8/6q1/7K w - - 0 1");
     fakeStep = 1999;   // the reading after the iteration is 1999 ms after the start
     std::string out;
     runSearch(board.get(), 100000, 1, &out);
@@ -434,7 +418,7 @@ protected:
     // Searches the position to depth; returns the chosen move's text and
     // leaves the iteration lines in lines.
     std::string searchFen(const char* fen, int depth) {
-        board = boardFrom(fen);
+        board = newBoard(fen);
         return searchBoard(depth);
     }
 
@@ -498,13 +482,13 @@ TEST_F(Search, StalemateIsAvoidedForTheMate) {
 TEST_F(Search, RepetitionBelowTheRootScoresZero) {
     // 1.Nf3 Nf6 2.Ng1 Ng8: Nf3 now repeats the position after move 1. At
     // depth 1 every other move scores the same as in the start position.
-    board = boardFrom(initialPosition);
+    board = newBoard(initialPosition);
     const std::string fresh = searchBoard(1);
     const i32 freshScore = lines.back().score;
     ASSERT_NE(freshScore, 0) << "the test needs a non-zero score for an ordinary move";
 
     freshTables();
-    board = boardFrom(initialPosition);
+    board = newBoard(initialPosition);
     for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) playTextMove(board.get(), m);
     if (freshScore < 0) {
         EXPECT_EQ(searchBoard(1), "g1f3");
@@ -525,7 +509,7 @@ TEST_F(Search, RepetitionBelowTheRootScoresZero) {
 TEST_F(Search, PrincipalVariationIsPlayableFromTheRoot) {
     searchFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 5);
     for (const ThinkingLine& line : lines) {
-        auto replay = boardFrom("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+        auto replay = newBoard("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
         for (const std::string& mv : line.moves) {
             // Promotion letters are not shown: the queen is the one to find.
             MoveList* list = &replay->moveLists[0];
@@ -570,7 +554,7 @@ protected:
 
 TEST_F(Nodes, QuiescenceStandsPatWithoutCapturesOrQuietMoves) {
     // A quiet check is available (Ra8+), but without captures no quiet move is tried.
-    auto board = boardFrom("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
     const i32 e = standPat(board.get());
     globalQNodes = 0;
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), e);
@@ -581,7 +565,7 @@ TEST_F(Nodes, QuiescenceStandsPatWithoutCapturesOrQuietMoves) {
 }
 
 TEST_F(Nodes, QuiescenceInCheckWithoutEvasionsIsMate) {
-    auto board = boardFrom("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");
+    auto board = newBoard("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), -32000);
     board->ply = 3;
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), 3 - 32000);
@@ -589,7 +573,7 @@ TEST_F(Nodes, QuiescenceInCheckWithoutEvasionsIsMate) {
 
 TEST_F(Nodes, QuiescenceSkipsCapturesThatLoseMaterial) {
     // Below level 0, so that no quiet check (Qe2+) is tried either.
-    auto board = boardFrom("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
+    auto board = newBoard("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
     const i32 e = standPat(board.get());
     globalQNodes = 0;
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, -8), e);
@@ -597,7 +581,7 @@ TEST_F(Nodes, QuiescenceSkipsCapturesThatLoseMaterial) {
 }
 
 TEST_F(Nodes, DeltaPruningTakesTheOptimisticBoundInANullWindow) {
-    auto board = boardFrom("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");
     const i32 e = standPat(board.get());
     globalQNodes = 0;
     EXPECT_EQ(qSearch(board.get(), e + 300, e + 301, 0), e + 100 + 150);
@@ -611,7 +595,7 @@ TEST_F(Nodes, DeltaPruningTakesTheOptimisticBoundInANullWindow) {
 TEST_F(Nodes, QuietChecksOnlyAtTheFirstLevelAndOnlySafeOnes) {
     // Nc7+ forks king and rook: found only through the quiet-check phase,
     // which a node reaches only when it has captures (gxh3 here).
-    auto board = boardFrom("r3k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    auto board = newBoard("r3k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
     const i32 level0 = qSearch(board.get(), -32000, 32000, 0);
     globalQNodes = 0;
     const i32 deeper = qSearch(board.get(), -32000, 32000, -1);
@@ -619,11 +603,11 @@ TEST_F(Nodes, QuietChecksOnlyAtTheFirstLevelAndOnlySafeOnes) {
     EXPECT_GT(level0, deeper) << "the fork wins the rook";
 
     // With c7 and d6 covered by the bishop the checks hang the knight: not tried.
-    board = boardFrom("rb2k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    board = newBoard("rb2k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), qSearch(board.get(), -32000, 32000, -1));
 
     // Without any capture no quiet check is tried either.
-    board = boardFrom("r3k3/8/8/1N6/8/8/8/6K1 w - - 0 1");
+    board = newBoard("r3k3/8/8/1N6/8/8/8/6K1 w - - 0 1");
     EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), standPat(board.get()));
 }
 
@@ -640,7 +624,7 @@ const HashBucket* slotOf(const Board* board, i32 depth, int* slot) {
 
 TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
     // White, a queen up, one ply below the root.
-    auto board = boardFrom("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
     board->ply = 1;
     board->gamePly = 1;
     board->hashHistory[1] = board->hashKey;
@@ -677,7 +661,7 @@ TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
 }
 
 TEST_F(Nodes, RepeatedPositionBelowTheRootReturnsZeroAtOnce) {
-    auto board = boardFrom("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
     board->ply = 1;
     board->gamePly = 3;
     board->hashHistory[1] = board->hashKey;
@@ -783,7 +767,7 @@ TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
     const EngineRun run = runEngine({}, input, dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
 
-    auto board = boardFrom(initialPosition);
+    auto board = newBoard(initialPosition);
     int moves = 0;
     bool ended = false;
     for (const std::string& row : outputLines(run.out)) {

@@ -9,32 +9,15 @@
 #include "movegen.h"
 #include "see.h"
 #include "utils.h"
+#include "test_util.h"
 
 namespace {
 
-std::unique_ptr<Board> boardFrom(const char* fen) {
-    auto board = std::make_unique<Board>();
-    EXPECT_EQ(setupFen(board.get(), fen), 1) << fen;
-    getHashkey(board.get());
-    return board;
-}
 
-// The generated move with this coordinate text (legal moves of the side to move).
-Move moveFrom(Board* board, const char* text) {
-    MoveList* list = &board->moveLists[board->ply];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
-    char buffer[8];
-    for (int i = 0; i < list->count; i++) {
-        moveToText(&list->moves[i], buffer);
-        if (strcmp(buffer, text) == 0) return list->moves[i];
-    }
-    ADD_FAILURE() << "no move " << text;
-    return list->moves[0];
-}
 
 i32 seeOf(const char* fen, const char* text) {
-    auto board = boardFrom(fen);
-    Move move = moveFrom(board.get(), text);
+    auto board = newBoard(fen);
+    Move move = findMove(board.get(), text);
     return see(board.get(), &move);
 }
 
@@ -83,9 +66,9 @@ TEST(See, KingsNeverRecaptureIntoAnAttack) {
     // A king taking an undefended pawn wins it; taking a defended one puts
     // the king en prise.
     Move kxd2 = kingTakesD2();
-    auto board = boardFrom("4k3/8/8/8/8/8/3p4/4K3 w - - 0 1");
+    auto board = newBoard("4k3/8/8/8/8/8/3p4/4K3 w - - 0 1");
     EXPECT_EQ(see(board.get(), &kxd2), 100);
-    board = boardFrom("4k3/8/8/8/8/2b5/3p4/4K3 w - - 0 1");
+    board = newBoard("4k3/8/8/8/8/2b5/3p4/4K3 w - - 0 1");
     EXPECT_EQ(see(board.get(), &kxd2), -32000);
 }
 
@@ -102,7 +85,7 @@ TEST(See, AttackersComeInGenerationOrder) {
     // d5 is attacked by a pawn (e4), a knight (f4), a bishop (g8), a queen
     // (h5), a rook (d1) and the king (c4): pawns, knights, diagonal pieces,
     // straight-line pieces in direction order, king.
-    auto board = boardFrom("6B1/k7/8/3p3Q/2K1PN2/8/8/3R4 w - - 0 1");
+    auto board = newBoard("6B1/k7/8/3p3Q/2K1PN2/8/8/3R4 w - - 0 1");
     MoveList* list = &board->moveLists[1];
     const u32 n = seeGenerateMovesWhite(board.get(), list, 67);   // d5
     ASSERT_EQ(n, 6u);
@@ -112,9 +95,9 @@ TEST(See, AttackersComeInGenerationOrder) {
 }
 
 TEST(See, LeavesPositionAndKeysAsFound) {
-    auto board = boardFrom("3r2k1/8/8/3r4/8/8/3R4/3R2K1 w - - 0 1");
+    auto board = newBoard("3r2k1/8/8/3r4/8/8/3R4/3R2K1 w - - 0 1");
     auto copy = std::make_unique<Board>(*board);
-    Move move = moveFrom(board.get(), "d2d5");
+    Move move = findMove(board.get(), "d2d5");
     see(board.get(), &move);
     EXPECT_EQ(std::memcmp(board->squares, copy->squares, sizeof board->squares), 0);
     EXPECT_EQ(std::memcmp(board->whitePieces, copy->whitePieces, sizeof board->whitePieces), 0);

@@ -21,6 +21,8 @@ inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
     return board;
 }
 
+inline std::unique_ptr<Board> newBoard(const std::string& fen) { return newBoard(fen.c_str()); }
+
 inline int sq(const char* name) { return (name[1] - '1') * 16 + (name[0] - 'a'); }
 
 // Coordinate texts of the legal (or pseudo-legal) moves in generation order,

@@ -18,6 +18,14 @@
 i32 hashSize = 0;
 char bookFileName[256] = "./quillantor.bk";
 
+// Every search starts from empty tables: at start-up, on "new" and after each
+// engine move that does not end the game.
+static void clearSearchTables() {
+    clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
+}
+
 void parseInitStream(FILE* file) {
     char line[256];
     while (fgets(line, sizeof line, file) != nullptr) {
@@ -208,9 +216,7 @@ static int engineMove(Board* board, Move* lastMove, i32 moveTime, u8* useBook, M
     fflush(stdout);
 
     if (checkGameEnd(board, list)) return 1;
-    clearHashtable(hashSize);
-    clearHistoryHeuristic();
-    clearKillerMove();
+    clearSearchTables();
     return 0;
 }
 
@@ -260,9 +266,7 @@ int handleInputLine(Board* board, LoopState* state, const char* line) {
     if (strcmp(line, "new\n") == 0) {
         setupFen(board, initialPosition);
         getHashkey(board);
-        clearHashtable(hashSize);
-        clearHistoryHeuristic();
-        clearKillerMove();
+        clearSearchTables();
         state->useBook = 1;
         state->forceMode = 0;
     }
@@ -322,9 +326,7 @@ int startEngine(Board* board) {
     initZobrist();
     if (!allocateHashtable()) return 0;
     initBook();
-    clearHashtable(hashSize);
-    clearHistoryHeuristic();
-    clearKillerMove();
+    clearSearchTables();
     setupFen(board, initialPosition);
     getHashkey(board);
     return 1;

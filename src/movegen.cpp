@@ -139,7 +139,7 @@ template <>
 struct SideTraits<WHITE> {
     static constexpr u8 base = WPAWN;
     static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
-    static constexpr int kingHome = 4, kingSideTo = 6, queenSideTo = 2;
+    static constexpr int kingSideTo = 6, queenSideTo = 2;
     static constexpr int ksEmpty1 = 5, ksEmpty2 = 6;
     static constexpr int qsEmpty1 = 1, qsEmpty2 = 2, qsEmpty3 = 3;
     static constexpr int qsSafe1 = 3, qsSafe2 = 2;
@@ -160,7 +160,7 @@ template <>
 struct SideTraits<BLACK> {
     static constexpr u8 base = BPAWN;
     static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
-    static constexpr int kingHome = 116, kingSideTo = 118, queenSideTo = 114;
+    static constexpr int kingSideTo = 118, queenSideTo = 114;
     static constexpr int ksEmpty1 = 117, ksEmpty2 = 118;
     static constexpr int qsEmpty1 = 113, qsEmpty2 = 114, qsEmpty3 = 115;
     static constexpr int qsSafe1 = 115, qsSafe2 = 114;

@@ -3,12 +3,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 
 #include "interface.h"
 
 FILE* bookFile = nullptr;
 
+// Only a regular file can be a book: opening a FIFO would wait for a writer
+// for ever, and a device such as /dev/zero never reaches the end of a line
+// or of the file.
+static bool isRegularFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void initBook() {
+    bookFile = nullptr;
+    if (!isRegularFile(bookFileName)) return;
     bookFile = fopen(bookFileName, "r");
 }
 

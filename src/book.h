@@ -14,7 +14,8 @@ inline constexpr int BOOK_CANDIDATES = 32768;
 
 extern FILE* bookFile;
 
-// Opens bookFileName for reading; bookFile is null when it cannot be opened.
+// Opens bookFileName for reading; bookFile is null when it cannot be opened
+// or is not a regular file (a FIFO, a device, a directory).
 void initBook();
 
 // 1 when text begins with the whole of pattern (an empty pattern matches

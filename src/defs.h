@@ -42,7 +42,10 @@ inline constexpr u8 NO_SQUARE = 127;   // also "no move" in Move::from
 // Capacities of the board record.
 inline constexpr int MAX_PLY = 256;          // search plies: pv, moveLists, per-ply tables
 inline constexpr int MAX_MOVES = 256;        // moves in one list (count holds at most 255)
-inline constexpr int MAX_GAME_MOVES = 1024;  // half-moves of one game
+// Half-moves of one game. Under the fifty-move rule a game lasts at most
+// 5,949 moves (every pawn advance and capture resets the count, and there are
+// only so many of them), so 11,898 half-moves; the rest is room to spare.
+inline constexpr int MAX_GAME_MOVES = 12000;
 // A whole game plus the deepest search line fits in the key history.
 inline constexpr int HASH_HISTORY_SIZE = MAX_GAME_MOVES + 512;
 inline constexpr int MAX_PIECE_ENTRIES = 24; // a king and 23 other pieces per colour

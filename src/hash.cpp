@@ -1,7 +1,7 @@
 #include "hash.h"
 
+#include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "interface.h"
 #include "utils.h"
@@ -95,13 +95,15 @@ static i32 allocatedBuckets = 0;
 
 int initHashtable(i32 count) {
     if (count <= 0) return 0;
+    // On a 32-bit build the byte count of a large table does not fit size_t:
+    // the product would wrap and allocate a small block.
+    if (static_cast<u64>(count) > SIZE_MAX / sizeof(HashBucket)) return 0;
+    const u64 bytes = static_cast<u64>(count) * sizeof(HashBucket);
     // Lazy allocation would accept a table larger than the machine and the
     // first clearing would then be killed: refuse more than half the memory.
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0 &&
-        static_cast<double>(count) * sizeof(HashBucket) > 0.5 * static_cast<double>(pages) * pageSize)
-        return 0;
-    void* memory = malloc(static_cast<size_t>(count) * sizeof(HashBucket));
+    const u64 memoryBytes = physicalMemoryBytes();
+    if (memoryBytes > 0 && bytes > memoryBytes / 2) return 0;
+    void* memory = malloc(static_cast<size_t>(bytes));
     if (memory == nullptr) return 0;
     hashtable = static_cast<HashBucket*>(memory);
     allocatedBuckets = count;

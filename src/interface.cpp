@@ -1,6 +1,7 @@
 #include "interface.h"
 
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -26,13 +27,42 @@ static void clearSearchTables() {
     clearKillerMove();
 }
 
+// The number of the last "hash" line as it was read: a number too large
+// for the table's size is echoed and refused in the reader's own digits.
+static char hashSizeText[256] = "";
+
+// The number after "hash" as "%d" reads it (white space, an optional sign,
+// digits) but without wrapping: false when there is none; *fits is false for
+// a number outside 32 bits, whose digits are copied to text.
+static bool readHashNumber(const char* line, i32* value, bool* fits, char* text, size_t size) {
+    if (strncmp(line, "hash", 4) != 0) return false;
+    const char* p = line + 4;
+    while (isspace(static_cast<unsigned char>(*p))) p++;
+    const char* start = p;
+    if (*p == '+' || *p == '-') p++;
+    if (!isdigit(static_cast<unsigned char>(*p))) return false;
+    while (isdigit(static_cast<unsigned char>(*p))) p++;
+    const size_t length = static_cast<size_t>(p - start) < size - 1 ? static_cast<size_t>(p - start) : size - 1;
+    memcpy(text, start, length);
+    text[length] = '\0';
+    errno = 0;
+    const long long n = strtoll(start, nullptr, 10);
+    *fits = errno == 0 && n >= INT32_MIN && n <= INT32_MAX;
+    *value = *fits ? static_cast<i32>(n) : 0;
+    return true;
+}
+
 void parseInitStream(FILE* file) {
     char line[256];
     while (fgets(line, sizeof line, file) != nullptr) {
-        int value;
-        if (sscanf(line, "hash %d", &value) == 1) {
-            hashSize = value;
-            printf("\tHash entries\t= %d\n", hashSize);
+        i32 value;
+        bool fits;
+        char text[sizeof line];
+        if (readHashNumber(line, &value, &fits, text, sizeof text)) {
+            hashSize = value;   // 0, refused at allocation, when it does not fit
+            if (fits) snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
+            else snprintf(hashSizeText, sizeof hashSizeText, "%s", text);
+            printf("\tHash entries\t= %s\n", hashSizeText);
         }
         char word[256];
         if (sscanf(line, "book %255s", word) == 1) {
@@ -44,6 +74,7 @@ void parseInitStream(FILE* file) {
 
 void parseInitFile() {
     hashSize = 0;
+    snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
     strcpy(bookFileName, "./quillantor.bk");
     printf("Parsing quillantor.rc...\n ");
     FILE* file = fopen("./quillantor.rc", "r");
@@ -192,26 +223,59 @@ i32 readStCommand(const char* line, i32 moveTime) {
     return static_cast<i32>(ms);
 }
 
+i32 readAllowedTime(const char* line, i32 previous) {
+    i32 n;
+    i64 ms;
+    if (strncmp(line, "time", 4) == 0 && readCommandNumber(line + 4, &n)) ms = static_cast<i64>(n) * 10;
+    else if (strncmp(line, "st", 2) == 0 && readCommandNumber(line + 2, &n)) ms = static_cast<i64>(n) * 1000;
+    else return previous;
+    // INT32_MAX itself means "no limit known": a real clock stays below it.
+    if (ms >= INT32_MAX) return INT32_MAX - 1;
+    if (ms < INT32_MIN) return INT32_MIN;
+    return static_cast<i32>(ms);
+}
+
 // ---------------------------------------------------------------------------
 // The command loop
+
+// Tells the GUI, which shows it to the user, why a move cannot be played; a
+// GUI waiting for the engine's move would otherwise wait for ever.
+static void reportFullHistory() {
+    printf("tellusererror Game too long: no room for more moves\n");
+    fflush(stdout);
+}
+
+// The hard limit left for the engine's move: what the GUI's clock allows,
+// less the margin, less the time already spent since the line that asked
+// for the move arrived.
+static i32 remainingHardCap(const LoopState* state) {
+    const i32 cap = clockHardCap(state->allowedTime);
+    if (cap == NO_TIME_CAP) return cap;
+    const i32 spent = static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(state->lineTime));
+    return spent < 0 ? cap : (cap > spent ? cap - spent : 0);
+}
 
 // The engine's own move: the book while it answers, then the search. Plays
 // the move as a game move, announces it and runs the game-end test; the
 // tables are cleared for the next search unless the game ended. Returns 1
 // when the game is over.
-static int engineMove(Board* board, Move* lastMove, i32 moveTime, u8* useBook, MoveList* list) {
+static int engineMove(Board* board, LoopState* state) {
+    MoveList* list = &state->moveList;
     // A full game history takes no engine move either; asking the book or
     // the search first would announce a move that cannot be played.
-    if (board->gamePly >= static_cast<u32>(MAX_GAME_MOVES - 1)) return 0;
+    if (board->gamePly >= static_cast<u32>(MAX_GAME_MOVES - 1)) {
+        reportFullHistory();
+        return 0;
+    }
     // "go" where the side to move has no legal move: the result line, no search.
     list->count = static_cast<u8>(generateMoves(board, list, 1));
     if (list->count == 0) return checkGameEnd(board, list);
-    if (*useBook == 1) *useBook = getBookMove(board, lastMove);
-    if (*useBook == 0) search(board, lastMove, moveTime);
+    if (state->useBook == 1) state->useBook = getBookMove(board, &state->lastMove);
+    if (state->useBook == 0) search(board, &state->lastMove, state->moveTime, remainingHardCap(state));
 
-    playGameMove(board, lastMove);
+    playGameMove(board, &state->lastMove);
     char text[6];
-    moveToText(lastMove, text);
+    moveToText(&state->lastMove, text);
     printf("move %s\n", text);
     fflush(stdout);
 
@@ -222,6 +286,8 @@ static int engineMove(Board* board, Move* lastMove, i32 moveTime, u8* useBook, M
 
 void initLoopState(LoopState* state) {
     state->moveTime = DEFAULT_MOVE_TIME;
+    state->allowedTime = NO_TIME_CAP;
+    state->lineTime = searchClock();
     state->forceMode = 0;
     state->lastMove = Move{NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
     state->useBook = bookFile != nullptr ? 1 : 0;
@@ -248,18 +314,21 @@ static void setBoardCommand(Board* board, LoopState* state, const char* line) {
 }
 
 int handleInputLine(Board* board, LoopState* state, const char* line) {
+    // The engine's time for a move it makes on this line runs from here.
+    state->lineTime = searchClock();
+
     // Stage 1: the first five characters may be a move.
     char moveText[6];
     strncpy(moveText, line, 5);
     moveText[5] = '\0';
-    if (inputMoveLegal(board, moveText, &state->lastMove) &&
-        playGameMove(board, &state->lastMove)) {
-        // Stage 2: the user's move is on the board.
-        if (checkGameEnd(board, &state->moveList)) return 1;
-        if (state->forceMode == 0 &&
-            engineMove(board, &state->lastMove, state->moveTime, &state->useBook,
-                       &state->moveList))
-            return 1;
+    if (inputMoveLegal(board, moveText, &state->lastMove)) {
+        if (!playGameMove(board, &state->lastMove)) {
+            reportFullHistory();
+        } else {
+            // Stage 2: the user's move is on the board.
+            if (checkGameEnd(board, &state->moveList)) return 1;
+            if (state->forceMode == 0 && engineMove(board, state)) return 1;
+        }
     }
 
     // Stage 3: every command is compared, in this order.
@@ -271,7 +340,10 @@ int handleInputLine(Board* board, LoopState* state, const char* line) {
         state->forceMode = 0;
     }
     if (strcmp(line, "force\n") == 0) state->forceMode = 1;
-    if (strncmp(line, "time ", 5) == 0) state->moveTime = readTimeCommand(line, state->moveTime);
+    if (strncmp(line, "time ", 5) == 0) {
+        state->moveTime = readTimeCommand(line, state->moveTime);
+        state->allowedTime = readAllowedTime(line, state->allowedTime);
+    }
     if (strcmp(line, "xboard\n") == 0) {
         signal(SIGINT, SIG_IGN);
         printf("\nfeature done=0\n");
@@ -283,13 +355,21 @@ int handleInputLine(Board* board, LoopState* state, const char* line) {
     if (strcmp(line, "quit\n") == 0) return 0;
     if (strncmp(line, "setboard", 8) == 0) setBoardCommand(board, state, line);
     if (strcmp(line, "undo\n") == 0) takeBackGameMove(board);
+    // The GUI's retract: the user's last move and the engine's answer to it
+    // go back together, so the user is on move in the position before them.
+    if (strcmp(line, "remove\n") == 0) {
+        takeBackGameMove(board);
+        takeBackGameMove(board);
+    }
     if (strcmp(line, "go\n") == 0) {
-        const int over = engineMove(board, &state->lastMove, state->moveTime, &state->useBook,
-                       &state->moveList);
+        const int over = engineMove(board, state);
         state->forceMode = 0;
         if (over) return 1;
     }
-    if (strncmp(line, "st ", 3) == 0) state->moveTime = readStCommand(line, state->moveTime);
+    if (strncmp(line, "st ", 3) == 0) {
+        state->moveTime = readStCommand(line, state->moveTime);
+        state->allowedTime = readAllowedTime(line, state->allowedTime);
+    }
     return 1;
 }
 
@@ -310,7 +390,11 @@ void xboardLoop(Board* board) {
 // had falls back to the default size with a one-line message.
 static int allocateHashtable() {
     if (initHashtable(hashSize)) return 1;
-    printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
+    // A size of 0 may stand for a number too large to hold: show its digits.
+    if (hashSize == 0 && hashSizeText[0] != '\0')
+        printf("\tHash entries\t= %s is not usable: using %d (* 4)\n", hashSizeText, DEFAULT_HASH_SIZE);
+    else
+        printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
     printf("Cannot allocate the hash table: stopping.\n");

@@ -58,9 +58,16 @@ void takeBackGameMove(Board* board);
 i32 readTimeCommand(const char* line, i32 moveTime);
 i32 readStCommand(const char* line, i32 moveTime);
 
+// What the GUI's clock allows for the next engine move, in milliseconds:
+// all of the remaining clock after "time N" (centiseconds), N seconds after
+// "st N". previous is kept when the line carries no number; saturates.
+i32 readAllowedTime(const char* line, i32 previous);
+
 // State the command loop keeps across lines.
 struct LoopState {
     i32 moveTime;       // budget for each engine move, milliseconds
+    i32 allowedTime;    // what the GUI's clock allows for a move (NO_TIME_CAP: unknown)
+    i32 lineTime;       // searchClock() when the current line was taken up
     i32 forceMode;      // 1: make user moves without answering them
     Move lastMove;      // last move read from input or chosen by the engine
     u8 useBook;         // consult the book before searching

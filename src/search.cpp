@@ -669,6 +669,15 @@ static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line)
     fflush(stdout);
 }
 
+static inline i32 capTime(i32 limit, i32 cap) { return limit < cap ? limit : cap; }
+
+i32 clockHardCap(i32 allowedMs) {
+    if (allowedMs == NO_TIME_CAP) return NO_TIME_CAP;
+    if (allowedMs <= 0) return 0;
+    const i32 margin = allowedMs / 20 > 30 ? allowedMs / 20 : 30;
+    return allowedMs > margin ? allowedMs - margin : 0;
+}
+
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged) {
     // Step 4.7. Count changes of mind from iteration 5 on.
@@ -678,7 +687,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     // to a clearly winning move with half the budget spent ends the search.
     if (control->changes >= 3) {
         if (!control->extended) {
-            maxTimeAllowed = scaleTime(maxTimeAllowed, 2);
+            maxTimeAllowed = capTime(scaleTime(maxTimeAllowed, 2), control->hardCap);
             control->budget = scaleTime(control->budget, 2);
             control->extended = true;
         }
@@ -692,7 +701,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     return elapsed <= control->budget;
 }
 
-void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
+void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
     // Step 1. Fresh counters for this search.
     abortNodes = globalNodes = globalQNodes = 0;
     hashStores = hashCuts = hashHits1 = hashHits2 = hashMoves = 0;
@@ -707,9 +716,11 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
 
     // Step 2. Limits: a negative budget (from "time" or "st") counts as 0.
     // The budget is the soft limit, checked between iterations; five times
-    // it is the hard limit that the nodes poll.
+    // it is the hard limit that the nodes poll, but never more than the
+    // GUI's clock allows: past that the game is lost on time.
     if (budget < 0) budget = 0;
-    maxTimeAllowed = scaleTime(budget, 5);
+    if (hardCap < 0) hardCap = 0;
+    maxTimeAllowed = capTime(scaleTime(budget, 5), hardCap);
 
     // Step 3. Start the clock.
     const i32 start = searchClock();
@@ -721,7 +732,7 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
     for (int i = 0; i < MAX_PLY; i++) current.moves[i] = previous.moves[i] = noMove;
     *result = noMove;
     bool accepted = false;
-    IterationControl control = {budget, 0, false};
+    IterationControl control = {budget, 0, false, hardCap};
     for (int depth = 1;; depth++) {
         searchAborted = 0;
         const i32 score = alphaBeta(board, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
@@ -755,8 +766,8 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth) {
     board->ply = 0;
 }
 
-void search(Board* board, Move* result, i32 budget) {
-    searchToDepth(board, result, budget, MAX_ITERATIONS);
+void search(Board* board, Move* result, i32 budget, i32 hardCap) {
+    searchToDepth(board, result, budget, MAX_ITERATIONS, hardCap);
 }
 
 // ---------------------------------------------------------------------------

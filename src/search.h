@@ -3,6 +3,8 @@
 // they share.
 #pragma once
 
+#include <cstdint>
+
 #include "defs.h"
 
 // ---------------------------------------------------------------------------
@@ -119,22 +121,34 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level);
 // permission 1 allows a null move. The board is restored on return.
 i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission);
 
+// No limit beyond five (or ten) times the budget.
+inline constexpr i32 NO_TIME_CAP = INT32_MAX;
+
+// The hard limit a GUI's clock leaves for a move that may take at most
+// allowedMs: the allowed time less a margin for the clock poll and the
+// output, max(30 ms, 5 %). 0 when nothing is left; NO_TIME_CAP stays.
+i32 clockHardCap(i32 allowedMs);
+
 // Iterative deepening for the engine's move with a budget in milliseconds
 // (a negative budget counts as 0). Prints a thinking line per iteration and
 // leaves the chosen move in *result: a legal move whenever the root has one,
-// from = 127 when it has none. The board is left as found, ply 0.
-void search(Board* board, Move* result, i32 budget);
+// from = 127 when it has none. The board is left as found, ply 0. hardCap
+// bounds the hard limit (five times the budget, doubled once for an unstable
+// root move) by what the GUI's clock allows; the soft limit is untouched.
+void search(Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_CAP);
 
 // The same driver stopped after iteration maxDepth (1..100); the tools use
 // it with the budget out of reach.
-void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth);
+void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap = NO_TIME_CAP);
 
 // Between iterations: the soft budget (doubled at most once), the changes
-// of the root move counted from iteration 5 on, whether the time was extended.
+// of the root move counted from iteration 5 on, whether the time was
+// extended, and the ceiling of the hard limit.
 struct IterationControl {
     i32 budget;
     int changes;
     bool extended;
+    i32 hardCap = NO_TIME_CAP;
 };
 
 // The driver's decision after an accepted iteration of this depth, score and

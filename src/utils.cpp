@@ -1,13 +1,55 @@
 #include "utils.h"
 
 #include <cstdlib>
-#include <sys/time.h>
 
-i32 timer() {
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+// Seconds and microseconds since 1970, from the platform's time of day.
+static void timeOfDay(u64* seconds, u64* microseconds) {
+#ifdef _WIN32
+    // The system time as a file time counts 100-ns units since 1601; the
+    // Unix epoch lies 11,644,473,600 seconds later.
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    const u64 units = (static_cast<u64>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const u64 sinceEpoch = units - 116444736000000000ULL;
+    *seconds = sinceEpoch / 10000000ULL;
+    *microseconds = (sinceEpoch % 10000000ULL) / 10ULL;
+#else
     timeval tv;
     gettimeofday(&tv, nullptr);
-    u64 ms = static_cast<u64>(tv.tv_sec) * 1000u + static_cast<u64>(tv.tv_usec) / 1000u;
+    *seconds = static_cast<u64>(tv.tv_sec);
+    *microseconds = static_cast<u64>(tv.tv_usec);
+#endif
+}
+
+i32 timer() {
+    u64 seconds, microseconds;
+    timeOfDay(&seconds, &microseconds);
+    const u64 ms = seconds * 1000u + microseconds / 1000u;
     return static_cast<i32>(static_cast<u32>(ms));
+}
+
+u64 physicalMemoryBytes() {
+#ifdef _WIN32
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? static_cast<u64>(status.ullTotalPhys) : 0;
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? static_cast<u64>(pages) * static_cast<u64>(pageSize) : 0;
+#endif
 }
 
 u64 rand64() {

@@ -21,6 +21,9 @@ inline u8 dist(int a, int b) {
 // Wall-clock time of day in milliseconds. Wraps modulo 2^32: use differences only.
 i32 timer();
 
+// The machine's physical memory in bytes, 0 when the platform does not say.
+u64 physicalMemoryBytes();
+
 // Five calls of rand(), r1 first, folded into 64 bits.
 u64 rand64();
 

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -84,3 +88,121 @@ inline EngineRun runEngine(const std::vector<std::string>& args, const std::stri
     run.err = readWholeFile(errPath);
     return run;
 }
+
+// The engine as a GUI talks to it: a child process on two pipes, written to
+// and read from line by line, so a test can answer what the engine prints.
+class EngineSession {
+public:
+    EngineSession(const std::vector<std::string>& args, const std::string& workDir) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            if (chdir(workDir.c_str()) != 0) _exit(126);
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            const int devNull = open("/dev/null", O_WRONLY);
+            if (devNull >= 0) dup2(devNull, 2);
+            close(toChild[1]);
+            close(fromChild[0]);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(QL_ENGINE_PATH, argv.data());
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        in = toChild[1];
+        out = fromChild[0];
+        signal(SIGPIPE, SIG_IGN);   // a dead engine shows as a failed write
+    }
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+    ~EngineSession() {
+        closeInput();
+        if (out >= 0) close(out);
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    bool started() const { return pid > 0 && in >= 0 && out >= 0; }
+
+    // Writes text (whole lines, each ending in a line feed).
+    bool send(const std::string& text) {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = write(in, text.data() + done, text.size() - done);
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // The next line without its line feed; false at end of output or when
+    // nothing complete arrives within timeoutMs.
+    bool readLine(std::string* line, int timeoutMs = 30000) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const size_t end = pending.find('\n');
+            if (end != std::string::npos) {
+                *line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now()).count();
+            if (left <= 0) return false;
+            pollfd p = {out, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(out, buffer, sizeof buffer);
+            if (n <= 0) return false;
+            pending.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
+    // Reads lines until one starts with prefix; the lines before it (and it)
+    // go to *seen when given. False on a timeout or the end of output.
+    bool readUntil(const std::string& prefix, std::string* found, std::vector<std::string>* seen = nullptr,
+                   int timeoutMs = 30000) {
+        std::string line;
+        while (readLine(&line, timeoutMs)) {
+            if (seen) seen->push_back(line);
+            if (line.rfind(prefix, 0) == 0) {
+                *found = line;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void closeInput() {
+        if (in >= 0) close(in);
+        in = -1;
+    }
+
+    // Closes standard input and waits for the exit status (-1 when the
+    // process did not exit normally within timeoutMs).
+    int finish(int timeoutMs = 30000) {
+        closeInput();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            usleep(1000);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid = -1;
+    int in = -1, out = -1;
+    std::string pending;
+};

@@ -1,6 +1,7 @@
 // Transposition table: slot choice, mate-score conversion, probe rules.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "hash.h"
@@ -206,6 +207,25 @@ TEST_F(Hashtable, SizeBeyondTheAllocationStoresNothing) {
     recordHashtable(board.get(), 4, 50, 0, &m);
     EXPECT_EQ(probe(-100, 100, 0), NO_HASH_SCORE);
     hashSize = TEST_BUCKETS;
+}
+
+TEST_F(Hashtable, AllocationRefusesByteCountsBeyondThePlatform) {
+    // The table in use stays the one allocated; nothing is half replaced.
+    HashBucket* const before = hashtable;
+    // 2^31 - 1 buckets are 223 GB: more than size_t holds on a 32-bit build
+    // (where the byte count would wrap to a small block) and more than half
+    // of any machine these tests run on.
+    EXPECT_EQ(initHashtable(INT32_MAX), 0);
+    if constexpr (SIZE_MAX / sizeof(HashBucket) < static_cast<u64>(INT32_MAX)) {
+        // The smallest count whose byte count wraps, and one that wraps to
+        // almost nothing.
+        const i32 wrapping = static_cast<i32>(SIZE_MAX / sizeof(HashBucket) + 1);
+        EXPECT_EQ(initHashtable(wrapping), 0);
+        EXPECT_EQ(initHashtable(static_cast<i32>((static_cast<u64>(SIZE_MAX) + 1) / 8 + 1)), 0);
+    }
+    EXPECT_EQ(initHashtable(0), 0);
+    EXPECT_EQ(initHashtable(-1), 0);
+    EXPECT_EQ(hashtable, before);
 }
 
 TEST_F(Hashtable, AgeingLowersDraftsAndEmptiesDraftZero) {

@@ -13,6 +13,7 @@
 #include "debug.h"
 #include "hash.h"
 #include "interface.h"
+#include "search.h"
 #include "test_util.h"
 
 namespace {
@@ -217,6 +218,104 @@ TEST(Commands, TimeAndStGiveTheBudgetInMilliseconds) {
     EXPECT_EQ(state->moveTime, 5000);
 }
 
+TEST(TimeCommands, AllowedTimeIsTheWholeClockOrTheFixedTime) {
+    EXPECT_EQ(readAllowedTime("time 30000\n", NO_TIME_CAP), 300000);
+    EXPECT_EQ(readAllowedTime("time 100\n", NO_TIME_CAP), 1000);
+    EXPECT_EQ(readAllowedTime("st 1\n", NO_TIME_CAP), 1000);
+    EXPECT_EQ(readAllowedTime("st -2\n", 1000), -2000);
+    EXPECT_EQ(readAllowedTime("st x\n", 1000), 1000) << "no number: the previous limit stands";
+    EXPECT_EQ(readAllowedTime("time\n", 700), 700);
+    // A clock beyond 32 bits stays a limit: it does not become "no limit".
+    EXPECT_EQ(readAllowedTime("st 3000000\n", 1000), INT32_MAX - 1);
+    EXPECT_EQ(readAllowedTime("time 99999999999\n", 1000), INT32_MAX - 1);
+
+    auto board = newBoard(initialPosition);
+    auto state = freshState();
+    EXPECT_EQ(state->allowedTime, NO_TIME_CAP) << "no clock known before the first command";
+    feed(board.get(), state.get(), {"st 2\n"});
+    EXPECT_EQ(state->allowedTime, 2000);
+    feed(board.get(), state.get(), {"time 450\n"});
+    EXPECT_EQ(state->allowedTime, 4500);
+    EXPECT_EQ(state->moveTime, 112);
+}
+
+// A clock that moves on by clockStep milliseconds at every reading.
+i32 clockNow = 0, clockStep = 0;
+i32 steppingClock() {
+    const i32 now = clockNow;
+    clockNow += clockStep;
+    return now;
+}
+
+TEST(Loop, EngineMoveStaysInsideTheTimeTheGuiAllows) {
+    // One legal reply (Kxg2): every iteration is tiny, so the driver runs
+    // until its soft limit and the hard limit is never doubled.
+    const char* fen = "setboard 7k/8/8/8/8/8/6q1/7K w - - 0 1\n";
+    struct Case {
+        const char* clock;
+        i32 step, expected;
+    };
+    const Case cases[] = {
+        // "st 1": five times the budget would be 5 s; the cap is 1 s less
+        // 50 ms, less the 100 ms the clock moved before the search began.
+        {"st 1\n", 100, 1000 - 50 - 100},
+        {"st 10\n", 100, 10000 - 500 - 100},
+        // "time 100": one second left, a budget of 25 ms: 125 ms is inside.
+        {"time 100\n", 1, 125},
+        // "time 4": 40 ms left, a budget of 1 ms: 5 ms is inside the 9 ms
+        // that a margin of at least 30 ms leaves.
+        {"time 4\n", 1, 5},
+        {"time 2\n", 1, 0},
+        {"st 0\n", 1, 0},
+    };
+    for (const Case& c : cases) {
+        auto board = newBoard(initialPosition);
+        auto state = freshState();
+        feed(board.get(), state.get(), {c.clock, "force\n", fen});
+        clockNow = 0;
+        clockStep = c.step;
+        searchClock = steppingClock;
+        const std::string out = feed(board.get(), state.get(), {"go\n"});
+        searchClock = timer;
+        EXPECT_EQ(maxTimeAllowed, c.expected) << c.clock;
+        EXPECT_NE(out.find("move h1g2\n"), std::string::npos) << c.clock << out;
+    }
+}
+
+TEST(Loop, RemoveTakesBackTheLastTwoHalfMoves) {
+    auto board = newBoard(initialPosition);
+    auto state = freshState();
+    // With nothing played it does nothing.
+    EXPECT_EQ(feed(board.get(), state.get(), {"force\n", "remove\n"}), "");
+    EXPECT_TRUE(samePosition(board.get(), newBoard(initialPosition).get()));
+
+    // After one half-move it takes back that one, as two "undo"s would.
+    feed(board.get(), state.get(), {"e2e4\n", "remove\n"});
+    EXPECT_EQ(board->gamePly, 0u);
+    EXPECT_TRUE(samePosition(board.get(), newBoard(initialPosition).get()));
+
+    // After three it goes back to the position after the first.
+    feed(board.get(), state.get(), {"e2e4\n", "e7e5\n", "g1f3\n", "remove\n"});
+    EXPECT_EQ(board->gamePly, 1u);
+    auto afterE4 = newBoard(initialPosition);
+    playTyped(afterE4.get(), "e2e4\n");
+    EXPECT_TRUE(samePosition(board.get(), afterE4.get()));
+    EXPECT_TRUE(keysAreConsistent(board.get()));
+    EXPECT_TRUE(boardIsConsistent(board.get()));
+
+    // The game goes on from there: g1f3 is no longer Black's move, c7c5 is.
+    feed(board.get(), state.get(), {"g1f3\n"});
+    EXPECT_EQ(board->gamePly, 1u);
+    feed(board.get(), state.get(), {"c7c5\n"});
+    EXPECT_EQ(board->gamePly, 2u);
+    EXPECT_EQ(board->sideToMove, WHITE);
+
+    // Only the exact command counts; the force mode and time stay as they were.
+    feed(board.get(), state.get(), {"remove \n", "REMOVE\n", "remove"});
+    EXPECT_EQ(board->gamePly, 2u);
+    EXPECT_EQ(state->forceMode, 1);
+}
+
 TEST(Loop, ModesFollowTheExactCommands) {
     auto board = newBoard(initialPosition);
     auto state = freshState();
@@ -297,10 +396,17 @@ TEST(Loop, FullHistoryRefusesFurtherMoves) {
     EXPECT_EQ(board->gamePly, static_cast<u32>(MAX_GAME_MOVES - 1));
     EXPECT_EQ(board->hashKey, key);
     EXPECT_TRUE(keysAreConsistent(board.get()));
+    // A move or "go" with no room left is refused where the GUI shows it:
+    // neither is taken, so the GUI must not wait for an answer.
+    handleInputLine(board.get(), state.get(), "go\n");
+    EXPECT_EQ(board->gamePly, static_cast<u32>(MAX_GAME_MOVES - 1));
+    EXPECT_EQ(board->hashKey, key);
     // The shuffle reports its draws at half-moves 9 to 12 only.
+    const std::string refusal = "tellusererror Game too long: no room for more moves\n";
     EXPECT_EQ(capture.take(),
               "1/2-1/2 {Draw by repetition}\n1/2-1/2 {Draw by repetition}\n"
-              "1/2-1/2 {Draw by repetition}\n1/2-1/2 {Draw by repetition}\n");
+              "1/2-1/2 {Draw by repetition}\n1/2-1/2 {Draw by repetition}\n" +
+                  refusal + refusal);
 }
 
 TEST(Loop, RejectedSetboardKeepsTheGame) {

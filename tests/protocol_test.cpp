@@ -166,6 +166,18 @@ TEST(Protocol, SetboardSetsUpOrKeepsTheGame) {
     EXPECT_EQ(converse(std::string("setboard\0", 9) + fen + "b5b6\n"), illegalPosition);
 }
 
+TEST(Protocol, RemoveRetractsTheUsersMoveAndTheAnswer) {
+    // The book makes each answer certain: e2e4 is met by e7e5, d2d4 by d7d5.
+    const char* book = " e2e4e7e5\n d2d4d7d5\n";
+    const std::string e5 = "0 0 0 0 e7e5 (Book)\nmove e7e5\n", d5 = "0 0 0 0 d7d5 (Book)\nmove d7d5\n";
+    // After the retract the engine answers in the GUI's position, not in
+    // the old game; at the start "remove" does nothing, and a move that was
+    // Black's before the retract is now refused.
+    EXPECT_EQ(converse("new\ne2e4\nremove\nd2d4\nremove\nremove\ne7e5\ne2e4\n", book), e5 + d5 + e5);
+    // With one half-move played only that one goes back.
+    EXPECT_EQ(converse("new\nforce\ne2e4\nremove\nd2d4\ngo\n", book), d5);
+}
+
 TEST(Protocol, GameHistoryEndsAtItsCapacity) {
     // The shuffle brings the start position back every four half-moves;
     // fool's mate then ends the game, unless the history is full first.
@@ -175,12 +187,14 @@ TEST(Protocol, GameHistoryEndsAtItsCapacity) {
         return text + "f2f3\ne7e5\ng2g4\nd8h4\nundo\ng2g4\nd8h4\n";
     };
     const std::string draws = repeat(repetition, 4);
-    // Mate at half-move 1020; "undo" takes it back, g2g4 is then not
+    // Mate four half-moves before the end of the history; "undo" takes it back, g2g4 is then not
     // White's move, and the mate is given again.
     EXPECT_EQ(converse(input(MAX_GAME_MOVES - 8)), draws + repeat("0-1 {Black mates}\n", 2));
-    // Here d8h4 would be half-move 1024: it is refused; "undo" takes back
-    // g2g4, which is played again, and d8h4 is refused once more.
-    EXPECT_EQ(converse(input(MAX_GAME_MOVES - 4)), draws);
+    // Here d8h4 would take the last slot of the history: it is refused with
+    // a message; "undo" takes back g2g4, which is played again, and d8h4 is
+    // refused once more.
+    const std::string refusal = "tellusererror Game too long: no room for more moves\n";
+    EXPECT_EQ(converse(input(MAX_GAME_MOVES - 4)), draws + refusal + refusal);
 }
 
 TEST(Protocol, BookAnswersUntilItRunsOut) {

@@ -306,6 +306,30 @@ TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
     EXPECT_FALSE(nextIteration(&control, 10, 100, 0, 2001, false));
 }
 
+TEST(IterationControl, DoubledHardLimitStaysUnderTheClockCap) {
+    // "time 4000": 40 s left, a budget of 1 s; ten times it would be 10 s,
+    // within the 38 s the cap leaves. At 4 s left it is capped at 3.8 s.
+    IterationControl control = {1000, 0, false, clockHardCap(40000)};
+    maxTimeAllowed = 5000;
+    for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
+    EXPECT_EQ(maxTimeAllowed, 10000);
+    control = {1000, 0, false, 3800};
+    maxTimeAllowed = 3800;
+    for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
+    EXPECT_EQ(maxTimeAllowed, 3800);
+    EXPECT_EQ(control.budget, 2000) << "the soft limit doubles as before";
+}
+
+TEST(IterationControl, ClockCapLeavesAMarginForThePollAndTheOutput) {
+    EXPECT_EQ(clockHardCap(1000), 950);
+    EXPECT_EQ(clockHardCap(5000), 4750);
+    EXPECT_EQ(clockHardCap(400), 370) << "at least 30 ms";
+    EXPECT_EQ(clockHardCap(30), 0);
+    EXPECT_EQ(clockHardCap(0), 0);
+    EXPECT_EQ(clockHardCap(-5000), 0);
+    EXPECT_EQ(clockHardCap(NO_TIME_CAP), NO_TIME_CAP);
+}
+
 TEST(IterationControl, OneChangeToAWinningMoveStopsPastHalfTheBudget) {
     IterationControl control = {1000, 0, false};
     EXPECT_FALSE(nextIteration(&control, 5, 100, 301, 501, true));
@@ -391,6 +415,35 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     }
     EXPECT_GT(globalNodes, 5000);
     EXPECT_EQ(text(m), lines.back().moves[0]);
+}
+
+TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {
+    // "st 1": the hard limit is the cap, not 5 s, and the search is
+    // abandoned when the clock passes it.
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    auto board = newBoard(fen);
+    fakeStep = 0;
+    std::string out;
+    testing::internal::CaptureStdout();
+    Move m;
+    // After these nodes the clock reads 2 s: past the cap, inside 5 s.
+    jumpAtNodes = 200000;
+    searchClock = [] { return globalNodes > jumpAtNodes ? 2000 : 0; };
+    searchToDepth(board.get(), &m, 1000, 100, 950);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(maxTimeAllowed, 950);
+    EXPECT_EQ(searchAborted, 1);
+    EXPECT_LT(globalNodes, 200000 + 2 * (CLOCK_POLL_INTERVAL + 1)) << "the next poll stops it";
+    EXPECT_NE(m.from, NO_SQUARE);
+    // A negative cap counts as nothing left.
+    freshTables();
+    board = newBoard(fen);
+    searchClock = fakeClock;
+    fakeStep = 0;
+    testing::internal::CaptureStdout();
+    searchToDepth(board.get(), &m, 1000, 1, -20);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(maxTimeAllowed, 0);
 }
 
 TEST_F(SearchClock, ThinkingTimeIsTruncatedCentiseconds) {

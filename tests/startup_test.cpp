@@ -2,6 +2,9 @@
 // command-line tools' handling of their arguments.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "engine_process.h"
@@ -57,6 +60,41 @@ TEST(Startup, MissingOrUnusableHashFallsBackToDefault) {
     run = startWithConfig("hash 2147483647\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("= 2147483647 is not usable: using 524288 (* 4)\n"), std::string::npos);
+}
+
+TEST(Startup, HashNumbersBeyond32BitsAreEchoedAsReadAndRefused) {
+    // Read as "%d" would read it, the number would wrap to 1215752191.
+    EngineRun run = startWithConfig("hash 99999999999\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= 99999999999\n"
+                                "\tHash entries\t= 99999999999 is not usable: using 524288 (* 4)\n");
+    run = startWithConfig("hash\t-99999999999999999999999 trailing\n");
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= -99999999999999999999999\n"
+                                "\tHash entries\t= -99999999999999999999999 is not usable: using "
+                                "524288 (* 4)\n");
+    // The last line wins, also over an oversized one; +0042 reads as 42.
+    run = startWithConfig("hash 99999999999\nhash+0042\n");
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= 99999999999\n\tHash entries\t= 42\n");
+}
+
+TEST(Startup, OnlyARegularFileIsOpenedAsTheBook) {
+    // A FIFO would block the opening for ever, a device would feed the
+    // lookup for ever, a directory reads as nothing: each is no book at all,
+    // so the engine searches its first move at once.
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
+    ASSERT_EQ(mkfifo((dir + "/fifo.bk").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir + "/folder.bk");
+    for (const char* book : {"fifo.bk", "/dev/zero", "/dev/urandom", "folder.bk"}) {
+        {
+            std::ofstream rc(dir + "/quillantor.rc");
+            rc << "hash 1024\nbook " << book << "\n";
+        }
+        const EngineRun run = runEngine({}, "st 0\ngo\nquit\n", dir, 20);
+        EXPECT_EQ(run.status, 0) << book << " hung or crashed";
+        EXPECT_EQ(run.out.find("(Book)"), std::string::npos) << book;
+        EXPECT_NE(run.out.find("\nmove "), std::string::npos) << book << ": " << run.out;
+    }
 }
 
 TEST(Startup, EndsAtEndOfInputWithStatusZero) {

@@ -1,9 +1,20 @@
 # Thin wrapper over CMake.
-#   make run    build the Release engine if needed and start it
-#   make test   build and run the whole test suite (Release, then Debug with sanitizers)
+#   make run       build the Release engine if needed and start it
+#   make test      build and run the whole test suite: Release (with the
+#                  games under xboard), Debug with sanitizers, 32-bit Linux,
+#                  the Windows program under wine, and a clang build
+#   make release   64-bit Linux engine:   build/release/quillantor
+#   make linux32   32-bit Linux engine:   build/linux32/quillantor   (g++-multilib)
+#   make win32     32-bit Windows engine: build/win32/quillantor.exe (mingw-w64)
+#   make clang     the same sources with clang++ and the same warnings as errors
+#
+# A cross build whose compiler or runner is missing is skipped by "make test"
+# with a message; REQUIRE_ALL_BUILDS=1 (set by CI) turns that into a failure.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+REQUIRE_ALL_BUILDS ?= 0
 
-.PHONY: all release run test test-release test-sanitize bench perft clean
+.PHONY: all release run test test-release test-sanitize linux32 test-linux32 win32 win64 \
+	test-win32 clang test-clang clean
 
 all: release
 
@@ -15,14 +26,55 @@ run: release
 	./build/release/quillantor
 
 test-release: release
-	ctest --test-dir build/release --output-on-failure -j $(JOBS)
+	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE e2e
+	ctest --test-dir build/release --output-on-failure -L e2e
 
 test-sanitize:
 	cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=address,undefined >/dev/null
 	cmake --build build/sanitize -j $(JOBS)
-	ctest --test-dir build/sanitize --output-on-failure -j $(JOBS) -LE slow
+	ctest --test-dir build/sanitize --output-on-failure -j $(JOBS) -LE 'slow|e2e'
 
-test: test-release test-sanitize
+linux32:
+	cmake -S . -B build/linux32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 -DCMAKE_C_FLAGS=-m32 \
+		-DCMAKE_EXE_LINKER_FLAGS=-m32 >/dev/null
+	cmake --build build/linux32 -j $(JOBS)
+
+win32:
+	cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw32.cmake >/dev/null
+	cmake --build build/win32 -j $(JOBS)
+
+# The same Windows program for x86-64: wine runs it where the machine cannot
+# run 32-bit code.
+win64:
+	cmake -S . -B build/win64 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw64.cmake >/dev/null
+	cmake --build build/win64 -j $(JOBS)
+
+clang:
+	CXX=clang++ cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build/clang -j $(JOBS)
+
+# Runs its commands when tests/cross/have.sh finds the build's tools, else
+# says what is missing and fails only when every build is required.
+define when_possible
+	@if tests/cross/have.sh $(1); then $(2); \
+	elif [ "$(REQUIRE_ALL_BUILDS)" = 1 ]; then echo "the $(1) build is required"; exit 1; fi
+endef
+
+test-linux32:
+	$(call when_possible,linux32,$(MAKE) --no-print-directory linux32 && \
+	  ctest --test-dir build/linux32 --output-on-failure -j $(JOBS) -LE 'slow|e2e')
+
+test-win32:
+	$(call when_possible,win32,$(MAKE) --no-print-directory win32 win64 && \
+	  tests/cross/windows_checks.sh build/win32/quillantor.exe build/win64/quillantor.exe)
+
+test-clang:
+	$(call when_possible,clang,$(MAKE) --no-print-directory clang && \
+	  ctest --test-dir build/clang --output-on-failure -j $(JOBS) -LE 'slow|e2e')
+
+test: test-release test-sanitize test-linux32 test-win32 test-clang
 
 clean:
 	rm -rf build

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Checks the Windows console program under wine: perft over the perft suite
+# at small depths, the bench signature of Windows builds, and one protocol
+# transcript (xboard, a move, the engine's answer).
+#
+#   windows_checks.sh WIN32_EXE [WIN64_EXE]
+#
+# The 32-bit program is the one shipped and is checked wherever wine can run
+# it. A kernel without 32-bit support cannot (wine32 needs it, and emulating
+# it with qemu does not carry wine); the same source built for x86-64 is then
+# checked instead, and the script says so. Both share the platform code (the
+# file-time clock, the memory query, the text-mode console) and the 15-bit
+# rand() of the Windows C runtime, hence one signature for both.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+absolute() { [ -n "$1" ] && echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+win32=$(absolute "${1:?usage: windows_checks.sh WIN32_EXE [WIN64_EXE]}")
+win64=$(absolute "${2:-}")
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-quillantor}
+failures=0
+
+work=$(mktemp -d /tmp/quillantor-wine-XXXXXX)
+cleanup() {
+    wineserver -k >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The loaders: Debian's wine script starts the 32-bit one whenever wine32 is
+# installed, so the 64-bit program is started through its own loader.
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
+loader=$wine64
+[ -x "$loader" ] || loader=$(command -v wine)
+
+# Runs the program with arguments in the scratch folder, without the CRs of
+# the Windows console; standard input comes from the caller.
+run() {
+    local exe=$1
+    shift
+    (cd "$work" && WINELOADER=$loader timeout 300 "$loader" "$exe" "$@" 2>/dev/null | tr -d '\r')
+}
+
+# The first start builds the wine prefix, which takes a while; a persistent
+# server then makes every later start quick.
+WINELOADER=$loader "$loader" wineboot --init >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1
+
+exe=
+runs32() {
+    [ -x "$wine32" ] || return 1
+    local nodes
+    nodes=$(cd "$work" && timeout 120 "$wine32" "$win32" perft 1 </dev/null 2>/dev/null | tr -d '\r' | grep '^Nodes: ')
+    [ "$nodes" = "Nodes: 20" ]
+}
+if [ -n "$win32" ] && runs32; then
+    exe=$win32
+    loader=$wine32
+    echo "checking the 32-bit Windows program $win32"
+elif [ -n "$win64" ]; then
+    exe=$win64
+    echo "wine cannot run the 32-bit program on this machine (no 32-bit support in the kernel):"
+    echo "checking the x86-64 build of the same source, $win64"
+else
+    echo "FAIL: wine cannot run $win32 and no x86-64 build was given"
+    exit 1
+fi
+
+# Perft: every position of the suite at each depth whose count stays small.
+positions=0
+while IFS= read -r line; do
+    [ -z "$line" ] && continue
+    fen=${line%% ;*}
+    rest=" ;${line#* ;}"
+    for depth in 1 2 3 4; do
+        expected=$(printf '%s\n' "$rest" | grep -o ";D$depth [0-9]*" | awk '{print $2}')
+        [ -z "$expected" ] && continue
+        [ "$expected" -gt 200000 ] && continue
+        got=$(run "$exe" perft "$depth" $fen </dev/null | grep '^Nodes: ' | awk '{print $2}')
+        [ "$got" = "$expected" ] || fail "perft $depth of $fen: $got, expected $expected"
+    done
+    positions=$((positions + 1))
+done < "$root/tests/data/perft.epd"
+echo "perft: $positions positions checked"
+
+# Bench: the Windows signature at the shallow depth.
+depth=5
+expected=$(awk -v d=$depth '$1 == "windows" && $2 == d {print $3}' "$root/tests/bench.ref")
+got=$(run "$exe" bench $depth </dev/null | grep '^Nodes searched: ' | awk '{print $3}')
+if [ -z "$expected" ]; then
+    fail "tests/bench.ref has no Windows signature for depth $depth"
+elif [ "$got" != "$expected" ]; then
+    fail "bench $depth: $got, expected $expected"
+else
+    echo "bench $depth: $got"
+fi
+
+# Protocol: the feature lines, a book answer to e2e4, then a searched answer
+# to g1f3 that must be one of Black's legal moves there.
+printf 'hash 1024\nbook test.bk\n' > "$work/quillantor.rc"
+printf ' e2e4e7e5\n' > "$work/test.bk"
+out=$(printf 'xboard\nnew\nst 0\ne2e4\ng1f3\nquit\n' | run "$exe")
+# What follows the echo of the configuration, up to the book's move.
+head=$(printf '%s\n' "$out" | sed -n '/^\tBook file\t= test.bk$/,$p' | sed -n '2,7p')
+expected=$(printf '\nfeature done=0\nfeature setboard=1 time=1 analyze=0 myname="Quillantor 0.3"\nfeature done=1\n0 0 0 0 e7e5 (Book)\nmove e7e5')
+[ "$head" = "$expected" ] || fail "transcript differs: $out"
+answer=$(printf '%s\n' "$out" | grep '^move ' | sed -n 2p | awk '{print $2}')
+legal=$(run "$exe" perft 1 rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 1 2 </dev/null |
+    grep -v '^Nodes\|^Time\|^NPS' | cut -d: -f1)
+if [ -n "$answer" ] && printf '%s\n' "$legal" | grep -qx "$answer"; then
+    echo "protocol: book move e7e5, then searched $answer"
+else
+    fail "the searched answer '$answer' is not a legal move after e2e4 e7e5 g1f3"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures Windows check(s) failed"
+    exit 1
+fi
+echo "Windows checks passed"

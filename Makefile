@@ -41,14 +41,14 @@ linux32:
 
 win32:
 	cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
-		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw32.cmake >/dev/null
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=i686 >/dev/null
 	cmake --build build/win32 -j $(JOBS)
 
 # The same Windows program for x86-64: wine runs it where the machine cannot
 # run 32-bit code.
 win64:
 	cmake -S . -B build/win64 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
-		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw64.cmake >/dev/null
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=x86_64 >/dev/null
 	cmake --build build/win64 -j $(JOBS)
 
 clang:

@@ -51,6 +51,18 @@ struct TempDir {
     }
 };
 
+// In a forked child: becomes the engine with args, running in workDir, its
+// standard streams already redirected. Never returns.
+[[noreturn]] inline void execEngine(const std::vector<std::string>& args, const std::string& workDir) {
+    if (chdir(workDir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(QL_ENGINE_PATH, argv.data());
+    _exit(127);
+}
+
 // Runs QL_ENGINE_PATH with args in workDir, feeding input on standard input.
 // timeoutSeconds bounds the run: a hung engine is killed and reported with
 // status -1.
@@ -65,7 +77,6 @@ inline EngineRun runEngine(const std::vector<std::string>& args, const std::stri
     }
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(workDir.c_str()) != 0) _exit(126);
         int fdIn = open(inPath.c_str(), O_RDONLY);
         int fdOut = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int fdErr = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -74,12 +85,7 @@ inline EngineRun runEngine(const std::vector<std::string>& args, const std::stri
         dup2(fdOut, 1);
         dup2(fdErr, 2);
         alarm(static_cast<unsigned>(timeoutSeconds));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(QL_ENGINE_PATH, argv.data());
-        _exit(127);
+        execEngine(args, workDir);
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
@@ -98,19 +104,13 @@ public:
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
         pid = fork();
         if (pid == 0) {
-            if (chdir(workDir.c_str()) != 0) _exit(126);
             dup2(toChild[0], 0);
             dup2(fromChild[1], 1);
             const int devNull = open("/dev/null", O_WRONLY);
             if (devNull >= 0) dup2(devNull, 2);
             close(toChild[1]);
             close(fromChild[0]);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(QL_ENGINE_PATH, argv.data());
-            _exit(127);
+            execEngine(args, workDir);
         }
         close(toChild[0]);
         close(fromChild[1]);

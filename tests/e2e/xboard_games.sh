@@ -592,20 +592,15 @@ self_test() {
     run_match good 1 60 "$OPPONENT" "$OPPONENT" -tc 0:05 -inc 0.1 -adjudicateDrawMoves 6
     out=$(check_match good "long"); expect good pass '' "$out" $?
 
-    run_match illegal 1 30 "$fake illegal 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-    out=$(check_match illegal ""); expect illegal fail 'invalid move|Illegal move' "$out" $?
-
-    run_match hang 1 30 "$fake hang 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-    out=$(check_match hang ""); expect hang fail 'wins on time' "$out" $?
-
-    run_match die 1 30 "$fake die 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-    out=$(check_match die ""); expect die fail 'Error writing' "$out" $?
-
-    run_match claim 1 30 "$fake claim 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-    out=$(check_match claim ""); expect claim fail 'False win claim' "$out" $?
-
-    run_match reject 1 30 "$fake reject 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-    out=$(check_match reject ""); expect reject fail 'rejected a move the GUI played' "$out" $?
+    # Each broken engine misbehaves at its second move; the checker must
+    # fail the game with this reason.
+    local spec mode
+    for spec in "illegal:invalid move|Illegal move" "hang:wins on time" "die:Error writing" \
+                "claim:False win claim" "reject:rejected a move the GUI played"; do
+        mode=${spec%%:*}
+        run_match "$mode" 1 30 "$fake $mode 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
+        out=$(check_match "$mode" ""); expect "$mode" fail "${spec#*:}" "$out" $?
+    done
 
     run_match mute 1 40 "$fake mute 0" "$OPPONENT" "${tc[@]}"
     out=$(check_match mute ""); expect mute fail 'fewer games' "$out" $?

@@ -9,6 +9,7 @@
 #include "display.h"
 #include "eval.h"
 #include "search.h"
+#include "tools.h"
 
 #include "board.h"
 #include "hash.h"
@@ -172,8 +173,9 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "eval") status = evalTool(board, argc, argv);
     else if (tool == "bench") status = benchTool(board, argc, argv);
     else if (tool == "search") status = searchTool(board, argc, argv);
+    else if (tool == "epd") status = epdTool(board, argc, argv);
     else {
-        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench or search\n", argv[1]);
+        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n", argv[1]);
         status = 2;
     }
     fflush(stdout);

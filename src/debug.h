@@ -21,7 +21,7 @@ void debugPerft(Board* board, u8 depth, u64* nodes);
 u64 perftLeaves(Board* board, int depth);
 
 // Developer tools reached from the command line: perft, show, eval, bench,
-// search. Returns the process exit status (2 for bad arguments).
+// search, epd. Returns the process exit status (2 for bad arguments).
 int runTool(Board* board, int argc, char** argv);
 
 // Helpers the tools share: a whole number in [low, high], and the position of

@@ -149,6 +149,7 @@ Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
 i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0, extCheck = 0, extRecap = 0,
     extPawn = 0, maxQNodes = 0;
 bool searchOutput = true;
+IterationReport lastIteration = {0, 0};
 
 static constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
 
@@ -711,6 +712,7 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
     board->ply = 0;
     fractalExtensions = 0;
     maxQNodes = 0;
+    lastIteration = {0, 0};
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
 
@@ -746,6 +748,7 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
         board->pv[current.count].from = NO_SQUARE;
         followPV = 1;
         accepted = true;
+        lastIteration = {depth, score};
 
         // Steps 4.5 and 4.6. Thinking line.
         const i32 elapsed = elapsedSince(start);
@@ -776,9 +779,7 @@ void search(Board* board, Move* result, i32 budget, i32 hardCap) {
 // The tools' budget: far beyond any run, so the clock is polled but never decides.
 static constexpr i32 TOOL_BUDGET = INT32_MAX;
 
-// The tables as start-up leaves them: the default-size hash table (the
-// configuration file is not read), emptied, with empty history and killers.
-static bool prepareToolTables() {
+bool prepareToolTables() {
     if (hashtable == nullptr) {
         hashSize = DEFAULT_HASH_SIZE;
         if (!initHashtable(hashSize)) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -742,7 +741,8 @@ std::vector<std::string> outputLines(const std::string& out) {
 }
 
 TEST(SearchTool, PrintsIterationsThenTheMoveWithItsPromotionLetter) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     EngineRun run = runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = outputLines(run.out);
@@ -791,7 +791,8 @@ long long benchNodes(const std::string& out) {
 void checkBenchSignature(size_t reference, bool plain) {
     auto refs = benchReferences();
     ASSERT_GT(refs.size(), reference) << "tests/bench.ref needs the default and the shallow signature";
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     EngineRun run = plain ? runEngine({"bench"}, "", dir, 300)
                           : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -816,7 +817,8 @@ TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
     std::string input = "xboard\nnew\nst 0\n";
     for (int i = 0; i < cap; i++) input += "go\n";
     input += "quit\n";
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     const EngineRun run = runEngine({}, input, dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
 
@@ -837,18 +839,17 @@ TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
     }
     EXPECT_TRUE(ended || moves == cap) << moves << " moves\n" << run.out.substr(0, 2000);
     EXPECT_GT(moves, 0);
-    std::filesystem::remove_all(dir);
 }
 
 // "go" where the side to move has no move prints the result, not a move.
 TEST(SelfPlay, GoWithoutALegalMovePrintsTheResult) {
-    const std::string dir = makeTempDir();
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
     const EngineRun run = runEngine({}, "setboard k7/1Q6/1K6/8/8/8/8/8 b - - 0 1\ngo\n"
                                         "setboard k7/7R/1QK5/8/8/8/8/8 b - - 0 1\ngo\n", dir, 60);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("1-0 {White mates}\n1/2-1/2 {Stalemate}\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("move "), std::string::npos);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

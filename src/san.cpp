@@ -80,8 +80,8 @@ static bool readSan(const char* text, SanRequest* request) {
         request->capture = true;
         end--;
     }
-    if (p < end && isFileChar(*p)) request->fromFile = *p++;
-    if (p < end && isRankChar(*p)) request->fromRank = *p++;
+    if (p < end && isFileChar(*p)) request->fromFile = static_cast<unsigned char>(*p++);
+    if (p < end && isRankChar(*p)) request->fromRank = static_cast<unsigned char>(*p++);
     if (p != end) return false;
     if (request->promotion != 0 && request->type != WPAWN) return false;
     return true;

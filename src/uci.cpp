@@ -312,6 +312,14 @@ int hashFull() {
 }
 
 void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
+    // After a ponderhit the soft limit is kept here, between iterations: past
+    // it the driver stops before starting the next one.
+    if (control.ponderHit.load(std::memory_order_acquire) &&
+        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitBudget.load(std::memory_order_relaxed))
+        control.stop.store(true);
+    // An iteration without a line has nothing to show: the root has no legal
+    // move (said once, after the search), or depth 1 was cut off at once.
+    if (line->count == 0) return;
     const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
     std::string text = "info depth " + std::to_string(depth) + " seldepth " + std::to_string(selDepth) + " score " +
                        uciScore(score) + " time " + std::to_string(elapsed) + " nodes " +
@@ -322,11 +330,6 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
         text += moveText(line->moves[i]);
     }
     sendLine(text);
-    // After a ponderhit the soft limit is kept here, between iterations: past
-    // it the driver stops before starting the next one.
-    if (control.ponderHit.load(std::memory_order_acquire) &&
-        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitBudget.load(std::memory_order_relaxed))
-        control.stop.store(true);
 }
 
 // One of the book's moves for the game so far, picked at random as the
@@ -365,19 +368,20 @@ struct SearchJob {
 };
 
 void runSearch(Board* board, SearchJob job) {
+    // Nothing may generate legal moves on the board before the search: the
+    // legality test leaves the capture memory of its last move behind, which
+    // the root reads, and "go depth N" would no longer search the tree the
+    // search tool searches from the same position.
     Move best = noMove;
-    MoveList* list = &board->moveLists[0];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
     bool searched = false;
-    if (list->count == 0) {
-        // No legal move: mated or stalemated, said the UCI way.
-        sendLine(board->inCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
-    } else if (job.useBook && pickBookMove(board, &best)) {
+    if (job.useBook && pickBookMove(board, &best)) {
         sendInfoString("book move " + moveText(best));
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
         searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
         searched = true;
+        // The search gives no move only where there is none.
+        if (best.from == NO_SQUARE) sendLine(board->inCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
     }
     if (job.waitForStop) {
         std::unique_lock<std::mutex> lock(control.mutex);

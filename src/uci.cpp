@@ -612,10 +612,13 @@ TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs) {
     if (remaining < 0) return {INT32_MAX, NO_TIME_CAP};
     const i32 inc = limits.inc[side];
     const i32 movesLeft = limits.movesToGo > 0 ? (limits.movesToGo < 30 ? limits.movesToGo : 30) : 30;
-    // The hard cap: never past the clock less its margin, nor past a third
-    // of the clock plus the increment, so one bad move cannot lose the game.
+    // The hard cap: never past the clock less its margin, nor past an eighth
+    // of the clock (half of it for the last move before the time control)
+    // plus half the increment, so one long move cannot start a slide into a
+    // clock too short to search at all.
     i64 hard = less(clockHardCap(remaining), lagMs);
-    const i64 share = static_cast<i64>(remaining) / 3 + inc;
+    const i32 shares = limits.movesToGo > 0 && limits.movesToGo < 8 ? limits.movesToGo + 1 : 8;
+    const i64 share = static_cast<i64>(remaining) / shares + inc / 2;
     if (hard > share) hard = share;
     // The soft budget: this move's share of the clock plus most of the
     // increment, at most half the hard cap so an iteration begun near the

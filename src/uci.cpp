@@ -80,6 +80,10 @@ private:
     std::deque<InputLine> lines;
 };
 
+// Left to the end of the process on purpose: the reader may still be waiting
+// for input when the session ends.
+InputQueue* inputQueue = nullptr;
+
 void readInput(InputQueue* queue) {
     InputLine line;
     char piece[4096];
@@ -702,12 +706,10 @@ int uciMain(Board* board) {
     iterationReport = reportIteration;
     sendIdentification();
 
-    // Left to the end of the process on purpose: the reader may still be
-    // waiting for input when the session ends.
-    InputQueue* queue = new InputQueue;
-    std::thread(readInput, queue).detach();
+    inputQueue = new InputQueue;
+    std::thread(readInput, inputQueue).detach();
     auto session = std::make_unique<UciSession>(board);
-    while (session->handle(queue->pop())) {
+    while (session->handle(inputQueue->pop())) {
     }
     fflush(stdout);
     return 0;

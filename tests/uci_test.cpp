@@ -699,7 +699,7 @@ ClockReport playClockedGame(long baseMs, long incMs, int maxPlies) {
 TEST(UciSlow, GamesOnTheClockNeverRunOutOfTime) {
     for (const auto& [base, inc, plies] : {std::tuple<long, long, int>{1000, 10, 200}, {10000, 100, 160}}) {
         const ClockReport r = playClockedGame(base, inc, plies);
-        printf("%ld ms + %ld ms: %d moves, worst move %ld ms with %ld ms on the clock, largest share %.1f %%, "
+        printf("%ld ms + %ld ms: %d half-moves, worst move %ld ms with %ld ms on the clock, largest share %.1f %%, "
                "lowest clock %ld ms\n",
                base, inc, r.moves, r.worstMs, r.worstLeftMs, 100 * r.worstShare, r.lowestClockMs);
         EXPECT_FALSE(r.flagged) << base << "+" << inc;

@@ -126,8 +126,11 @@ fi
 # at that depth), then "go infinite" that only a "stop" read during the
 # search can end, with an "isready" answered before it. The input is fed
 # slowly through a pipe so the search is running when they arrive.
+# The search tool ignores the configuration file: without it the session's
+# table has the tool's default size.
+rm -f "$work/quillantor.rc"
 after='rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2'
-uci=$( { printf 'uci\nisready\nposition fen $after\ngo depth 5\n'; sleep 3
+uci=$( { printf 'uci\nisready\nposition fen %s\ngo depth 5\n' "$after"; sleep 3
          printf 'position startpos\ngo infinite\n'; sleep 2; printf 'isready\n'; sleep 1
          printf 'stop\n'; sleep 1; printf 'quit\n'; } | run "$exe")
 tool=$(run "$exe" search 5 $after </dev/null |

@@ -369,6 +369,7 @@ struct SearchJob {
     bool useBook;
     bool waitForStop;   // infinite or ponder: bestmove only after stop or ponderhit
     bool showPonder;
+    u8 side;            // the side to move, read before the search plays on the board
 };
 
 void runSearch(Board* board, SearchJob job) {
@@ -378,6 +379,7 @@ void runSearch(Board* board, SearchJob job) {
     // search tool searches from the same position.
     Move best = noMove;
     bool searched = false;
+    const u8 rootInCheck = board->inCheck;   // the search uses the field as scratch
     if (job.useBook && pickBookMove(board, &best)) {
         sendInfoString("book move " + moveText(best));
     } else {
@@ -385,7 +387,7 @@ void runSearch(Board* board, SearchJob job) {
         searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
         searched = true;
         // The search gives no move only where there is none.
-        if (best.from == NO_SQUARE) sendLine(board->inCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+        if (best.from == NO_SQUARE) sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
     }
     if (job.waitForStop) {
         std::unique_lock<std::mutex> lock(control.mutex);
@@ -493,7 +495,7 @@ private:
         // have had, counted from here.
         GoLimits timed = job.limits;
         timed.ponder = false;
-        const TimeBudget time = uciTimeBudget(timed, board->sideToMove, 0);
+        const TimeBudget time = uciTimeBudget(timed, job.side, 0);
         control.hitStamp.store(searchClock(), std::memory_order_relaxed);
         control.hitBudget.store(time.budget, std::memory_order_relaxed);
         control.hitHardCap.store(time.hardCap, std::memory_order_relaxed);
@@ -528,6 +530,7 @@ private:
         job.useBook = options.ownBook && fromStart && !open;
         job.waitForStop = open;
         job.showPonder = options.ponder;
+        job.side = board->sideToMove;
         control.stop.store(false);
         control.ponderHit.store(false);
         control.nodeLimit = limits.nodes;

@@ -9,8 +9,10 @@ endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MINGW_ARCH)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${MINGW_ARCH})
-set(CMAKE_CXX_COMPILER ${MINGW_ARCH}-w64-mingw32-g++)
-set(CMAKE_C_COMPILER ${MINGW_ARCH}-w64-mingw32-gcc)
+# The -posix compilers: their runtime has std::thread (the UCI mode's input
+# reader and search thread), which the default win32 thread model lacks.
+set(CMAKE_CXX_COMPILER ${MINGW_ARCH}-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER ${MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_RC_COMPILER ${MINGW_ARCH}-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_ARCH}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

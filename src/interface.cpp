@@ -21,7 +21,7 @@ char bookFileName[256] = "./quillantor.bk";
 
 // Every search starts from empty tables: at start-up, on "new" and after each
 // engine move that does not end the game.
-static void clearSearchTables() {
+void clearSearchTables() {
     clearHashtable(hashSize);
     clearHistoryHeuristic();
     clearKillerMove();
@@ -52,7 +52,7 @@ static bool readHashNumber(const char* line, i32* value, bool* fits, char* text,
     return true;
 }
 
-void parseInitStream(FILE* file) {
+void parseInitStream(FILE* file, bool quiet) {
     char line[256];
     while (fgets(line, sizeof line, file) != nullptr) {
         i32 value;
@@ -62,29 +62,30 @@ void parseInitStream(FILE* file) {
             hashSize = value;   // 0, refused at allocation, when it does not fit
             if (fits) snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
             else snprintf(hashSizeText, sizeof hashSizeText, "%s", text);
-            printf("\tHash entries\t= %s\n", hashSizeText);
+            if (!quiet) printf("\tHash entries\t= %s\n", hashSizeText);
         }
         char word[256];
         if (sscanf(line, "book %255s", word) == 1) {
             strcpy(bookFileName, word);
-            printf("\tBook file\t= %s\n", bookFileName);
+            if (!quiet) printf("\tBook file\t= %s\n", bookFileName);
         }
     }
 }
 
-void parseInitFile() {
+void parseInitFile(bool quiet) {
     hashSize = 0;
     snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
     strcpy(bookFileName, "./quillantor.bk");
-    printf("Parsing quillantor.rc...\n ");
+    if (!quiet) printf("Parsing quillantor.rc...\n ");
     FILE* file = fopen("./quillantor.rc", "r");
     if (file == nullptr) {
         hashSize = DEFAULT_HASH_SIZE;
-        printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n", hashSize,
-               bookFileName);
+        if (!quiet)
+            printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n", hashSize,
+                   bookFileName);
         return;
     }
-    parseInitStream(file);
+    parseInitStream(file, quiet);
     fclose(file);
 }
 
@@ -373,13 +374,14 @@ int handleInputLine(Board* board, LoopState* state, const char* line) {
     return 1;
 }
 
-void xboardLoop(Board* board) {
+void xboardLoop(Board* board, const char* firstLine) {
     // The state lives as long as the loop; the move list inside makes it too
     // big for comfort on the stack next to the board.
     auto state = std::make_unique<LoopState>();
     initLoopState(state.get());
     // A GUI interrupts the engine with SIGINT; the engine keeps running.
     signal(SIGINT, SIG_IGN);
+    if (firstLine != nullptr && !handleInputLine(board, state.get(), firstLine)) return;
     char line[INPUT_LINE_SIZE];
     while (fgets(line, sizeof line, stdin) != nullptr) {
         if (!handleInputLine(board, state.get(), line)) return;
@@ -388,27 +390,31 @@ void xboardLoop(Board* board) {
 
 // Allocates the configured table; a size that is not positive or cannot be
 // had falls back to the default size with a one-line message.
-static int allocateHashtable() {
+static int allocateHashtable(const char* prefix) {
     if (initHashtable(hashSize)) return 1;
     // A size of 0 may stand for a number too large to hold: show its digits.
     if (hashSize == 0 && hashSizeText[0] != '\0')
-        printf("\tHash entries\t= %s is not usable: using %d (* 4)\n", hashSizeText, DEFAULT_HASH_SIZE);
+        printf("%s\tHash entries\t= %s is not usable: using %d (* 4)\n", prefix, hashSizeText, DEFAULT_HASH_SIZE);
     else
-        printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
+        printf("%s\tHash entries\t= %d is not usable: using %d (* 4)\n", prefix, hashSize, DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
-    printf("Cannot allocate the hash table: stopping.\n");
+    printf("%sCannot allocate the hash table: stopping.\n", prefix);
     fflush(stdout);
     return 0;
 }
 
-int startEngine(Board* board) {
-    printf("     Q u i l l a n t o r    0 . 3\n");
-    printf("A chess playing program by the Quillantor developers\n\n");
-    parseInitFile();
+int startEngine(Board* board, bool quiet) {
+    if (!quiet) {
+        printf("     Q u i l l a n t o r    0 . 3\n");
+        printf("A chess playing program by the Quillantor developers\n\n");
+    }
+    parseInitFile(quiet);
     initAttackDeltaTable();
     initZobrist();
-    if (!allocateHashtable()) return 0;
+    // Quiet start-up (the UCI mode) still reports a refused size, the way
+    // that protocol passes text on to the user.
+    if (!allocateHashtable(quiet ? "info string " : "")) return 0;
     initBook();
     clearSearchTables();
     setupFen(board, initialPosition);

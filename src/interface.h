@@ -12,18 +12,25 @@ inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in
 extern i32 hashSize;            // buckets of the transposition table
 extern char bookFileName[256];
 
-// Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes.
-void parseInitFile();
+// Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes
+// (nothing when quiet).
+void parseInitFile(bool quiet = false);
 
 // The same from an open stream; the file-name message is printed by the caller.
-void parseInitStream(FILE* file);
+void parseInitStream(FILE* file, bool quiet = false);
 
-// Reads commands from standard input until end of input or "quit".
-void xboardLoop(Board* board);
+// Reads commands from standard input until end of input or "quit". A first
+// line the caller has already read (a piece of at most 255 characters) is
+// handled before anything else is read.
+void xboardLoop(Board* board, const char* firstLine = nullptr);
 
-// Start-up: banner, configuration file, tables, book, start position.
-// Returns 0 when no transposition table could be allocated at all.
-int startEngine(Board* board);
+// Start-up: banner, configuration file, tables, book, start position. Quiet
+// start-up prints neither the banner nor the configuration echo. Returns 0
+// when no transposition table could be allocated at all.
+int startEngine(Board* board, bool quiet = false);
+
+// Empties the transposition table, the history tables and the killers.
+void clearSearchTables();
 
 // ---------------------------------------------------------------------------
 // Move input and the end of the game

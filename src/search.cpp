@@ -150,6 +150,9 @@ i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0, extCheck = 0, e
     extPawn = 0, maxQNodes = 0;
 bool searchOutput = true;
 IterationReport lastIteration = {0, 0};
+u32 selDepth = 0;
+bool (*searchInterrupt)() = nullptr;
+void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
 
 static constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
 
@@ -162,7 +165,7 @@ static inline i32 elapsedSince(i32 start) {
 bool pollClock() {
     if (abortNodes > CLOCK_POLL_INTERVAL) {
         abortNodes = 0;
-        if (elapsedSince(timerSearchStart) > maxTimeAllowed) {
+        if (elapsedSince(timerSearchStart) > maxTimeAllowed || (searchInterrupt != nullptr && searchInterrupt())) {
             searchAborted = 1;
             return true;
         }
@@ -186,6 +189,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     // Step 3. Count the node.
     globalQNodes++;
     globalNodes++;
+    if (board->ply > selDepth) selDepth = board->ply;
 
     const u32 ply = board->ply;
     const u8 inCheck = board->inCheck;
@@ -334,6 +338,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
 
     const u32 ply = board->ply;
     assert(alpha < beta);
+    if (ply > selDepth) selDepth = ply;
 
     // Step 2. Grandchildren start with empty killers.
     clearKillersDepth(ply);
@@ -623,7 +628,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             const u32 childCount = childLine.count < MAX_PLY - 1 ? childLine.count : MAX_PLY - 1;
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
-            if (ply == 0 && searchedCount > 1 && searchOutput) {
+            if (ply == 0 && searchedCount > 1 && searchOutput && iterationReport == nullptr) {
                 printf("%d %d %d %d %s%s!\n", depth, best, elapsedSince(timerSearchStart) / 10, globalNodes,
                        sqString[move.from], sqString[move.to]);
                 fflush(stdout);
@@ -663,6 +668,10 @@ static Move firstLegalMove(Board* board) {
 }
 
 static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line) {
+    if (iterationReport != nullptr) {
+        iterationReport(depth, score, elapsed, line);
+        return;
+    }
     if (!searchOutput) return;
     printf("%d %d %d %d ", depth, score, elapsed / 10, globalNodes);
     for (u32 i = 0; i < line->count; i++) printf("%s%s ", sqString[line->moves[i].from], sqString[line->moves[i].to]);
@@ -713,6 +722,7 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
     fractalExtensions = 0;
     maxQNodes = 0;
     lastIteration = {0, 0};
+    selDepth = 0;
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
 
@@ -758,6 +768,8 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
         const bool rootMoveChanged = current.moves[0].from != previous.moves[0].from ||
                                      current.moves[0].to != previous.moves[0].to;
         previous = current;
+        // A front end's stop ends the search between iterations too.
+        if (searchInterrupt != nullptr && searchInterrupt()) break;
         if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
     }
 

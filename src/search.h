@@ -104,6 +104,18 @@ extern i32 betaCut, betaCutOnFirst, nullCut, nullTried, extCheck, extRecap, extP
 // When false the driver prints no thinking or fail-high lines (bench).
 extern bool searchOutput;
 
+// Deepest ply any node of the current search reached (quiescence included).
+extern u32 selDepth;
+
+// Hooks for a front end that runs the search in a thread of its own. When
+// searchInterrupt is set, the clock poll asks it each time it reads the
+// clock, and the driver after every accepted iteration: true abandons the
+// search as the hard limit does. When iterationReport is set, it replaces
+// the thinking line of each accepted iteration and the fail-high lines are
+// not printed.
+extern bool (*searchInterrupt)();
+extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
+
 // The clock poll every node runs on entry: true when the node must return 0
 // at once (the hard limit has been passed, now or earlier in the iteration).
 bool pollClock();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows console program under wine: perft over the perft suite
 # at small depths, the bench signature of Windows builds, and one protocol
-# transcript (xboard, a move, the engine's answer).
+# transcript (xboard, a move, the engine's answer), and a UCI session whose
+# "stop" and "isready" must be read while the engine searches.
 #
 #   windows_checks.sh WIN32_EXE [WIN64_EXE]
 #
@@ -9,7 +10,8 @@
 # it. A kernel without 32-bit support cannot (wine32 needs it, and emulating
 # it with qemu does not carry wine); the same source built for x86-64 is then
 # checked instead, and the script says so. Both share the platform code (the
-# file-time clock, the memory query, the text-mode console) and the 15-bit
+# file-time clock, the memory query, the text-mode console, the threads of
+# the UCI mode) and the 15-bit
 # rand() of the Windows C runtime, hence one signature for both.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -118,6 +120,30 @@ if [ -n "$answer" ] && printf '%s\n' "$legal" | grep -qx "$answer"; then
     echo "protocol: book move e7e5, then searched $answer"
 else
     fail "the searched answer '$answer' is not a legal move after e2e4 e7e5 g1f3"
+fi
+
+# UCI: the handshake, a search to a fixed depth (the search tool's nodes
+# at that depth), then "go infinite" that only a "stop" read during the
+# search can end, with an "isready" answered before it. The input is fed
+# slowly through a pipe so the search is running when they arrive.
+# The search tool ignores the configuration file: without it the session's
+# table has the tool's default size.
+rm -f "$work/quillantor.rc"
+after='rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2'
+uci=$( { printf 'uci\nisready\nposition fen %s\ngo depth 5\n' "$after"; sleep 3
+         printf 'position startpos\ngo infinite\n'; sleep 2; printf 'isready\n'; sleep 1
+         printf 'stop\n'; sleep 1; printf 'quit\n'; } | run "$exe")
+tool=$(run "$exe" search 5 $after </dev/null |
+    awk '$NF !~ /!$/ && $1 == 5 {print $4}')
+depth5=$(printf '%s\n' "$uci" | awk '$1 == "info" && $3 == 5 {for (i = 1; i < NF; i++) if ($i == "nodes") print $(i + 1)}' | head -n 1)
+order=$(printf '%s\n' "$uci" | grep -E '^(id name|uciok|readyok|bestmove)' | sed 's/^bestmove .*/bestmove/' | tr '\n' ' ')
+if [ "$order" != "id name Quillantor 0.3 uciok readyok bestmove readyok bestmove " ]; then
+    fail "UCI session out of order: $order"
+    printf '%s\n' "$uci" | tail -n 15
+elif [ -z "$depth5" ] || [ "$depth5" != "$tool" ]; then
+    fail "UCI go depth 5 searched '$depth5' nodes, the search tool '$tool'"
+else
+    echo "UCI: handshake, go depth 5 ($depth5 nodes, as the search tool), isready and stop during go infinite"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -634,6 +634,9 @@ self_test() {
     echo "SELF-TEST PASSED"
 }
 
+# Sourced by another game script for the functions above: nothing runs.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
 case ${1:-} in
     --fake) shift; fake_engine "$@" ;;
     --retract-session)

@@ -1,0 +1,719 @@
+#include "uci.h"
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "attack.h"
+#include "board.h"
+#include "book.h"
+#include "hash.h"
+#include "interface.h"
+#include "movegen.h"
+#include "search.h"
+#include "utils.h"
+
+namespace {
+
+constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+
+// Milliseconds from start to now on the wrapping search clock.
+i32 elapsedSince(i32 start) {
+    return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
+}
+
+// ---------------------------------------------------------------------------
+// Output: the search thread prints "info" and "bestmove" while the command
+// thread answers "readyok"; every line goes out whole under one lock.
+
+std::mutex outputMutex;
+
+void sendLine(const std::string& line) {
+    const std::lock_guard<std::mutex> lock(outputMutex);
+    fputs(line.c_str(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+void sendInfoString(const std::string& text) { sendLine("info string " + text); }
+
+// ---------------------------------------------------------------------------
+// Input: a reader thread turns standard input into lines, each stamped with
+// the clock when it arrived, so the time a "go" waited counts against it.
+
+struct InputLine {
+    std::string text;
+    i32 stamp = 0;
+    size_t droppedChars = 0;   // characters beyond UCI_LINE_LIMIT, not kept
+    bool endOfInput = false;
+};
+
+class InputQueue {
+public:
+    void push(InputLine line) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            lines.push_back(std::move(line));
+        }
+        ready.notify_one();
+    }
+    InputLine pop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        ready.wait(lock, [this] { return !lines.empty(); });
+        InputLine line = std::move(lines.front());
+        lines.pop_front();
+        return line;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<InputLine> lines;
+};
+
+// Left to the end of the process on purpose: the reader may still be waiting
+// for input when the session ends.
+InputQueue* inputQueue = nullptr;
+
+void readInput(InputQueue* queue) {
+    InputLine line;
+    char piece[4096];
+    while (fgets(piece, sizeof piece, stdin) != nullptr) {
+        size_t n = strlen(piece);
+        const bool complete = n > 0 && piece[n - 1] == '\n';
+        if (complete) n--;
+        // A line without end would otherwise grow without bound: past the
+        // limit its characters are only counted.
+        const size_t room = UCI_LINE_LIMIT - line.text.size();
+        line.text.append(piece, n < room ? n : room);
+        if (n > room) line.droppedChars += n - room;
+        if (!complete) continue;
+        line.stamp = searchClock();
+        queue->push(std::move(line));
+        line = InputLine();
+    }
+    if (!line.text.empty()) {
+        line.stamp = searchClock();
+        queue->push(std::move(line));
+    }
+    InputLine end;
+    end.endOfInput = true;
+    end.stamp = searchClock();
+    queue->push(std::move(end));
+}
+
+// Words separated by any white space (a carriage return from a Windows GUI
+// included).
+std::vector<std::string> splitWords(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) i++;
+        const size_t start = i;
+        while (i < text.size() && !isspace(static_cast<unsigned char>(text[i]))) i++;
+        if (i > start) words.push_back(text.substr(start, i - start));
+    }
+    return words;
+}
+
+std::string joinWords(const std::vector<std::string>& words, size_t first, size_t last) {
+    std::string text;
+    for (size_t i = first; i < last && i < words.size(); i++) {
+        if (!text.empty()) text += ' ';
+        text += words[i];
+    }
+    return text;
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A whole decimal number (optional sign); saturates at the 32-bit range.
+bool readNumber(const std::string& text, i32* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long n = strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0') return false;
+    if (errno == ERANGE || n > INT32_MAX) *value = n < 0 ? INT32_MIN : INT32_MAX;
+    else if (n < INT32_MIN) *value = INT32_MIN;
+    else *value = static_cast<i32>(n);
+    return true;
+}
+
+std::string moveText(const Move& move) {
+    char text[8];
+    moveToText(&move, text);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+struct Options {
+    bool ownBook = true;
+    bool ponder = false;
+};
+
+// The shares of the clock that a hash bucket and a megabyte make.
+constexpr u64 MEGABYTE = 1024 * 1024;
+
+void sendIdentification() {
+    sendLine("id name Quillantor 0.3");
+    sendLine("id author the Quillantor developers");
+    sendLine("option name Hash type spin default " + std::to_string(hashMegabytes(hashSize)) + " min 1 max " +
+             std::to_string(UCI_HASH_MAX_MB));
+    sendLine("option name Clear Hash type button");
+    sendLine("option name OwnBook type check default true");
+    sendLine(std::string("option name BookFile type string default ") + bookFileName);
+    sendLine("option name Ponder type check default false");
+    sendLine("uciok");
+}
+
+bool readCheck(const std::string& value, bool* result) {
+    const std::string v = lowerCase(value);
+    if (v == "true") *result = true;
+    else if (v == "false") *result = false;
+    else return false;
+    return true;
+}
+
+void setHashOption(const std::string& value) {
+    i32 megabytes = 0;
+    if (!readNumber(value, &megabytes) || megabytes < 1 || megabytes > UCI_HASH_MAX_MB) {
+        sendInfoString("Hash must be a number of megabytes from 1 to " + std::to_string(UCI_HASH_MAX_MB) +
+                       ", not '" + value + "': unchanged");
+        return;
+    }
+    const u64 buckets = static_cast<u64>(megabytes) * MEGABYTE / sizeof(HashBucket);
+    const i32 count = buckets > static_cast<u64>(INT32_MAX) ? INT32_MAX : static_cast<i32>(buckets);
+    // initHashtable keeps the old table when the new one cannot be had; the
+    // old one is released only once the new one exists (both come from malloc).
+    HashBucket* old = hashtable;
+    if (count < 1 || !initHashtable(count)) {
+        sendInfoString("Hash " + std::to_string(megabytes) + " MB cannot be had: keeping " +
+                       std::to_string(hashMegabytes(hashSize)) + " MB");
+        return;
+    }
+    free(old);
+    hashSize = count;
+    clearSearchTables();
+}
+
+void setBookFileOption(const std::string& value) {
+    if (value.empty() || value.size() >= sizeof bookFileName) {
+        sendInfoString("BookFile needs a path of 1 to " + std::to_string(sizeof bookFileName - 1) +
+                       " characters: unchanged");
+        return;
+    }
+    char previous[sizeof bookFileName];
+    strcpy(previous, bookFileName);
+    FILE* previousFile = bookFile;
+    strcpy(bookFileName, value.c_str());
+    initBook();
+    if (bookFile == nullptr) {
+        sendInfoString("BookFile '" + value + "' cannot be read: keeping " + previous);
+        strcpy(bookFileName, previous);
+        bookFile = previousFile;
+        return;
+    }
+    if (previousFile != nullptr) fclose(previousFile);
+}
+
+void setOption(const std::vector<std::string>& words, const std::string& rawLine, Options* options) {
+    // setoption name NAME [value VALUE]: the name may have blanks, the value
+    // is the rest of the line as typed (a path may have blanks too).
+    size_t valueAt = words.size();
+    for (size_t i = 2; i < words.size(); i++)
+        if (words[i] == "value") {
+            valueAt = i;
+            break;
+        }
+    if (words.size() < 3 || words[1] != "name" || valueAt == 2) {
+        sendInfoString("setoption needs 'name NAME [value VALUE]': ignored");
+        return;
+    }
+    const std::string name = joinWords(words, 2, valueAt);
+    std::string value;
+    if (valueAt < words.size()) {
+        size_t at = rawLine.find(" value");
+        while (at != std::string::npos && at + 6 < rawLine.size() && !isspace(static_cast<unsigned char>(rawLine[at + 6])))
+            at = rawLine.find(" value", at + 1);
+        value = at == std::string::npos ? "" : rawLine.substr(at + 6);
+        const size_t first = value.find_first_not_of(" \t\r\n");
+        const size_t last = value.find_last_not_of(" \t\r\n");
+        value = first == std::string::npos ? "" : value.substr(first, last - first + 1);
+    }
+    const std::string key = lowerCase(name);
+    bool flag = false;
+    if (key == "hash") {
+        setHashOption(value);
+    } else if (key == "clear hash") {
+        clearSearchTables();
+    } else if (key == "bookfile") {
+        setBookFileOption(value);
+    } else if (key == "ownbook" || key == "ponder") {
+        if (!readCheck(value, &flag)) {
+            sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
+            return;
+        }
+        (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+    } else {
+        sendInfoString("no option named '" + name + "': ignored");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The search thread and what the command thread tells it.
+
+struct SearchControl {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> ponderHit{false};
+    // Set on ponderhit before ponderHit: the clock of the hit and the two
+    // limits counted from it.
+    std::atomic<i32> hitStamp{0};
+    std::atomic<i32> hitBudget{0};
+    std::atomic<i32> hitHardCap{0};
+    i32 nodeLimit = 0;   // read by the search thread only, set before it starts
+    // A search that ends on its own in "infinite" or "ponder" waits here for
+    // "stop" (or "ponderhit"): the protocol gives its bestmove only then.
+    std::mutex mutex;
+    std::condition_variable wake;
+};
+
+SearchControl control;
+
+// Polled with the clock in the nodes and after every iteration.
+bool interruptSearch() {
+    if (control.stop.load(std::memory_order_relaxed)) return true;
+    if (control.nodeLimit > 0 && globalNodes >= control.nodeLimit) return true;
+    if (control.ponderHit.load(std::memory_order_acquire) &&
+        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitHardCap.load(std::memory_order_relaxed))
+        return true;
+    return false;
+}
+
+// Share of the table's slots in use, per mille, from its first buckets.
+int hashFull() {
+    if (hashtable == nullptr || hashSize <= 0) return 0;
+    const i32 buckets = hashSize < 250 ? hashSize : 250;
+    int used = 0;
+    for (i32 b = 0; b < buckets; b++)
+        for (int i = 0; i < 4; i++)
+            if (hashtable[b].depth[i] >= 0) used++;
+    return used * 1000 / (buckets * 4);
+}
+
+void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
+    // After a ponderhit the soft limit is kept here, between iterations: past
+    // it the driver stops before starting the next one.
+    if (control.ponderHit.load(std::memory_order_acquire) &&
+        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitBudget.load(std::memory_order_relaxed))
+        control.stop.store(true);
+    // An iteration without a line has nothing to show: the root has no legal
+    // move (said once, after the search), or depth 1 was cut off at once.
+    if (line->count == 0) return;
+    const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
+    std::string text = "info depth " + std::to_string(depth) + " seldepth " + std::to_string(selDepth) + " score " +
+                       uciScore(score) + " time " + std::to_string(elapsed) + " nodes " +
+                       std::to_string(globalNodes) + " nps " + std::to_string(nps) + " hashfull " +
+                       std::to_string(hashFull()) + " pv";
+    for (u32 i = 0; i < line->count; i++) {
+        text += ' ';
+        text += moveText(line->moves[i]);
+    }
+    sendLine(text);
+}
+
+// One of the book's moves for the game so far, picked at random as the
+// XBoard path does; false when the book has none.
+bool pickBookMove(Board* board, Move* move) {
+    if (bookFile == nullptr) return false;
+    static Move candidates[BOOK_CANDIDATES];
+    const int n = findBookMoves(board, candidates, BOOK_CANDIDATES);
+    if (n == 0) return false;
+    srand(static_cast<unsigned>(time(nullptr)));
+    *move = candidates[rand() % n];
+    return true;
+}
+
+// The second move of the line the search left on the board, when it follows
+// best and is legal after it.
+Move ponderMove(Board* board, const Move& best) {
+    if (board->pv[0].from != best.from || board->pv[0].to != best.to || board->pv[1].from == NO_SQUARE) return noMove;
+    Move played = best;
+    makeMove(board, &played);
+    updateHashKey(board, &played);
+    Move reply = noMove;
+    const std::string text = moveText(board->pv[1]);
+    if (!inputMoveLegal(board, text.c_str(), &reply)) reply = noMove;
+    updateHashKey(board, &played);
+    unmakeMove(board, &played);
+    return reply;
+}
+
+struct SearchJob {
+    GoLimits limits;
+    TimeBudget time;
+    bool useBook;
+    bool waitForStop;   // infinite or ponder: bestmove only after stop or ponderhit
+    bool showPonder;
+    u8 side;            // the side to move, read before the search plays on the board
+};
+
+void runSearch(Board* board, SearchJob job) {
+    // Nothing may generate legal moves on the board before the search: the
+    // legality test leaves the capture memory of its last move behind, which
+    // the root reads, and "go depth N" would no longer search the tree the
+    // search tool searches from the same position.
+    Move best = noMove;
+    bool searched = false;
+    const u8 rootInCheck = board->inCheck;   // the search uses the field as scratch
+    if (job.useBook && pickBookMove(board, &best)) {
+        sendInfoString("book move " + moveText(best));
+    } else {
+        const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
+        searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
+        searched = true;
+        // The search gives no move only where there is none.
+        if (best.from == NO_SQUARE) sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+    }
+    if (job.waitForStop) {
+        std::unique_lock<std::mutex> lock(control.mutex);
+        control.wake.wait(lock, [&job] {
+            return control.stop.load() || (job.limits.ponder && control.ponderHit.load());
+        });
+    }
+    std::string line = "bestmove " + (best.from == NO_SQUARE ? std::string("0000") : moveText(best));
+    if (searched && job.showPonder && best.from != NO_SQUARE) {
+        const Move reply = ponderMove(board, best);
+        if (reply.from != NO_SQUARE) line += " ponder " + moveText(reply);
+    }
+    sendLine(line);
+    // Each search starts from empty tables, as after an engine move on the
+    // XBoard path.
+    clearSearchTables();
+}
+
+// ---------------------------------------------------------------------------
+// The command thread
+
+class UciSession {
+public:
+    explicit UciSession(Board* b) : board(b) {}
+
+    // Handles one line; false when the session ends.
+    bool handle(const InputLine& input) {
+        if (input.endOfInput) {
+            // The end of input: a bounded search is allowed to finish (a
+            // script's "go depth 8" gets its answer); an unbounded one is stopped.
+            if (searching && unbounded()) stopSearch();
+            finishSearch();
+            return false;
+        }
+        if (input.droppedChars > 0) {
+            sendInfoString("line of " + std::to_string(input.text.size() + input.droppedChars) +
+                           " characters is too long: ignored");
+            return true;
+        }
+        const std::vector<std::string> words = splitWords(input.text);
+        if (words.empty()) return true;
+        const std::string& command = words[0];
+        if (command == "isready") {
+            sendLine("readyok");
+        } else if (command == "stop") {
+            if (searching) stopSearch();
+            finishSearch();
+        } else if (command == "ponderhit") {
+            ponderHit();
+        } else if (command == "quit") {
+            if (searching) stopSearch();
+            finishSearch();
+            return false;
+        } else if (command == "uci") {
+            sendIdentification();
+        } else if (command == "debug" || command == "register") {
+            // Nothing to switch on, nothing to register.
+        } else if (command == "ucinewgame" || command == "position" || command == "go" || command == "setoption") {
+            // These change the board or the tables, which a running search
+            // uses: a bounded search is waited for, an unbounded one would
+            // never end by itself, so the command is refused.
+            if (searching && unbounded()) {
+                sendInfoString("'" + command + "' during an infinite or ponder search: ignored (send stop first)");
+                return true;
+            }
+            finishSearch();
+            if (command == "ucinewgame") clearSearchTables();
+            else if (command == "position") positionCommand(words);
+            else if (command == "go") goCommand(words, input.stamp);
+            else setOption(words, input.text, &options);
+        } else {
+            sendInfoString("unknown command '" + command + "': ignored");
+        }
+        return true;
+    }
+
+private:
+    Board* board;
+    Options options;
+    bool fromStart = true;   // the position was built from the start position (the book knows only those)
+    std::thread worker;
+    bool searching = false;
+
+    bool unbounded() const {
+        return (job.limits.infinite || job.limits.ponder) && !control.ponderHit.load();
+    }
+
+    void stopSearch() {
+        {
+            const std::lock_guard<std::mutex> lock(control.mutex);
+            control.stop.store(true);
+        }
+        control.wake.notify_all();
+    }
+
+    // Waits for the search thread, which has printed its bestmove then.
+    void finishSearch() {
+        if (worker.joinable()) worker.join();
+        searching = false;
+    }
+
+    void ponderHit() {
+        if (!searching || !job.limits.ponder || control.ponderHit.load()) return;
+        // The clock of the move starts now: the limits a timed search would
+        // have had, counted from here.
+        GoLimits timed = job.limits;
+        timed.ponder = false;
+        const TimeBudget time = uciTimeBudget(timed, job.side, 0);
+        control.hitStamp.store(searchClock(), std::memory_order_relaxed);
+        control.hitBudget.store(time.budget, std::memory_order_relaxed);
+        control.hitHardCap.store(time.hardCap, std::memory_order_relaxed);
+        {
+            const std::lock_guard<std::mutex> lock(control.mutex);
+            control.ponderHit.store(true, std::memory_order_release);
+        }
+        control.wake.notify_all();
+    }
+
+    void positionCommand(const std::vector<std::string>& words) {
+        std::vector<std::string> refusals;
+        const std::vector<std::string> rest(words.begin() + 1, words.end());
+        bool start = fromStart;
+        setUciPosition(board, rest, &refusals, &start);
+        fromStart = start;
+        for (const std::string& r : refusals) sendInfoString(r);
+    }
+
+    void goCommand(const std::vector<std::string>& words, i32 stamp) {
+        std::vector<std::string> refusals;
+        const std::vector<std::string> rest(words.begin() + 1, words.end());
+        job.limits = parseGoArguments(rest, &refusals);
+        for (const std::string& r : refusals) sendInfoString(r);
+        GoLimits& limits = job.limits;
+        const bool clock = limits.moveTime >= 0 || limits.time[board->sideToMove] >= 0;
+        // A bare "go" (no clock, depth or node count) analyses until "stop".
+        if (!limits.ponder && !clock && limits.depth == 0 && limits.nodes == 0) limits.infinite = true;
+        const bool open = limits.infinite || limits.ponder;
+        job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
+                        : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
+        job.useBook = options.ownBook && fromStart && !open;
+        job.waitForStop = open;
+        job.showPonder = options.ponder;
+        job.side = board->sideToMove;
+        control.stop.store(false);
+        control.ponderHit.store(false);
+        control.nodeLimit = limits.nodes;
+        searching = true;
+        worker = std::thread(runSearch, board, job);
+    }
+
+    SearchJob job{};
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+GoLimits parseGoArguments(const std::vector<std::string>& words, std::vector<std::string>* refusals) {
+    GoLimits limits;
+    for (size_t i = 0; i < words.size(); i++) {
+        const std::string& w = words[i];
+        if (w == "infinite") {
+            limits.infinite = true;
+            continue;
+        }
+        if (w == "ponder") {
+            limits.ponder = true;
+            continue;
+        }
+        if (w == "searchmoves") {
+            // Not supported: the moves that follow are skipped with it.
+            size_t j = i + 1;
+            while (j < words.size() && words[j].size() >= 4 && isdigit(static_cast<unsigned char>(words[j][1]))) j++;
+            refusals->push_back("go searchmoves is not supported: searching all moves");
+            i = j - 1;
+            continue;
+        }
+        i32* target = nullptr;
+        i32 depth = 0;
+        if (w == "wtime") target = &limits.time[WHITE];
+        else if (w == "btime") target = &limits.time[BLACK];
+        else if (w == "winc") target = &limits.inc[WHITE];
+        else if (w == "binc") target = &limits.inc[BLACK];
+        else if (w == "movestogo") target = &limits.movesToGo;
+        else if (w == "movetime") target = &limits.moveTime;
+        else if (w == "nodes") target = &limits.nodes;
+        else if (w == "depth" || w == "mate") target = &depth;
+        else {
+            refusals->push_back("go: unknown word '" + w + "' ignored");
+            continue;
+        }
+        i32 value = 0;
+        if (i + 1 >= words.size() || !readNumber(words[i + 1], &value)) {
+            refusals->push_back("go " + w + " needs a number: ignored");
+            continue;
+        }
+        i++;
+        if (w == "mate") {
+            // A mate search is an ordinary search here: deep enough to find
+            // a mate in N moves when the tree allows.
+            depth = value > 0 && value < MAX_ITERATIONS / 2 ? 2 * value : MAX_ITERATIONS;
+            refusals->push_back("go mate is searched as go depth " + std::to_string(depth));
+        }
+        // Times and counts below zero (a GUI's clock that ran over) count as
+        // nothing left; depth and node limits must be positive.
+        if (target == &limits.nodes || target == &depth) {
+            if (value < 1) {
+                refusals->push_back("go " + w + " must be positive: ignored");
+                continue;
+            }
+        } else if (value < 0) {
+            value = 0;
+        }
+        *target = value;
+        if (target == &depth) limits.depth = value > MAX_ITERATIONS ? MAX_ITERATIONS : value;
+    }
+    return limits;
+}
+
+TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs) {
+    if (lagMs < 0) lagMs = 0;
+    const auto less = [](i32 value, i32 minus) { return value > minus ? value - minus : 0; };
+    if (limits.moveTime >= 0) {
+        // As "st" on the XBoard path: the whole time is the budget, the cap
+        // keeps the margin inside it.
+        return {less(limits.moveTime, lagMs), less(clockHardCap(limits.moveTime), lagMs)};
+    }
+    const i32 remaining = limits.time[side];
+    if (remaining < 0) return {INT32_MAX, NO_TIME_CAP};
+    const i32 inc = limits.inc[side];
+    const i32 movesLeft = limits.movesToGo > 0 ? (limits.movesToGo < 30 ? limits.movesToGo : 30) : 30;
+    // The hard cap: never past the clock less its margin, nor past an eighth
+    // of the clock (half of it for the last move before the time control)
+    // plus half the increment, so one long move cannot start a slide into a
+    // clock too short to search at all.
+    i64 hard = less(clockHardCap(remaining), lagMs);
+    const i32 shares = limits.movesToGo > 0 && limits.movesToGo < 8 ? limits.movesToGo + 1 : 8;
+    const i64 share = static_cast<i64>(remaining) / shares + inc / 2;
+    if (hard > share) hard = share;
+    // The soft budget: this move's share of the clock plus most of the
+    // increment, at most half the hard cap so an iteration begun near the
+    // end of the budget still has room to finish.
+    i64 budget = static_cast<i64>(remaining) / movesLeft + static_cast<i64>(inc) * 3 / 4 - lagMs;
+    if (budget > hard / 2) budget = hard / 2;
+    if (budget < 0) budget = 0;
+    return {static_cast<i32>(budget), static_cast<i32>(hard)};
+}
+
+std::string uciScore(i32 score) {
+    // A side mated at ply p scores p - MATE_SCORE; p plies are (p + 1) / 2 moves.
+    if (score >= MATE_SCORE - MAX_PLY) return "mate " + std::to_string((MATE_SCORE - score + 1) / 2);
+    if (score <= MAX_PLY - MATE_SCORE) return "mate -" + std::to_string((MATE_SCORE + score) / 2);
+    return "cp " + std::to_string(score);
+}
+
+bool setUciPosition(Board* board, const std::vector<std::string>& words, std::vector<std::string>* refusals,
+                    bool* fromStart) {
+    size_t movesAt = words.size();
+    for (size_t i = 0; i < words.size(); i++)
+        if (words[i] == "moves") {
+            movesAt = i;
+            break;
+        }
+    const bool startpos = !words.empty() && words[0] == "startpos";
+    if (words.empty() || (!startpos && words[0] != "fen") || (startpos && words.size() > 1 && movesAt != 1)) {
+        refusals->push_back("position needs 'startpos' or 'fen FEN', then optionally 'moves ...': position unchanged");
+        return false;
+    }
+    if (words[0] == "startpos") {
+        setupFen(board, initialPosition);
+        *fromStart = true;
+    } else {
+        const std::string fen = joinWords(words, 1, movesAt);
+        if (fen.empty() || !setupFen(board, fen.c_str())) {
+            refusals->push_back("invalid FEN '" + fen + "': position unchanged");
+            return false;
+        }
+        *fromStart = false;
+    }
+    getHashkey(board);
+    for (size_t i = movesAt + 1; i < words.size(); i++) {
+        const std::string& text = words[i];
+        Move move;
+        // Exactly four or five letters; a fifth only on a promotion.
+        const bool legal = (text.size() == 4 || text.size() == 5) && inputMoveLegal(board, text.c_str(), &move) &&
+                           (text.size() == 4 || (move.flags & MF_PROMOTION));
+        if (!legal) {
+            refusals->push_back("illegal move '" + text + "' (move " + std::to_string(i - movesAt) +
+                                " of the list): the moves from there on are ignored");
+            break;
+        }
+        if (!playGameMove(board, &move)) {
+            refusals->push_back("the game history is full after " + std::to_string(board->gamePly) +
+                                " half-moves: the moves from '" + text + "' on are ignored");
+            break;
+        }
+    }
+    // The search reads the side to move's check flag at the root, as the
+    // XBoard loop leaves it after every game move.
+    const int king = board->sideToMove == WHITE ? board->wKingSquare : board->bKingSquare;
+    board->inCheck = isAttackedSimple(board, king, board->sideToMove == WHITE ? BLACK : WHITE) ? 1 : 0;
+    return true;
+}
+
+i32 hashMegabytes(i32 buckets) {
+    const u64 bytes = static_cast<u64>(buckets > 0 ? buckets : 0) * sizeof(HashBucket);
+    const u64 megabytes = (bytes + MEGABYTE / 2) / MEGABYTE;
+    return megabytes < 1 ? 1 : static_cast<i32>(megabytes);
+}
+
+bool isUciGreeting(const char* line) {
+    const std::vector<std::string> words = splitWords(line);
+    return words.size() == 1 && words[0] == "uci";
+}
+
+int uciMain(Board* board) {
+    if (!startEngine(board, true)) return 1;
+    searchInterrupt = interruptSearch;
+    iterationReport = reportIteration;
+    sendIdentification();
+
+    inputQueue = new InputQueue;
+    std::thread(readInput, inputQueue).detach();
+    auto session = std::make_unique<UciSession>(board);
+    while (session->handle(inputQueue->pop())) {
+    }
+    fflush(stdout);
+    return 0;
+}

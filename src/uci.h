@@ -1,0 +1,66 @@
+// The UCI mode: the protocol of today's GUIs and testers, chosen when the
+// first line the engine reads is "uci". It drives the same search, book and
+// tables as the XBoard loop, with the search in a thread of its own so that
+// "stop", "isready", "ponderhit" and "quit" are read while it thinks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "defs.h"
+
+inline constexpr i32 UCI_HASH_MAX_MB = 65536;
+inline constexpr size_t UCI_LINE_LIMIT = 1 << 20;   // characters of one input line kept
+
+// The limits of one "go" command. Times in milliseconds; -1 = not given.
+struct GoLimits {
+    i32 time[2] = {-1, -1};   // wtime, btime (by colour: WHITE, BLACK)
+    i32 inc[2] = {0, 0};      // winc, binc
+    i32 movesToGo = 0;
+    i32 moveTime = -1;
+    int depth = 0;            // 0: no depth limit
+    i32 nodes = 0;            // 0: no node limit
+    bool infinite = false;
+    bool ponder = false;
+};
+
+// The two limits handed to the search: the soft budget tested between
+// iterations and the hard cap the nodes' clock poll enforces.
+struct TimeBudget {
+    i32 budget;
+    i32 hardCap;
+};
+
+// Reads the words after "go". Unknown words and missing or malformed
+// numbers are skipped, each with a reason appended to *refusals.
+GoLimits parseGoArguments(const std::vector<std::string>& words, std::vector<std::string>* refusals);
+
+// The time for the side to move under these limits, lagMs after the "go"
+// line arrived: movetime as the XBoard path takes "st", a clock as a share
+// of what is left (movestogo, or 30 moves) plus most of the increment, the
+// hard cap never past the clock less its margin and less the lag. Neither
+// clock nor movetime: both limits out of reach.
+TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs);
+
+// A search score as UCI shows it: "cp X", or "mate N" in moves (negative
+// when the side to move is mated).
+std::string uciScore(i32 score);
+
+// Sets the board from the words after "position": "startpos" or "fen ..."
+// then optionally "moves ...". A refused position (bad FEN, no such form)
+// leaves the board as it was; an illegal move, or one that does not fit the
+// game history, ends the list there. Each refusal is appended to *refusals.
+// Returns true when the position is now built from the start position.
+bool setUciPosition(Board* board, const std::vector<std::string>& words, std::vector<std::string>* refusals,
+                    bool* fromStart);
+
+// The hash size in megabytes that count buckets make, at least 1.
+i32 hashMegabytes(i32 buckets);
+
+// True when the line, white space around it aside, is "uci".
+bool isUciGreeting(const char* line);
+
+// Runs the UCI session after the first "uci" line: start-up without the
+// banner, the identification, then commands until "quit" or end of input.
+// Returns the process exit status.
+int uciMain(Board* board);

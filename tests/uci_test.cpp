@@ -1,0 +1,708 @@
+// The UCI mode: its time budget and notation in-process, and sessions with
+// the built engine as a UCI GUI drives it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "debug.h"
+#include "engine_process.h"
+#include "search.h"
+#include "test_util.h"
+#include "uci.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
+
+// Appends word after a blank (none before the first word).
+void addWord(std::string* text, const std::string& word) {
+    if (!text->empty()) text->push_back(' ');
+    text->append(word);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> linesStarting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines(text))
+        if (l.rfind(prefix, 0) == 0) out.push_back(l);
+    return out;
+}
+
+// The value after key in an info line ("" when absent); for "pv" the rest of the line.
+std::string infoField(const std::string& line, const std::string& key) {
+    const std::vector<std::string> w = words(line);
+    for (size_t i = 0; i + 1 < w.size(); i++) {
+        if (w[i] != key) continue;
+        if (key == "score") return w[i + 1] + " " + (i + 2 < w.size() ? w[i + 2] : "");
+        if (key != "pv") return w[i + 1];
+        std::string rest;
+        for (size_t j = i + 1; j < w.size(); j++) addWord(&rest, w[j]);
+        return rest;
+    }
+    return "";
+}
+
+long msSince(Clock::time_point start) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A UCI session with the engine, past its "uciok", in a fresh directory.
+class UciEngine {
+public:
+    explicit UciEngine(const std::string& config = "", const std::string& book = "") {
+        if (!config.empty()) std::ofstream(dir.path + "/quillantor.rc") << config;
+        if (!book.empty()) std::ofstream(dir.path + "/test.bk") << book;
+        session = std::make_unique<EngineSession>(std::vector<std::string>{}, dir.path);
+        session->send("uci\n");
+        std::string found;
+        ok = session->readUntil("uciok", &found, &greeting);
+    }
+    bool send(const std::string& text) { return session->send(text + "\n"); }
+    // Lines up to and including the first that starts with prefix; empty on a timeout.
+    std::vector<std::string> until(const std::string& prefix, int timeoutMs = 30000) {
+        std::vector<std::string> seen;
+        std::string found;
+        if (!session->readUntil(prefix, &found, &seen, timeoutMs)) return {};
+        return seen;
+    }
+    std::string last(const std::string& prefix, int timeoutMs = 30000) {
+        const std::vector<std::string> seen = until(prefix, timeoutMs);
+        return seen.empty() ? "" : seen.back();
+    }
+    TempDir dir;
+    std::unique_ptr<EngineSession> session;
+    std::vector<std::string> greeting;
+    bool ok = false;
+};
+
+// A whole UCI run from scripted input, in a fresh directory without
+// configuration file.
+std::string uciRun(const std::string& input) {
+    const TempDir tmp;
+    const EngineRun run = runEngine({}, "uci\n" + input, tmp.path, 120);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
+}
+
+// The legal moves of a FEN as coordinate texts.
+bool isLegalIn(const char* fen, const std::string& move) {
+    for (const std::string& m : words(moveTexts(newBoard(fen).get())))
+        if (m == move) return true;
+    return false;
+}
+
+std::string bestMoveOf(const std::string& bestmoveLine) {
+    const std::vector<std::string> w = words(bestmoveLine);
+    return w.size() >= 2 ? w[1] : "";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// In-process: notation, arguments, position, time
+
+TEST(Uci, MateScoresCountMovesFromTheSideToMove) {
+    EXPECT_EQ(uciScore(35), "cp 35");
+    EXPECT_EQ(uciScore(-310), "cp -310");
+    EXPECT_EQ(uciScore(MATE_SCORE - 1), "mate 1");    // mates on its first move
+    EXPECT_EQ(uciScore(MATE_SCORE - 3), "mate 2");
+    EXPECT_EQ(uciScore(2 - MATE_SCORE), "mate -1");   // mated after its first move
+    EXPECT_EQ(uciScore(4 - MATE_SCORE), "mate -2");
+}
+
+TEST(Uci, GoArgumentsAreReadAndBadOnesRefused) {
+    std::vector<std::string> refusals;
+    GoLimits g = parseGoArguments(words("wtime 1000 btime 2000 winc 10 binc 20 movestogo 5"), &refusals);
+    EXPECT_TRUE(refusals.empty());
+    EXPECT_EQ(g.time[WHITE], 1000);
+    EXPECT_EQ(g.time[BLACK], 2000);
+    EXPECT_EQ(g.inc[WHITE], 10);
+    EXPECT_EQ(g.inc[BLACK], 20);
+    EXPECT_EQ(g.movesToGo, 5);
+    g = parseGoArguments(words("depth 7 nodes 5000 movetime 300 infinite ponder"), &refusals);
+    EXPECT_TRUE(refusals.empty());
+    EXPECT_EQ(g.depth, 7);
+    EXPECT_EQ(g.nodes, 5000);
+    EXPECT_EQ(g.moveTime, 300);
+    EXPECT_TRUE(g.infinite && g.ponder);
+
+    // A clock that ran over counts as nothing left; junk is skipped with a reason.
+    g = parseGoArguments(words("wtime -50 depth x nodes 0 fast btime 99999999999 depth 500"), &refusals);
+    EXPECT_EQ(g.time[WHITE], 0);
+    EXPECT_EQ(g.time[BLACK], INT32_MAX);
+    EXPECT_EQ(g.nodes, 0);
+    EXPECT_EQ(g.depth, MAX_ITERATIONS);
+    ASSERT_EQ(refusals.size(), 4u);   // depth x (and x itself), nodes 0, fast
+    EXPECT_NE(refusals[0].find("depth"), std::string::npos);
+    refusals.clear();
+    g = parseGoArguments(words("searchmoves e2e4 d2d4 depth 3 wtime"), &refusals);
+    EXPECT_EQ(g.depth, 3);
+    EXPECT_EQ(g.time[WHITE], -1);
+    EXPECT_EQ(refusals.size(), 2u);
+}
+
+TEST(Uci, PositionRefusalsKeepWhatCameBefore) {
+    auto board = newBoard();
+    std::vector<std::string> refusals;
+    bool fromStart = false;
+    ASSERT_TRUE(setUciPosition(board.get(), words("startpos moves e2e4 e7e5 g1f3"), &refusals, &fromStart));
+    EXPECT_TRUE(refusals.empty());
+    EXPECT_TRUE(fromStart);
+    EXPECT_EQ(board->gamePly, 3u);
+    const u64 key = board->hashKey;
+
+    // A bad FEN, or no position form at all, leaves the game as it was.
+    for (const char* bad : {"fen rnbqkbnr/pppppppp/8 w KQkq - 0 1", "fen", "fen moves e2e4", "", "start",
+                            "startpos e2e4"}) {
+        refusals.clear();
+        EXPECT_FALSE(setUciPosition(board.get(), words(bad), &refusals, &fromStart)) << bad;
+        EXPECT_EQ(refusals.size(), 1u) << bad;
+        EXPECT_EQ(board->hashKey, key) << bad;
+        EXPECT_EQ(board->gamePly, 3u) << bad;
+        EXPECT_TRUE(fromStart) << bad;
+    }
+
+    // An illegal move ends the list there; so does a promotion letter on a
+    // move that is none, and a promotion without its letter.
+    for (const char* list : {"e2e4 e7e5 e1e3 g1f3", "e2e4 e7e5 g1f3q b8c6", "e2e4 e7e5 E2E4", "e2e4 e7e5 e2"}) {
+        refusals.clear();
+        ASSERT_TRUE(setUciPosition(board.get(), words(std::string("startpos moves ") + list), &refusals, &fromStart));
+        EXPECT_EQ(refusals.size(), 1u) << list;
+        EXPECT_EQ(board->gamePly, 2u) << list;
+    }
+    refusals.clear();
+    ASSERT_TRUE(setUciPosition(board.get(), words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8"), &refusals,
+                               &fromStart));
+    EXPECT_EQ(refusals.size(), 1u);
+    EXPECT_FALSE(fromStart);
+    EXPECT_EQ(board->gamePly, 0u);
+    refusals.clear();
+    ASSERT_TRUE(setUciPosition(board.get(), words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8n g2g3"), &refusals,
+                               &fromStart));
+    EXPECT_TRUE(refusals.empty());
+    EXPECT_EQ(board->squares[sq("a8")], WKNIGHT);
+    EXPECT_EQ(board->gamePly, 2u);
+
+    // The side to move's check flag is set for the search's root.
+    ASSERT_TRUE(setUciPosition(board.get(), words("startpos moves e2e4 f7f6 d1h5"), &refusals, &fromStart));
+    EXPECT_EQ(board->inCheck, 1);
+}
+
+TEST(Uci, MoveListLongerThanTheGameHistoryIsCutAtTheEnd) {
+    auto board = newBoard();
+    std::string list = "startpos moves";
+    const char* shuffle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    for (int i = 0; i < MAX_GAME_MOVES + 100; i++) addWord(&list, shuffle[i % 4]);
+    std::vector<std::string> refusals;
+    bool fromStart = false;
+    ASSERT_TRUE(setUciPosition(board.get(), words(list), &refusals, &fromStart));
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_NE(refusals[0].find("history is full"), std::string::npos) << refusals[0];
+    EXPECT_EQ(board->gamePly, static_cast<u32>(MAX_GAME_MOVES - 1));
+    EXPECT_TRUE(keysAreConsistent(board.get()));
+}
+
+TEST(UciTime, BudgetSharesTheClockAndTheCapKeepsTheMargin) {
+    GoLimits g;
+    g.time[WHITE] = 60000;
+    g.time[BLACK] = 1000;
+    g.inc[WHITE] = 1000;
+    TimeBudget t = uciTimeBudget(g, WHITE, 0);
+    EXPECT_EQ(t.budget, 60000 / 30 + 750);
+    EXPECT_EQ(t.hardCap, 60000 / 8 + 500);
+    // Black's own clock, not White's.
+    t = uciTimeBudget(g, BLACK, 0);
+    EXPECT_EQ(t.hardCap, 1000 / 8);
+    EXPECT_EQ(t.budget, 1000 / 30);
+    // movestogo: the share of the moves left; the last move before the
+    // control may take up to half the clock, never past the margin.
+    g.movesToGo = 1;
+    t = uciTimeBudget(g, BLACK, 0);
+    EXPECT_EQ(t.hardCap, 1000 / 2);
+    EXPECT_EQ(t.budget, 1000 / 2 / 2);
+    g.movesToGo = 20;
+    EXPECT_EQ(uciTimeBudget(g, BLACK, 0).budget, 1000 / 20);
+    // The time the "go" waited in the queue is already spent.
+    g.movesToGo = 0;
+    EXPECT_EQ(uciTimeBudget(g, BLACK, 20).budget, 1000 / 30 - 20);
+    EXPECT_EQ(uciTimeBudget(g, BLACK, 20).hardCap, 1000 / 8);   // the margin's cap is further off
+    // A nearly empty clock: the cap stays inside it (the margin is 30 ms).
+    g.time[BLACK] = 40;
+    t = uciTimeBudget(g, BLACK, 0);
+    EXPECT_LE(t.hardCap, 10);
+    EXPECT_LE(t.budget, t.hardCap);
+    g.time[BLACK] = 0;
+    t = uciTimeBudget(g, BLACK, 5);
+    EXPECT_EQ(t.hardCap, 0);
+    EXPECT_EQ(t.budget, 0);
+    // movetime as "st": the whole time is the budget, the cap keeps the margin.
+    GoLimits m;
+    m.moveTime = 1000;
+    t = uciTimeBudget(m, WHITE, 0);
+    EXPECT_EQ(t.budget, 1000);
+    EXPECT_EQ(t.hardCap, clockHardCap(1000));
+    // No clock at all: nothing bounds the search by time.
+    t = uciTimeBudget(GoLimits{}, WHITE, 0);
+    EXPECT_EQ(t.budget, INT32_MAX);
+    EXPECT_EQ(t.hardCap, NO_TIME_CAP);
+}
+
+namespace {
+i32 uciFakeNow = 0;
+i32 uciFakeStep = 1;
+i32 uciStepClock() { return uciFakeNow += uciFakeStep; }
+}  // namespace
+
+TEST(UciTime, SearchUnderTheBudgetEndsInsideTheClock) {
+    // Every clock reading advances the clock by a step (a 200th of the
+    // clock), so elapsed time grows with the work done; the search must
+    // return before the cap (plus the one reading that finds it passed) for
+    // clocks large and small.
+    for (const i32 remaining : {100, 1000, 10000}) {
+        for (const i32 inc : {0, 100}) {
+            clearSearchTables();
+            auto board = newBoard("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8");
+            GoLimits g;
+            g.time[WHITE] = g.time[BLACK] = remaining;
+            g.inc[WHITE] = g.inc[BLACK] = inc;
+            const TimeBudget t = uciTimeBudget(g, WHITE, 0);
+            ASSERT_LT(t.hardCap, remaining);
+            searchClock = uciStepClock;
+            uciFakeNow = 0;
+            uciFakeStep = remaining / 200 > 1 ? remaining / 200 : 1;
+            searchOutput = false;
+            Move m;
+            searchToDepth(board.get(), &m, t.budget, MAX_ITERATIONS, t.hardCap);
+            const i32 used = uciFakeNow;
+            searchClock = timer;
+            searchOutput = true;
+            EXPECT_LE(used, t.hardCap + 2 * uciFakeStep) << remaining << "+" << inc;
+            EXPECT_LT(used, remaining) << remaining << "+" << inc;
+            EXPECT_NE(m.from, NO_SQUARE);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sessions with the built engine
+
+TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsWithoutTheBanner) {
+    const std::string out = uciRun("quit\n");
+    // The default size is the XBoard path's 524288 buckets, in megabytes.
+    EXPECT_EQ(out,
+              "id name Quillantor 0.3\n"
+              "id author the Quillantor developers\n"
+              "option name Hash type spin default " + std::to_string(hashMegabytes(DEFAULT_HASH_SIZE)) +
+                  " min 1 max 65536\n"
+              "option name Clear Hash type button\n"
+              "option name OwnBook type check default true\n"
+              "option name BookFile type string default ./quillantor.bk\n"
+              "option name Ponder type check default false\n"
+              "uciok\n");
+    // The configuration file is read, quietly: its book is the default.
+    UciEngine engine("hash 20000\nbook test.bk\n");
+    ASSERT_TRUE(engine.ok);
+    ASSERT_FALSE(engine.greeting.empty());
+    EXPECT_EQ(engine.greeting[0], "id name Quillantor 0.3");
+    bool sawBook = false;
+    for (const std::string& l : engine.greeting) {
+        EXPECT_EQ(l.find("Parsing"), std::string::npos) << l;
+        if (l == "option name BookFile type string default test.bk") sawBook = true;
+    }
+    EXPECT_TRUE(sawBook);
+    // The XBoard path is untouched: any other first line starts it.
+    const TempDir tmp;
+    const EngineRun run = runEngine({}, "xboard\nquit\n", tmp.path);
+    EXPECT_EQ(run.out.rfind("     Q u i l l a n t o r", 0), 0u);
+    EXPECT_NE(run.out.find("feature done=1"), std::string::npos);
+}
+
+TEST(UciSession, OptionsTakeGoodValuesAndRefuseTheRest) {
+    UciEngine engine("", " e2e4e7e5\n");
+    ASSERT_TRUE(engine.ok);
+    const char* refused[] = {
+        "setoption name Hash value 0", "setoption name Hash value 65537", "setoption name Hash value many",
+        "setoption name Hash", "setoption name OwnBook value maybe", "setoption name Ponder value 1",
+        "setoption name Contempt value 10", "setoption name BookFile value no-such.bk", "setoption Hash value 8",
+        "setoption name value 3"};
+    for (const char* command : refused) {
+        engine.send(command);
+        engine.send("isready");
+        const std::vector<std::string> seen = engine.until("readyok");
+        ASSERT_EQ(seen.size(), 2u) << command;
+        EXPECT_EQ(seen[0].rfind("info string ", 0), 0u) << command << ": " << seen[0];
+    }
+    // Accepted values say nothing; the engine still plays.
+    for (const char* command : {"setoption name Hash value 1", "setoption name hash value 64", "setoption name Clear Hash",
+                                "setoption name Ponder value true", "setoption name OwnBook value false"}) {
+        engine.send(command);
+        engine.send("isready");
+        const std::vector<std::string> seen = engine.until("readyok");
+        EXPECT_EQ(seen.size(), 1u) << command << ": " << seen[0];
+    }
+    // OwnBook off: the book's only answer to e2e4 is not taken for granted.
+    engine.send("position startpos moves e2e4");
+    engine.send("go depth 1");
+    std::vector<std::string> seen = engine.until("bestmove");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen[0].rfind("info depth 1 ", 0), 0u) << seen[0];
+    // A readable book file, then OwnBook on: the book answers, without a search.
+    engine.send("setoption name BookFile value test.bk");
+    engine.send("setoption name OwnBook value true");
+    engine.send("go movetime 5000");
+    seen = engine.until("bestmove", 3000);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "info string book move e7e5");
+    EXPECT_EQ(seen[1], "bestmove e7e5");
+    // Not from a FEN: the book knows only games from the start position.
+    engine.send("position fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+    engine.send("go depth 2");
+    seen = engine.until("bestmove");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen[0].rfind("info depth 1 ", 0), 0u);
+}
+
+TEST(UciSession, GoDepthSearchesAsTheSearchTool) {
+    const char* fens[] = {
+        "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq - 0 1",
+        "3r4/4P3/8/8/8/8/6k1/K7 w - - 0 1",
+    };
+    const int depth = 7;
+    std::string input;
+    for (const char* fen : fens) input += std::string("position fen ") + fen + "\ngo depth " + std::to_string(depth) + "\n";
+    // No "quit": it would stop the last search; the end of input lets it finish.
+    const std::vector<std::string> info = linesStarting(uciRun(input), "info depth");
+    size_t at = 0;
+    for (const char* fen : fens) {
+        const TempDir tmp;
+        const EngineRun tool = runEngine({"search", std::to_string(depth), fen}, "", tmp.path);
+        ASSERT_EQ(tool.status, 0);
+        int iterations = 0;
+        for (const std::string& l : lines(tool.out)) {
+            if (l.empty() || l.back() == '!' || l.rfind("bestmove", 0) == 0) continue;
+            const std::vector<std::string> w = words(l);   // depth score centiseconds nodes moves...
+            ASSERT_LT(at, info.size()) << fen;
+            const std::string& u = info[at++];
+            EXPECT_EQ(infoField(u, "depth"), w[0]) << fen;
+            EXPECT_EQ(infoField(u, "score"), uciScore(std::stoi(w[1]))) << fen;
+            EXPECT_EQ(infoField(u, "nodes"), w[3]) << fen;
+            std::string pv;
+            for (size_t i = 4; i < w.size(); i++) addWord(&pv, w[i]);
+            // The tool names squares only; UCI adds the promotion letter.
+            std::string uciPv = infoField(u, "pv"), stripped;
+            for (const std::string& m : words(uciPv)) addWord(&stripped, m.substr(0, 4));
+            EXPECT_EQ(stripped, pv) << fen;
+            iterations++;
+        }
+        EXPECT_EQ(iterations, depth) << fen;
+    }
+    EXPECT_EQ(at, info.size());
+}
+
+TEST(UciSession, EverySearchStartsFromClearedTables) {
+    // The same search twice, a game move between them, and a third after
+    // ucinewgame: identical lines, so nothing carried over.
+    const std::string fen = "position fen r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10\n";
+    const std::string out =
+        uciRun(fen + "go depth 6\nposition startpos moves e2e4\ngo depth 3\n" + fen + "go depth 6\nucinewgame\n" + fen +
+               "go depth 6\n");
+    std::vector<std::string> runs[3];
+    int run = 0;
+    bool skipping = false;
+    for (const std::string& l : lines(out)) {
+        if (l.rfind("info depth", 0) == 0 && !skipping) {
+            std::string t = l;
+            const size_t a = t.find(" time "), b = t.find(" nodes ");
+            t.erase(a, b - a);   // the clock differs from run to run
+            const size_t c = t.find(" nps "), d = t.find(" hashfull ");
+            t.erase(c, d - c);
+            runs[run].push_back(t);
+        }
+        if (l.rfind("bestmove", 0) == 0) {
+            if (skipping) skipping = false;
+            else if (++run == 1) skipping = true;
+            if (run == 3) break;
+        }
+    }
+    ASSERT_EQ(runs[0].size(), 6u) << out;
+    EXPECT_EQ(runs[1], runs[0]);
+    EXPECT_EQ(runs[2], runs[0]);
+}
+
+TEST(UciSession, PositionWithMovesPlaysThemAndBestmoveCarriesThePromotion) {
+    // Fool's mate on the board: mate in one, found and announced as such.
+    const std::string out = uciRun(
+        "position startpos moves f2f3 e7e5 g2g4\ngo depth 3\n"
+        "position startpos moves f2f3 e7e5 g2g4 d8h4\ngo depth 3\n"
+        "position fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1\ngo depth 4\n"
+        "position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\ngo depth 2\n"
+        "quit\n");
+    const std::vector<std::string> best = linesStarting(out, "bestmove");
+    ASSERT_EQ(best.size(), 4u) << out;
+    EXPECT_EQ(best[0], "bestmove d8h4");
+    // Checkmated, and stalemated: no move to give, so the null move.
+    EXPECT_EQ(best[1], "bestmove 0000");
+    EXPECT_EQ(best[2], "bestmove a7a8q");
+    EXPECT_EQ(best[3], "bestmove 0000");
+    const std::vector<std::string> info = linesStarting(out, "info depth");
+    ASSERT_GE(info.size(), 3u);
+    EXPECT_EQ(infoField(info[0], "score"), "mate 1");
+    EXPECT_EQ(infoField(info[0], "pv"), "d8h4");
+    EXPECT_NE(out.find("info depth 0 score mate 0\nbestmove 0000"), std::string::npos);
+    EXPECT_NE(out.find("info depth 0 score cp 0\nbestmove 0000"), std::string::npos);
+    EXPECT_NE(out.find("pv a7a8q"), std::string::npos);
+}
+
+TEST(UciSession, StopEndsAnInfiniteSearchAtOnce) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    engine.send(std::string("position fen ") + fen);
+    engine.send("go infinite");
+    // Nothing but thinking until "stop", however long it takes.
+    const std::vector<std::string> early = engine.until("bestmove", 1500);
+    EXPECT_TRUE(early.empty());
+    const auto start = Clock::now();
+    engine.send("stop");
+    const std::string best = engine.last("bestmove", 5000);
+    EXPECT_LT(msSince(start), 500);
+    EXPECT_TRUE(isLegalIn(fen, bestMoveOf(best))) << best;
+    // A search that has nothing left to find still waits for "stop".
+    engine.send("position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1");
+    engine.send("go infinite");
+    EXPECT_TRUE(engine.until("bestmove", 1000).empty());
+    engine.send("stop");
+    EXPECT_EQ(engine.last("bestmove", 2000), "bestmove h1g2");
+}
+
+TEST(UciSession, IsreadyIsAnsweredDuringASearch) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    engine.send("position startpos");
+    engine.send("go movetime 3000");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = Clock::now();
+    engine.send("isready");
+    const std::vector<std::string> seen = engine.until("readyok", 2000);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_LT(msSince(start), 500);
+    for (const std::string& l : seen) EXPECT_EQ(l.rfind("bestmove", 0), std::string::npos) << l;
+    // Commands that would change the position wait for a bounded search;
+    // during an infinite one they are refused.
+    engine.send("position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1");
+    engine.send("go depth 2");
+    EXPECT_FALSE(engine.until("bestmove", 5000).empty());
+    EXPECT_EQ(engine.last("bestmove", 5000), "bestmove h1g2");
+    engine.send("go infinite");
+    engine.send("position startpos");
+    const std::string refusal = engine.last("info string", 2000);
+    EXPECT_NE(refusal.find("ignored"), std::string::npos) << refusal;
+    engine.send("stop");
+    EXPECT_EQ(engine.last("bestmove", 2000), "bestmove h1g2");
+}
+
+TEST(UciSession, PonderhitTurnsThePonderSearchIntoATimedOne) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    engine.send("setoption name Ponder value true");
+    engine.send("position startpos moves e2e4 e7e5");
+    engine.send("go ponder wtime 2000 btime 2000");
+    EXPECT_TRUE(engine.until("bestmove", 1000).empty());
+    const auto start = Clock::now();
+    engine.send("ponderhit");
+    const std::string best = engine.last("bestmove", 5000);
+    // After the hit the clock of 2 s applies: a share of it, well inside it.
+    EXPECT_LT(msSince(start), 2000 / 3 + 200);
+    const std::vector<std::string> w = words(best);
+    ASSERT_EQ(w.size(), 4u) << best;
+    EXPECT_EQ(w[2], "ponder");
+    const char* after = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2";
+    EXPECT_TRUE(isLegalIn(after, w[1])) << best;
+    // Ponder, then stop (the opponent played something else): bestmove at once.
+    engine.send("position startpos moves e2e4 e7e5 " + w[1] + " " + w[3]);
+    engine.send("go ponder wtime 2000 btime 2000 winc 0 binc 0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stopAt = Clock::now();
+    engine.send("stop");
+    EXPECT_FALSE(engine.last("bestmove", 2000).empty());
+    EXPECT_LT(msSince(stopAt), 500);
+    // A ponder search that has finished waits for the hit.
+    engine.send("position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1");
+    engine.send("go ponder wtime 1000 btime 1000");
+    EXPECT_TRUE(engine.until("bestmove", 800).empty());
+    engine.send("ponderhit");
+    EXPECT_EQ(engine.last("bestmove", 2000).rfind("bestmove h1g2", 0), 0u);
+}
+
+TEST(UciSession, BadInputOfEveryKindIsRefusedAndTheEngineGoesOn) {
+    std::string longLine(3 * UCI_LINE_LIMIT, 'x');
+    std::string longMoves = "position startpos moves";
+    for (int i = 0; i < 1500; i++) longMoves.append(" g1f3 g8f6 f3g1 f6g8");
+    const std::string out = uciRun(
+        "\n   \n\r\nfoo bar\n" + longLine + "\n" + longMoves + "\n" +
+        "position fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1\n"
+        "position fen totally/bogus w - - 0 1\n"
+        "position fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1 moves e7e5 e1e3 d2d4\n"
+        "position\ngo nodes -5 depth 1\n"
+        "go depth two movetime\n"
+        "stop\nponderhit\nstop\n"
+        "\tisready  \r\n"
+        "quit\n");
+    const std::vector<std::string> all = lines(out);
+    // Each refusal is one "info string"; blank lines, a stray stop and a
+    // stray ponderhit say nothing.
+    int refusals = 0;
+    for (const std::string& l : all) {
+        if (l.rfind("info string", 0) == 0) refusals++;
+        else if (l.rfind("info depth", 0) != 0 && l.rfind("bestmove", 0) != 0 && l.rfind("option", 0) != 0 &&
+                 l.rfind("id ", 0) != 0 && l != "uciok" && l != "readyok")
+            ADD_FAILURE() << "unexpected line: " << l.substr(0, 80);
+    }
+    EXPECT_EQ(refusals, 9) << out.substr(0, 3000);
+    EXPECT_NE(out.find("info string unknown command 'foo': ignored"), std::string::npos);
+    EXPECT_NE(out.find("characters is too long: ignored"), std::string::npos);
+    EXPECT_NE(out.find("illegal move 'e1e3' (move 2 of the list)"), std::string::npos);
+    EXPECT_EQ(all.back(), "readyok");
+    // The bad FEN changed nothing: both searches (depth 1, then a bare "go"
+    // that analyses until "stop") ran from White's move after 1. e4 e5.
+    const std::vector<std::string> best = linesStarting(out, "bestmove");
+    ASSERT_EQ(best.size(), 2u) << out.substr(0, 3000);
+    const char* after = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2";
+    EXPECT_TRUE(isLegalIn(after, bestMoveOf(best[0]))) << best[0];
+    EXPECT_TRUE(isLegalIn(after, bestMoveOf(best[1]))) << best[1];
+}
+
+TEST(UciSession, EndOfInputLetsABoundedSearchFinishAndEndsAnInfiniteOne) {
+    std::string out = uciRun("position startpos\ngo depth 5\n");
+    EXPECT_EQ(linesStarting(out, "info depth").size(), 5u);
+    EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
+    const auto start = Clock::now();
+    out = uciRun("position startpos\ngo infinite\n");
+    EXPECT_LT(msSince(start), 5000);
+    EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
+    out = uciRun("position startpos\ngo nodes 30000\n");
+    const std::vector<std::string> info = linesStarting(out, "info depth");
+    ASSERT_FALSE(info.empty());
+    // The node count ends the search within one clock poll of the limit.
+    EXPECT_LT(std::stol(infoField(info.back(), "nodes")), 30000 + CLOCK_POLL_INTERVAL + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Measurements (label slow): stop latency, and whole games on a clock
+
+TEST(UciSlow, StopLatencyWorstOfAHundredTries) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    const char* positions[] = {
+        "startpos", "fen r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+        "fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+        "fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"};
+    long worst = 0, total = 0, worstReady = 0;
+    for (int i = 0; i < 100; i++) {
+        engine.send(std::string("position ") + positions[i % 4]);
+        engine.send("go infinite");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + (i * 37) % 180));
+        auto start = Clock::now();
+        engine.send("isready");
+        ASSERT_FALSE(engine.until("readyok", 2000).empty());
+        worstReady = std::max(worstReady, msSince(start));
+        start = Clock::now();
+        engine.send("stop");
+        ASSERT_FALSE(engine.last("bestmove", 2000).empty());
+        const long ms = msSince(start);
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    printf("stop -> bestmove over 100 tries: worst %ld ms, mean %.1f ms; isready -> readyok worst %ld ms\n", worst,
+           total / 100.0, worstReady);
+    EXPECT_LT(worst, 100);
+}
+
+namespace {
+// One game of the engine against itself through UCI, one process a side,
+// each on its own clock as a GUI keeps it: the time from sending "go" to
+// reading "bestmove" is taken off the mover's clock, then the increment added.
+struct ClockReport {
+    int moves = 0;
+    long worstMs = 0;          // the longest move
+    long worstLeftMs = 0;      // the clock before that move
+    double worstShare = 0;     // the largest share of the clock one move took
+    long lowestClockMs = 0;    // the least any side had left after a move
+    bool flagged = false;
+};
+
+ClockReport playClockedGame(long baseMs, long incMs, int maxPlies) {
+    ClockReport report;
+    UciEngine white, black;
+    UciEngine* engines[2] = {&white, &black};
+    if (!white.ok || !black.ok) {
+        report.flagged = true;
+        return report;
+    }
+    long clock[2] = {baseMs, baseMs};
+    report.lowestClockMs = baseMs;
+    std::string moves;
+    for (int ply = 0; ply < maxPlies; ply++) {
+        const int side = ply % 2;
+        UciEngine& engine = *engines[side];
+        engine.send(moves.empty() ? std::string("position startpos") : "position startpos moves" + moves);
+        const auto start = Clock::now();
+        engine.send("go wtime " + std::to_string(clock[0]) + " btime " + std::to_string(clock[1]) + " winc " +
+                    std::to_string(incMs) + " binc " + std::to_string(incMs));
+        const std::string best = engine.last("bestmove", static_cast<int>(clock[side] + 5000));
+        const long used = msSince(start);
+        const std::string move = bestMoveOf(best);
+        if (move.empty() || move == "0000") break;   // mate or stalemate (or no answer: flagged below)
+        const double share = static_cast<double>(used) / static_cast<double>(clock[side]);
+        if (used > report.worstMs) {
+            report.worstMs = used;
+            report.worstLeftMs = clock[side];
+        }
+        report.worstShare = std::max(report.worstShare, share);
+        clock[side] -= used;
+        if (clock[side] <= 0) {
+            report.flagged = true;
+            break;
+        }
+        report.lowestClockMs = std::min(report.lowestClockMs, clock[side]);
+        clock[side] += incMs;
+        moves.push_back(' ');
+        moves += move;
+        report.moves++;
+    }
+    return report;
+}
+}  // namespace
+
+TEST(UciSlow, GamesOnTheClockNeverRunOutOfTime) {
+    for (const auto& [base, inc, plies] : {std::tuple<long, long, int>{1000, 10, 200}, {10000, 100, 160}}) {
+        const ClockReport r = playClockedGame(base, inc, plies);
+        printf("%ld ms + %ld ms: %d half-moves, worst move %ld ms with %ld ms on the clock, largest share %.1f %%, "
+               "lowest clock %ld ms\n",
+               base, inc, r.moves, r.worstMs, r.worstLeftMs, 100 * r.worstShare, r.lowestClockMs);
+        EXPECT_FALSE(r.flagged) << base << "+" << inc;
+        EXPECT_GT(r.moves, 20);
+    }
+}

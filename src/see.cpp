@@ -1,18 +1,168 @@
 #include "see.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 #include "board.h"
 #include "movegen.h"
 
 i32 seeMaterial = 0;
 
+namespace {
+
+// Attackers of target on a bare square array, in the order the exchange
+// tries them: cheapest first by value / 100 (pawn, knight and bishop,
+// rook, queen, king), equal values in generation order (pawns, knights,
+// diagonals, lines, king), a capture that promotes fanned out into queen,
+// rook, bishop, knight. The order decides which capture the search makes
+// last, and so what it leaves in the capture memory.
+struct Attackers {
+    u8 from[40];
+    u8 promotion[40];
+    u32 count;
+};
+
+inline void addAttacker(Attackers* a, int from, u8 promotion) {
+    a->from[a->count] = static_cast<u8>(from);
+    a->promotion[a->count] = promotion;
+    a->count++;
+}
+
+template <int Side>
+void collectAttackers(const u8* s, int target, Attackers* out) {
+    const bool white = Side == WHITE;
+    const u8 pawn = white ? WPAWN : BPAWN, knight = white ? WKNIGHT : BKNIGHT;
+    const u8 bishop = white ? WBISHOP : BBISHOP, rook = white ? WROOK : BROOK;
+    const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
+    const i32* knights = white ? knightOffsetsWhite : knightOffsetsBlack;
+    const i32* diagonals = white ? diagonalOffsetsWhite : diagonalOffsetsBlack;
+    const i32* heavies = white ? heavyOffsetsWhite : heavyOffsetsBlack;
+    const i32* kings = white ? kingOffsetsWhite : kingOffsetsBlack;
+
+    // Generation order first, with the value class of each entry.
+    u8 from[40], promotion[40], rank[40];
+    u32 n = 0;
+    auto add = [&](int f, u8 promo, u8 cls) {
+        from[n] = static_cast<u8>(f);
+        promotion[n] = promo;
+        rank[n] = cls;
+        n++;
+    };
+    const bool promotes = white ? target >= 112 : target < 8;
+    const int pawnA = white ? target - 15 : target + 17;
+    const int pawnB = white ? target - 17 : target + 15;
+    for (const int f : {pawnA, pawnB}) {
+        if (!onBoard(f) || s[f] != pawn) continue;
+        if (promotes) {
+            for (u8 k = 0; k < 4; k++) add(f, static_cast<u8>(queen - k), 0);
+        } else {
+            add(f, EMPTY, 0);
+        }
+    }
+    for (const i32* d = knights; *d; d++) {
+        const int t = target + *d;
+        if (onBoard(t) && s[t] == knight) add(t, EMPTY, 1);
+    }
+    for (const i32* d = diagonals; *d; d++) {
+        int t = target + *d;
+        while (onBoard(t) && s[t] == EMPTY) t += *d;
+        if (onBoard(t) && (s[t] == bishop || s[t] == queen)) add(t, EMPTY, s[t] == bishop ? 1 : 3);
+    }
+    for (const i32* d = heavies; *d; d++) {
+        int t = target + *d;
+        while (onBoard(t) && s[t] == EMPTY) t += *d;
+        if (onBoard(t) && (s[t] == rook || s[t] == queen)) add(t, EMPTY, s[t] == rook ? 2 : 3);
+    }
+    for (const i32* d = kings; *d; d++) {
+        const int t = target + *d;
+        if (onBoard(t) && s[t] == king) add(t, EMPTY, 4);
+    }
+    // Stable by value class: five passes over a handful of entries.
+    out->count = 0;
+    for (u8 cls = 0; cls <= 4; cls++)
+        for (u32 i = 0; i < n; i++)
+            if (rank[i] == cls) addAttacker(out, from[i], promotion[i]);
+}
+
+// The exchange on target with side to move, as seeAlphaBeta plays it on the
+// board: material is Black's view, the window fail-hard, a king on target
+// ends the exchange. *lastVictim receives the piece of every capture made.
+i32 exchange(u8* s, int side, i32 alpha, i32 beta, int target, i32* material, u8* lastVictim,
+             bool* captured) {
+    const i32 standPat = side == WHITE ? -*material : *material;
+    if (standPat >= beta) return beta;
+    i32 best = alpha > standPat ? alpha : standPat;
+
+    Attackers a;
+    if (side == WHITE) collectAttackers<WHITE>(s, target, &a);
+    else collectAttackers<BLACK>(s, target, &a);
+    if (a.count == 0) return best;
+    const u8 victim = s[target];
+    if (victim == WKING || victim == BKING) return INFINITE_SCORE;
+
+    for (u32 k = 0; k < a.count; k++) {
+        const int from = a.from[k];
+        const u8 mover = s[from];
+        const u8 promotion = a.promotion[k];
+        s[from] = EMPTY;
+        s[target] = promotion != EMPTY ? promotion : mover;
+        *lastVictim = victim;
+        *captured = true;
+        const i32 change = pieceValues[victim] - pieceValues[promotion];
+        *material += change;
+        const i32 v = -exchange(s, side ^ 1, -beta, -best, target, material, lastVictim, captured);
+        *material -= change;
+        s[target] = victim;
+        s[from] = mover;
+        if (v >= beta) return beta;
+        if (v > best) best = v;
+    }
+    return best;
+}
+
+}  // namespace
+
 i32 see(Board* board, Move* move) {
-    makeMove(board, move);
+    const int from = move->from, to = move->to;
+    const int mover = board->sideToMove;
+    u8 s[128];
+    if (move->flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) {
+        // Rare moves take the board's own make and unmake, traces and all.
+        makeMove(board, move);
+        memcpy(s, board->squares, sizeof s);
+        unmakeMove(board, move);
+    } else {
+        // What makeMove and unmakeMove would leave behind: the move's undo
+        // fields, the capture memory, the stale index on a quiet move's
+        // destination and the key slot one past gamePly.
+        move->oldCastling = static_cast<u8>(board->castlingStatus);
+        move->oldEpSquare = board->epSquare;
+        if (move->flags & MF_CAPTURE) {
+            move->capturedIndex = board->pieceIndex[to];
+            board->lastCaptureSquare = static_cast<u8>(to);
+            board->lastCapturedPiece = move->captured;
+        } else {
+            board->pieceIndex[to] = board->pieceIndex[from];
+            board->lastCaptureSquare = NO_SQUARE;
+            board->lastCapturedPiece = EMPTY;
+        }
+        board->hashHistory[board->gamePly + 1] = board->hashKey;
+        memcpy(s, board->squares, sizeof s);
+        s[to] = s[from];
+        s[from] = EMPTY;
+    }
     // The promotion of the move itself is not counted: only its capture.
+    i32 material = pieceValues[move->captured];
+    u8 lastVictim = EMPTY;
+    bool captured = false;
+    const i32 r = exchange(s, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
+                           &captured);
+    if (captured) {
+        board->lastCaptureSquare = static_cast<u8>(to);
+        board->lastCapturedPiece = lastVictim;
+    }
     seeMaterial = pieceValues[move->captured];
-    const i32 r = seeAlphaBeta(board, -std::abs(seeMaterial), INFINITE_SCORE, move->to);
-    unmakeMove(board, move);
     return -r;
 }
 

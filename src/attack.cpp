@@ -138,6 +138,30 @@ int isAttackedDeltaSquareWhite(const Board* board, int square) {
     return 0;
 }
 
+int kingCheckers(const Board* board, int square, int side, u8* first) {
+    int count = 0;
+    if (side == BLACK) {
+        for (int i = 0; i < board->nBlackEntries && count < 2; i++) {
+            const PieceEntry& e = board->blackPieces[i];
+            if (e.alive != 1) continue;
+            if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) {
+                if (count == 0) *first = e.square;
+                count++;
+            }
+        }
+    } else {
+        for (int i = 0; i < board->nWhiteEntries && count < 2; i++) {
+            const PieceEntry& e = board->whitePieces[i];
+            if (e.alive != 1 || e.piece > WKING) continue;
+            if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) {
+                if (count == 0) *first = e.square;
+                count++;
+            }
+        }
+    }
+    return count;
+}
+
 int isAttacked(const Board* board, int square, int side) {
     return side ? isAttackedDeltaSquareBlack(board, square) : isAttackedDeltaSquareWhite(board, square);
 }

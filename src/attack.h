@@ -31,3 +31,8 @@ int moveChecksBlack(Board* board, Move* move);
 // 1 when the move does not leave the mover's king attacked (make, test,
 // unmake; keys untouched).
 int isLegalSimple(Board* board, Move* move);
+
+// The pieces of side (the attacker) that attack the enemy king standing on
+// square, by the delta query's own rules, in piece-list order: returns how
+// many (stopping at 2) and stores the first one's square in *first.
+int kingCheckers(const Board* board, int square, int side, u8* first);

@@ -31,10 +31,26 @@ inline void legalityTraces(Board* board, Move* m) {
 // move of another piece (en passant aside) can only expose the king by leaving
 // a line between the king and an enemy slider, so the verdict needs no make
 // and unmake. King moves, en passant and evasions take the full test.
+//
+// In check, a move of another piece (en passant aside) answers the check only
+// by taking the one checker or by stepping between it and the king; any
+// other move leaves the check standing and is refused without being made.
 inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
-    if (king == nullptr || king->attacked || m->piece == WKING || m->piece == BKING ||
-        (m->flags & MF_ENPASSANT))
+    if (king == nullptr || m->piece == WKING || m->piece == BKING || (m->flags & MF_ENPASSANT))
         return isLegalSimple(board, m);
+    if (king->attacked) {
+        bool answers = false;
+        if (king->checkers == 1) {
+            if (m->to == king->checkerSquare) {
+                answers = true;
+            } else if (king->checkerStep != 0 && attackDeltaTable[king->square][m->to] == king->checkerStep) {
+                answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
+            }
+        }
+        if (answers) return isLegalSimple(board, m);
+        legalityTraces(board, m);
+        return 0;
+    }
     const int d = attackDeltaTable[king->square][m->from];
     // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
     const int size = d < 0 ? -d : d;
@@ -64,10 +80,23 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
 }
 
 inline KingContext computeKingContext(const Board* board) {
-    if (board->sideToMove == WHITE)
-        return {board->wKingSquare, isAttackedDeltaSquareBlack(board, board->wKingSquare) != 0};
-    return {board->bKingSquare, isAttackedDeltaSquareWhite(board, board->bKingSquare) != 0};
+    const int side = board->sideToMove;
+    const int square = side == WHITE ? board->wKingSquare : board->bKingSquare;
+    KingContext context = {square, false, 0, NO_SQUARE, 0};
+    const int attacked = side == WHITE ? isAttackedDeltaSquareBlack(board, square)
+                                       : isAttackedDeltaSquareWhite(board, square);
+    if (!attacked) return context;
+    context.attacked = true;
+    context.checkers = static_cast<u8>(kingCheckers(board, square, side ^ 1, &context.checkerSquare));
+    if (context.checkers == 1) {
+        const u8 c = board->squares[context.checkerSquare];
+        const u8 kind = c > EMPTY ? c - BPAWN : c - WPAWN;
+        if (kind >= 2 && kind <= 4) context.checkerStep = attackDeltaTable[square][context.checkerSquare];
+    }
+    return context;
 }
+
+inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
 
 // Inlined into every generator loop: the call itself was a tenth of the
 // perft time.
@@ -242,7 +271,7 @@ template <int Side>
 u32 generateAll(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const int n = T::entries(board);
@@ -258,7 +287,7 @@ template <int Side>
 u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const u8* s = board->squares;
@@ -306,7 +335,7 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
 template <int Side>
 u32 generateScan(Board* board, MoveList* list, u8 legal) {
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const int own = Side == WHITE ? board->nWhite : board->nBlack;
     int handled = 0;

@@ -141,7 +141,11 @@ static constexpr i32 MATE_BOUND = 20000;
 // stored and every probe misses).
 static inline HashBucket* bucketOf(const Board* board) {
     if (hashtable == nullptr || hashSize <= 0 || hashSize > allocatedBuckets) return nullptr;
-    return &hashtable[board->hashKey2 % static_cast<u64>(hashSize)];
+    // A power-of-two size (the default) takes the index by mask: the same
+    // bucket as the remainder, without a 64-bit division on every probe.
+    const u64 size = static_cast<u64>(hashSize);
+    const u64 index = (size & (size - 1)) == 0 ? board->hashKey2 & (size - 1) : board->hashKey2 % size;
+    return &hashtable[index];
 }
 
 void prefetchHashtable(const Board* board) {

@@ -828,14 +828,46 @@ static constexpr const char* benchPositions[] = {
 };
 static constexpr int BENCH_DEFAULT_DEPTH = 10;
 
+// The long-game variant plays this many half-moves of a fixed game from the
+// start position and puts its key history in front of every bench
+// position, as if the game had led there: per-node costs that grow with
+// the game's length (the repetition scan) show in its time.
+static constexpr u32 BENCH_HISTORY_HALF_MOVES = 200;
+static u64 benchHistoryKeys[BENCH_HISTORY_HALF_MOVES + 1];
+
+// The fixed game: at half-move i the legal move numbered (7 i + 3) modulo
+// the number of moves, a walk that no key or rand() value steers. Returns
+// the half-moves played (fewer only if the walk meets a mate or stalemate).
+static u32 playBenchHistory(Board* board) {
+    setupFen(board, initialPosition);
+    getHashkey(board);
+    board->hashHistory[0] = board->hashKey;
+    u32 played = 0;
+    for (; played < BENCH_HISTORY_HALF_MOVES; played++) {
+        MoveList* list = &board->moveLists[0];
+        const u32 n = generateMoves(board, list, 1);
+        if (n == 0) break;
+        Move move = list->moves[(7 * played + 3) % n];
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        board->ply = 0;
+    }
+    for (u32 i = 0; i <= played; i++) benchHistoryKeys[i] = board->hashHistory[i];
+    return played;
+}
+
 int benchTool(Board* board, int argc, char** argv) {
     int depth = BENCH_DEFAULT_DEPTH;
-    if (argc > 3 || (argc == 3 && !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth))) {
-        fprintf(stderr, "usage: quillantor bench [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+    int first = 2;
+    const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
+    if (history) first = 3;
+    if (argc > first + 1 || (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
         return 2;
     }
     if (!prepareToolTables()) return 2;
     searchOutput = false;
+    const u32 historyLength = history ? playBenchHistory(board) : 0;
     u64 total = 0;
     const i32 start = timer();
     int number = 0;
@@ -846,6 +878,12 @@ int benchTool(Board* board, int argc, char** argv) {
             return 2;
         }
         getHashkey(board);
+        if (history) {
+            // The game's keys up to its last half-move, which is this position.
+            for (u32 i = 0; i < historyLength; i++) board->hashHistory[i] = benchHistoryKeys[i];
+            board->gamePly = historyLength;
+            board->hashHistory[historyLength] = board->hashKey;
+        }
         prepareToolTables();
         Move move;
         searchToDepth(board, &move, TOOL_BUDGET, depth);

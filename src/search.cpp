@@ -276,11 +276,24 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     list->count = static_cast<u8>(n);
     if (n == 0) return best;
     const KingContext king = kingContext(board);
+    // A plain quiet move (no castling, no promotion) that gives no check is
+    // refused before its legality test: the check test of such a move reads
+    // the board only. The last legal quiet move's verdict still decides the
+    // in-check flag this node leaves behind, which the caller may read: the
+    // moves refused unseen are caught up after the loop.
+    int lastLegalTested = -1;
     for (u32 i = 0; i < n; i++) {
         Move* move = &list->moves[i];
         if (move->flags & MF_CAPTURE) continue;
-        if (!isLegalInContext(board, move, &king)) continue;
-        board->inCheck = static_cast<u8>(moveChecks(board, move));
+        if (move->flags & (MF_CASTLE | MF_PROMOTION)) {
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = static_cast<u8>(moveChecks(board, move));
+        } else {
+            if (!moveChecks(board, move)) continue;
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = 1;
+        }
+        lastLegalTested = static_cast<int>(i);
         if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
 
         makeMove(board, move);
@@ -294,6 +307,28 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
             if (v > alpha) alpha = v;
             best = v;
         }
+    }
+
+    // Step 10. The traces of the quiet moves refused unseen: unless the last
+    // quiet move was searched or scored, the phase ends on its legality test
+    // (an empty capture memory), and a legal quiet move without check after
+    // the last legal one tested leaves the in-check flag at 0.
+    int last = static_cast<int>(n) - 1;
+    while (last >= 0 && (list->moves[last].flags & MF_CAPTURE)) last--;
+    if (last > lastLegalTested) {
+        for (int i = last; i > lastLegalTested; i--) {
+            Move* move = &list->moves[i];
+            // Captures are not quiet; the others were tested in the loop
+            // and, this late, refused.
+            if (move->flags & (MF_CAPTURE | MF_CASTLE | MF_PROMOTION)) continue;
+            if (moveChecks(board, move)) continue;
+            if (isLegalInContext(board, move, &king)) {
+                board->inCheck = 0;
+                break;
+            }
+        }
+        board->lastCaptureSquare = NO_SQUARE;
+        board->lastCapturedPiece = EMPTY;
     }
     return best;
 }

@@ -11,3 +11,6 @@ i32 referenceSee(Board* board, Move* move);
 // Legality by making the move and asking whether the mover's king stands
 // attacked, then unmaking it.
 int referenceIsLegal(Board* board, Move* move);
+
+// Quiescence search whose quiet-check phase tests every quiet move in turn.
+i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level);

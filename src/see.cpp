@@ -29,16 +29,29 @@ inline void addAttacker(Attackers* a, int from, u8 promotion) {
     a->count++;
 }
 
+// The exchange's own board: the squares with a margin of off-board cells
+// around them, so that no step from the target needs an on-board test (a
+// ray stops at the first cell that is not empty, and off-board cells hold
+// 0), and the knights and kings next to the target, found once: during an
+// exchange pieces only leave their squares for the target.
+constexpr int EXCHANGE_MARGIN = 34;
+struct ExchangeBoard {
+    u8 cells[EXCHANGE_MARGIN + 128 + EXCHANGE_MARGIN];
+    u8* s;
+    u8 knights[2][8];
+    u8 knightCount[2];
+    u8 king[2];   // the side's king next to the target, NO_SQUARE when none
+};
+
 template <int Side>
-void collectAttackers(const u8* s, int target, Attackers* out) {
+void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
     const bool white = Side == WHITE;
     const u8 pawn = white ? WPAWN : BPAWN, knight = white ? WKNIGHT : BKNIGHT;
     const u8 bishop = white ? WBISHOP : BBISHOP, rook = white ? WROOK : BROOK;
     const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
-    const i32* knights = white ? knightOffsetsWhite : knightOffsetsBlack;
     const i32* diagonals = white ? diagonalOffsetsWhite : diagonalOffsetsBlack;
     const i32* heavies = white ? heavyOffsetsWhite : heavyOffsetsBlack;
-    const i32* kings = white ? kingOffsetsWhite : kingOffsetsBlack;
+    const u8* s = x->s;
 
     // Generation order first, with the value class of each entry.
     u8 from[40], promotion[40], rank[40];
@@ -53,33 +66,33 @@ void collectAttackers(const u8* s, int target, Attackers* out) {
     const int pawnA = white ? target - 15 : target + 17;
     const int pawnB = white ? target - 17 : target + 15;
     for (const int f : {pawnA, pawnB}) {
-        if (!onBoard(f) || s[f] != pawn) continue;
+        if (s[f] != pawn) continue;
         if (promotes) {
             for (u8 k = 0; k < 4; k++) add(f, static_cast<u8>(queen - k), 0);
         } else {
             add(f, EMPTY, 0);
         }
     }
-    for (const i32* d = knights; *d; d++) {
-        const int t = target + *d;
-        if (onBoard(t) && s[t] == knight) add(t, EMPTY, 1);
+    for (u32 i = 0; i < x->knightCount[Side]; i++)
+        if (s[x->knights[Side][i]] == knight) add(x->knights[Side][i], EMPTY, 1);
+    for (int i = 0; i < 4; i++) {
+        const int d = diagonals[i];
+        int t = target + d;
+        while (s[t] == EMPTY) t += d;
+        if (s[t] == bishop) add(t, EMPTY, 1);
+        else if (s[t] == queen) add(t, EMPTY, 3);
     }
-    for (const i32* d = diagonals; *d; d++) {
-        int t = target + *d;
-        while (onBoard(t) && s[t] == EMPTY) t += *d;
-        if (onBoard(t) && (s[t] == bishop || s[t] == queen)) add(t, EMPTY, s[t] == bishop ? 1 : 3);
+    for (int i = 0; i < 4; i++) {
+        const int d = heavies[i];
+        int t = target + d;
+        while (s[t] == EMPTY) t += d;
+        if (s[t] == rook) add(t, EMPTY, 2);
+        else if (s[t] == queen) add(t, EMPTY, 3);
     }
-    for (const i32* d = heavies; *d; d++) {
-        int t = target + *d;
-        while (onBoard(t) && s[t] == EMPTY) t += *d;
-        if (onBoard(t) && (s[t] == rook || s[t] == queen)) add(t, EMPTY, s[t] == rook ? 2 : 3);
-    }
-    for (const i32* d = kings; *d; d++) {
-        const int t = target + *d;
-        if (onBoard(t) && s[t] == king) add(t, EMPTY, 4);
-    }
-    // Stable by value class: five passes over a handful of entries.
+    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king) add(x->king[Side], EMPTY, 4);
+    // Stable by value class: a few passes over a handful of entries.
     out->count = 0;
+    if (n == 0) return;
     for (u8 cls = 0; cls <= 4; cls++)
         for (u32 i = 0; i < n; i++)
             if (rank[i] == cls) addAttacker(out, from[i], promotion[i]);
@@ -88,16 +101,17 @@ void collectAttackers(const u8* s, int target, Attackers* out) {
 // The exchange on target with side to move, as seeAlphaBeta plays it on the
 // board: material is Black's view, the window fail-hard, a king on target
 // ends the exchange. *lastVictim receives the piece of every capture made.
-i32 exchange(u8* s, int side, i32 alpha, i32 beta, int target, i32* material, u8* lastVictim,
+i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* material, u8* lastVictim,
              bool* captured) {
     const i32 standPat = side == WHITE ? -*material : *material;
     if (standPat >= beta) return beta;
     i32 best = alpha > standPat ? alpha : standPat;
 
     Attackers a;
-    if (side == WHITE) collectAttackers<WHITE>(s, target, &a);
-    else collectAttackers<BLACK>(s, target, &a);
+    if (side == WHITE) collectAttackers<WHITE>(x, target, &a);
+    else collectAttackers<BLACK>(x, target, &a);
     if (a.count == 0) return best;
+    u8* s = x->s;
     const u8 victim = s[target];
     if (victim == WKING || victim == BKING) return INFINITE_SCORE;
 
@@ -111,7 +125,7 @@ i32 exchange(u8* s, int side, i32 alpha, i32 beta, int target, i32* material, u8
         *captured = true;
         const i32 change = pieceValues[victim] - pieceValues[promotion];
         *material += change;
-        const i32 v = -exchange(s, side ^ 1, -beta, -best, target, material, lastVictim, captured);
+        const i32 v = -exchange(x, side ^ 1, -beta, -best, target, material, lastVictim, captured);
         *material -= change;
         s[target] = victim;
         s[from] = mover;
@@ -121,16 +135,37 @@ i32 exchange(u8* s, int side, i32 alpha, i32 beta, int target, i32* material, u8
     return best;
 }
 
+// Fills the margin, the knights in each side's generation order and the
+// kings next to the target.
+void prepareExchange(ExchangeBoard* x, int target) {
+    u8* s = x->s;
+    for (int side = 0; side < 2; side++) {
+        const i32* knights = side == WHITE ? knightOffsetsWhite : knightOffsetsBlack;
+        const i32* kings = side == WHITE ? kingOffsetsWhite : kingOffsetsBlack;
+        const u8 knight = side == WHITE ? WKNIGHT : BKNIGHT, king = side == WHITE ? WKING : BKING;
+        x->knightCount[side] = 0;
+        for (int i = 0; i < 8; i++)
+            if (s[target + knights[i]] == knight) x->knights[side][x->knightCount[side]++] = static_cast<u8>(target + knights[i]);
+        x->king[side] = NO_SQUARE;
+        for (int i = 0; i < 8; i++)
+            if (s[target + kings[i]] == king) x->king[side] = static_cast<u8>(target + kings[i]);
+    }
+}
+
 }  // namespace
 
 i32 see(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     const int mover = board->sideToMove;
-    u8 s[128];
+    ExchangeBoard x;
+    memset(x.cells, OFFBOARD, EXCHANGE_MARGIN);
+    memset(x.cells + EXCHANGE_MARGIN + 128, OFFBOARD, EXCHANGE_MARGIN);
+    x.s = x.cells + EXCHANGE_MARGIN;
+    u8* s = x.s;
     if (move->flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) {
         // Rare moves take the board's own make and unmake, traces and all.
         makeMove(board, move);
-        memcpy(s, board->squares, sizeof s);
+        memcpy(s, board->squares, 128);
         unmakeMove(board, move);
     } else {
         // What makeMove and unmakeMove would leave behind: the move's undo
@@ -148,7 +183,7 @@ i32 see(Board* board, Move* move) {
             board->lastCapturedPiece = EMPTY;
         }
         board->hashHistory[board->gamePly + 1] = board->hashKey;
-        memcpy(s, board->squares, sizeof s);
+        memcpy(s, board->squares, 128);
         s[to] = s[from];
         s[from] = EMPTY;
     }
@@ -156,7 +191,8 @@ i32 see(Board* board, Move* move) {
     i32 material = pieceValues[move->captured];
     u8 lastVictim = EMPTY;
     bool captured = false;
-    const i32 r = exchange(s, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
+    prepareExchange(&x, to);
+    const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
                            &captured);
     if (captured) {
         board->lastCaptureSquare = static_cast<u8>(to);

@@ -119,8 +119,13 @@ int checkDraw(const Board* board) {
     const u64 key = board->hashHistory[n];
     // A single earlier occurrence counts: the search cannot tell a third
     // repetition from a second one it could force anyway.
-    for (u32 i = n - 1; i >= 1; i--)
-        if (board->hashHistory[i] == key) return 1;
+    // Four keys per test: one branch for four compares, the same answer.
+    const u64* h = board->hashHistory;
+    u32 i = n - 1;
+    for (; i >= 4; i -= 4)
+        if ((h[i] == key) | (h[i - 1] == key) | (h[i - 2] == key) | (h[i - 3] == key)) return 1;
+    for (; i >= 1; i--)
+        if (h[i] == key) return 1;
     return 0;
 }
 
@@ -410,8 +415,12 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     }
 
     const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
-    PvLine scratch;
-    scratch.count = 0;
+    // One line for every search this node starts: each child empties it on
+    // entry and fills it before the node reads it, so the null move, its
+    // verification and the internal deepening can share it with the move
+    // loop. A frame of one PvLine instead of two halves the stack per ply.
+    PvLine childLine;
+    childLine.count = 0;
 
     // Step 8. Null move: give the opponent a free move; if a reduced search
     // still reaches beta, the node would fail high anyway. Not in check, not
@@ -424,12 +433,12 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         nullTried++;
         Move nullMove = noMove;
         makeNullmove(board, &nullMove);
-        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &scratch, 0);
+        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
         unmakeNullmove(board, &nullMove);
         if (v >= beta) {
             bool cut = depth <= NULL_VERIFY_ABOVE;
             if (!cut) {
-                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &scratch, 0);
+                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
                 cut = w >= beta;
             }
             if (cut) {
@@ -491,14 +500,13 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         else assignScoreRootMovelist(board, list);
     } else {
         if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
-            alphaBeta(board, alpha, beta, depth - 2, &scratch, 0);
+            alphaBeta(board, alpha, beta, depth - 2, &childLine, 0);
             if (bestMove.from != NO_SQUARE) board->pvMove = bestMove;
         }
         firstIndex = assignScoreMovelist(board, list);
     }
 
     // Step 14. Move loop.
-    PvLine childLine;
     childLine.count = 0;
     i32 best = -INFINITE_SCORE;
     u8 boundType = 1;

@@ -29,28 +29,72 @@ inline void addAttacker(Attackers* a, int from, u8 promotion) {
     a->count++;
 }
 
+// The eight lines through the target: White's diagonal order, then White's
+// straight order. Black's orders name the same lines differently.
+constexpr int lineSteps[8] = {15, 17, -15, -17, 1, -1, 16, -16};
+constexpr int blackDiagonalLines[4] = {2, 3, 0, 1};   // -15, -17, 15, 17
+constexpr int blackStraightLines[4] = {4, 5, 7, 6};   // 1, -1, -16, 16
+
+// Line of a square difference (from - target) in the 0x88 layout, where a
+// difference names its direction uniquely; -1 for none. Index diff + 119.
+struct LineTable {
+    i8 line[239];
+    u8 kingStep[239];
+    constexpr LineTable() : line(), kingStep() {
+        for (int i = 0; i < 239; i++) {
+            line[i] = -1;
+            kingStep[i] = 0;
+        }
+        for (int l = 0; l < 8; l++) {
+            for (int k = 1; k <= 7; k++) line[k * lineSteps[l] + 119] = static_cast<i8>(l);
+            kingStep[lineSteps[l] + 119] = 1;
+        }
+    }
+};
+constexpr LineTable lineTable;
+static_assert(lineTable.line[119 + 34] == 1 && lineTable.line[119 - 112] == 7);
+static_assert(lineTable.line[119 + 33] == -1 && lineTable.kingStep[119 + 17] == 1 && lineTable.kingStep[119 + 2] == 0);
+
 // The exchange's own board: the squares with a margin of off-board cells
 // around them, so that no step from the target needs an on-board test (a
-// ray stops at the first cell that is not empty, and off-board cells hold
-// 0), and the knights and kings next to the target, found once: during an
-// exchange pieces only leave their squares for the target.
+// walk stops at the first cell that is not empty, and off-board cells hold
+// 0); the first occupied cell on each line through the target, kept as
+// captures open the lines; the knights next to the target, listed per side
+// when first needed; and each side's king if it stands next to the target.
+// During an exchange pieces only leave their squares for the target.
 constexpr int EXCHANGE_MARGIN = 34;
+constexpr u8 NOT_LISTED = 255;
 struct ExchangeBoard {
     u8 cells[EXCHANGE_MARGIN + 128 + EXCHANGE_MARGIN];
     u8* s;
+    int front[8];
     u8 knights[2][8];
     u8 knightCount[2];
-    u8 king[2];   // the side's king next to the target, NO_SQUARE when none
+    u8 king[2];   // NO_SQUARE when the side's king is not next to the target
 };
 
+inline int walkLine(const u8* s, int from, int step) {
+    int t = from + step;
+    while (s[t] == EMPTY) t += step;
+    return t;
+}
+
 template <int Side>
-void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
+void listKnights(ExchangeBoard* x, int target) {
+    const i32* offsets = Side == WHITE ? knightOffsetsWhite : knightOffsetsBlack;
+    const u8 knight = Side == WHITE ? WKNIGHT : BKNIGHT;
+    u8 n = 0;
+    for (int i = 0; i < 8; i++)
+        if (x->s[target + offsets[i]] == knight) x->knights[Side][n++] = static_cast<u8>(target + offsets[i]);
+    x->knightCount[Side] = n;
+}
+
+template <int Side>
+void collectAttackers(ExchangeBoard* x, int target, Attackers* out) {
     const bool white = Side == WHITE;
     const u8 pawn = white ? WPAWN : BPAWN, knight = white ? WKNIGHT : BKNIGHT;
     const u8 bishop = white ? WBISHOP : BBISHOP, rook = white ? WROOK : BROOK;
     const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
-    const i32* diagonals = white ? diagonalOffsetsWhite : diagonalOffsetsBlack;
-    const i32* heavies = white ? heavyOffsetsWhite : heavyOffsetsBlack;
     const u8* s = x->s;
 
     // Generation order first, with the value class of each entry.
@@ -73,19 +117,16 @@ void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
             add(f, EMPTY, 0);
         }
     }
+    if (x->knightCount[Side] == NOT_LISTED) listKnights<Side>(x, target);
     for (u32 i = 0; i < x->knightCount[Side]; i++)
         if (s[x->knights[Side][i]] == knight) add(x->knights[Side][i], EMPTY, 1);
     for (int i = 0; i < 4; i++) {
-        const int d = diagonals[i];
-        int t = target + d;
-        while (s[t] == EMPTY) t += d;
+        const int t = x->front[white ? i : blackDiagonalLines[i]];
         if (s[t] == bishop) add(t, EMPTY, 1);
         else if (s[t] == queen) add(t, EMPTY, 3);
     }
     for (int i = 0; i < 4; i++) {
-        const int d = heavies[i];
-        int t = target + d;
-        while (s[t] == EMPTY) t += d;
+        const int t = x->front[white ? 4 + i : blackStraightLines[i]];
         if (s[t] == rook) add(t, EMPTY, 2);
         else if (s[t] == queen) add(t, EMPTY, 3);
     }
@@ -121,12 +162,21 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         const u8 promotion = a.promotion[k];
         s[from] = EMPTY;
         s[target] = promotion != EMPTY ? promotion : mover;
+        // A capture along a line came from that line's first piece: the
+        // line now opens to the piece behind it.
+        const int line = lineTable.line[from - target + 119];
+        int front = 0;
+        if (line >= 0) {
+            front = x->front[line];
+            x->front[line] = walkLine(s, from, lineSteps[line]);
+        }
         *lastVictim = victim;
         *captured = true;
         const i32 change = pieceValues[victim] - pieceValues[promotion];
         *material += change;
         const i32 v = -exchange(x, side ^ 1, -beta, -best, target, material, lastVictim, captured);
         *material -= change;
+        if (line >= 0) x->front[line] = front;
         s[target] = victim;
         s[from] = mover;
         if (v >= beta) return beta;
@@ -135,21 +185,14 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
     return best;
 }
 
-// Fills the margin, the knights in each side's generation order and the
-// kings next to the target.
-void prepareExchange(ExchangeBoard* x, int target) {
-    u8* s = x->s;
-    for (int side = 0; side < 2; side++) {
-        const i32* knights = side == WHITE ? knightOffsetsWhite : knightOffsetsBlack;
-        const i32* kings = side == WHITE ? kingOffsetsWhite : kingOffsetsBlack;
-        const u8 knight = side == WHITE ? WKNIGHT : BKNIGHT, king = side == WHITE ? WKING : BKING;
-        x->knightCount[side] = 0;
-        for (int i = 0; i < 8; i++)
-            if (s[target + knights[i]] == knight) x->knights[side][x->knightCount[side]++] = static_cast<u8>(target + knights[i]);
-        x->king[side] = NO_SQUARE;
-        for (int i = 0; i < 8; i++)
-            if (s[target + kings[i]] == king) x->king[side] = static_cast<u8>(target + kings[i]);
-    }
+// Everything but the squares, once the move has been played on them.
+void prepareExchange(ExchangeBoard* x, const Board* board, int target) {
+    const u8* s = x->s;
+    for (int l = 0; l < 8; l++) x->front[l] = walkLine(s, target, lineSteps[l]);
+    x->knightCount[WHITE] = x->knightCount[BLACK] = NOT_LISTED;
+    const int wk = board->wKingSquare, bk = board->bKingSquare;
+    x->king[WHITE] = lineTable.kingStep[wk - target + 119] && s[wk] == WKING ? static_cast<u8>(wk) : NO_SQUARE;
+    x->king[BLACK] = lineTable.kingStep[bk - target + 119] && s[bk] == BKING ? static_cast<u8>(bk) : NO_SQUARE;
 }
 
 }  // namespace
@@ -191,7 +234,7 @@ i32 see(Board* board, Move* move) {
     i32 material = pieceValues[move->captured];
     u8 lastVictim = EMPTY;
     bool captured = false;
-    prepareExchange(&x, to);
+    prepareExchange(&x, board, to);
     const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
                            &captured);
     if (captured) {

@@ -99,7 +99,7 @@ static inline int lineReaches(const u8* sq, int f, int d, int s, u8 targetKing) 
 // that stands on s, base the attacker's pawn code.
 static inline int pieceHits(const Board* board, int code, int f, int s, u8 base, int pawnD1,
                             int pawnD2, u8 targetKing) {
-    const int d = attackDeltaTable[f][s];
+    const int d = attackStep(f, s);
     if (d == 0) return 0;
     switch (code - base) {
     case 0:
@@ -187,7 +187,7 @@ static inline int moveChecksSide(Board* board, Move* move, int k, u8 base, int p
         return 1;
 
     // Discovered check along the line from the king through the origin.
-    const int g = attackDeltaTable[k][from];
+    const int g = attackStep(k, from);
     if (g == 0 || !onBoard(k + g) || k + g == to) return 0;
     const u8* sq = board->squares;
     int p = k + g;

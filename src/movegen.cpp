@@ -43,7 +43,7 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
         if (king->checkers == 1) {
             if (m->to == king->checkerSquare) {
                 answers = true;
-            } else if (king->checkerStep != 0 && attackDeltaTable[king->square][m->to] == king->checkerStep) {
+            } else if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep) {
                 answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
             }
         }
@@ -51,7 +51,7 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
         legalityTraces(board, m);
         return 0;
     }
-    const int d = attackDeltaTable[king->square][m->from];
+    const int d = attackStep(king->square, m->from);
     // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
     const int size = d < 0 ? -d : d;
     const bool lineStep = size != 0 && size <= 17 && size != 14;
@@ -71,7 +71,7 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
                 const bool diagonal = d == 15 || d == -15 || d == 17 || d == -17;
                 const u8 c = sq[t];
                 const bool pins = c == enemyBase + 4 || c == enemyBase + (diagonal ? 2 : 3);
-                if (pins && attackDeltaTable[king->square][m->to] != d) legal = 0;
+                if (pins && attackStep(king->square, m->to) != d) legal = 0;
             }
         }
     }
@@ -91,7 +91,7 @@ inline KingContext computeKingContext(const Board* board) {
     if (context.checkers == 1) {
         const u8 c = board->squares[context.checkerSquare];
         const u8 kind = c > EMPTY ? c - BPAWN : c - WPAWN;
-        if (kind >= 2 && kind <= 4) context.checkerStep = attackDeltaTable[square][context.checkerSquare];
+        if (kind >= 2 && kind <= 4) context.checkerStep = attackStep(square, context.checkerSquare);
     }
     return context;
 }

@@ -177,6 +177,38 @@ bool pollClock() {
 }
 
 // ---------------------------------------------------------------------------
+// Evaluation cache
+
+// The static score is a function of the position alone, and the search
+// scores the same positions again and again: every iteration revisits the
+// previous one's leaves. A small table remembers the last score per slot,
+// checked by the whole first key and the high half of the second (the
+// transposition table trusts the first alone). The table is static, so
+// nothing is allocated in a search; a slot is never cleared, because a
+// score never goes stale.
+struct EvalCacheEntry {
+    u64 key;
+    u32 check;   // high half of hashKey2 with bit 0 set; 0 marks an empty slot
+    i32 score;
+};
+static constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
+static EvalCacheEntry evalCache[EVAL_CACHE_SIZE];
+
+static inline i32 cachedEval(const Board* board, u8* flag) {
+    EvalCacheEntry& e = evalCache[board->hashKey2 & (EVAL_CACHE_SIZE - 1)];
+    const u32 check = static_cast<u32>(board->hashKey2 >> 32) | 1u;
+    if (e.check == check && e.key == board->hashKey) {
+        *flag = 0;
+        return e.score;
+    }
+    const i32 score = eval(board, flag);
+    e.key = board->hashKey;
+    e.check = check;
+    e.score = score;
+    return score;
+}
+
+// ---------------------------------------------------------------------------
 // Quiescence search
 
 i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
@@ -197,7 +229,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
-    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return eval(board, &flag);
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return cachedEval(board, &flag);
 
     // Step 4b. First-phase moves. In check every evasion is searched and
     // there is no stand pat; otherwise the side may stand pat on the static
@@ -209,7 +241,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
-        standPat = eval(board, &flag);
+        standPat = cachedEval(board, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
         board->pvMove = noMove;
@@ -457,7 +489,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     bool evalKnown = false;
     u8 evalFlag = 0;
     if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
-        staticEval = eval(board, &evalFlag);
+        staticEval = cachedEval(board, &evalFlag);
         evalKnown = true;
         if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
             const i32 q = qSearch(board, alpha, beta, 0);
@@ -585,7 +617,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             // below beta; keep the optimistic bound as the node's best.
             if (depth <= 2 && material < beta) {
                 if (!evalKnown) {
-                    staticEval = eval(board, &evalFlag);
+                    staticEval = cachedEval(board, &evalFlag);
                     evalKnown = true;
                 }
                 const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;

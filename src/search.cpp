@@ -148,6 +148,7 @@ i32 abortNodes = 0;
 u8 searchAborted = 0;
 i32 globalNodes = 0;
 i32 globalQNodes = 0;
+u64 movesMade = 0;
 u8 followPV = 0;
 u8 fractalExtensions = 0;
 Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
@@ -289,6 +290,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         }
 
         // Step 7.5. Search the child.
+        movesMade++;
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
@@ -333,6 +335,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         lastLegalTested = static_cast<int>(i);
         if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
 
+        movesMade++;
         makeMove(board, move);
         updateHashKey(board, move);
         const i32 v = -qSearch(board, -beta, -alpha, -1);
@@ -630,6 +633,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         }
 
         // Step 14.10. Make the move; the child probes the table first thing.
+        movesMade++;
         makeMove(board, &move);
         updateHashKey(board, &move);
         prefetchHashtable(board);
@@ -779,6 +783,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
 void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
     // Step 1. Fresh counters for this search.
     abortNodes = globalNodes = globalQNodes = 0;
+    movesMade = 0;
     hashStores = hashCuts = hashHits1 = hashHits2 = hashMoves = 0;
     nullCut = nullTried = betaCut = betaCutOnFirst = 0;
     followPV = 0;
@@ -943,7 +948,7 @@ int benchTool(Board* board, int argc, char** argv) {
     if (!prepareToolTables()) return 2;
     searchOutput = false;
     const u32 historyLength = history ? playBenchHistory(board) : 0;
-    u64 total = 0;
+    u64 total = 0, made = 0;
     const i32 start = timer();
     int number = 0;
     for (const char* fen : benchPositions) {
@@ -967,10 +972,14 @@ int benchTool(Board* board, int argc, char** argv) {
         printf("Position %2d: %10d nodes  bestmove %s\n", number, globalNodes,
                move.from == NO_SQUARE ? "(none)" : text);
         total += static_cast<u64>(globalNodes);
+        made += movesMade;
     }
     const i32 elapsed = timer() - start;
     const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
-    printf("Time: %d ms  Nodes/second: %llu\n", elapsed, static_cast<unsigned long long>(nps));
+    const u64 mps = made * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
+    printf("Time: %d ms  Nodes/second: %llu  Moves made: %llu  Moves made/second: %llu\n", elapsed,
+           static_cast<unsigned long long>(nps), static_cast<unsigned long long>(made),
+           static_cast<unsigned long long>(mps));
     printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
     return 0;
 }

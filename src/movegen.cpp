@@ -27,6 +27,22 @@ inline void legalityTraces(Board* board, Move* m) {
     board->hashHistory[board->gamePly + 1] = board->hashKey;
 }
 
+// A move of a piece other than the king, en passant aside, with the king in
+// check. Out of line, so that the generators inline the common case.
+[[gnu::noinline]] int isLegalEvasion(Board* board, Move* m, const KingContext* king) {
+    bool answers = false;
+    if (king->checkers == 1) {
+        if (m->to == king->checkerSquare) {
+            answers = true;
+        } else if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep) {
+            answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
+        }
+    }
+    if (answers) return isLegalSimple(board, m);
+    legalityTraces(board, m);
+    return 0;
+}
+
 // Same verdict and traces as isLegalSimple. When the king is not attacked, a
 // move of another piece (en passant aside) can only expose the king by leaving
 // a line between the king and an enemy slider, so the verdict needs no make
@@ -35,22 +51,10 @@ inline void legalityTraces(Board* board, Move* m) {
 // In check, a move of another piece (en passant aside) answers the check only
 // by taking the one checker or by stepping between it and the king; any
 // other move leaves the check standing and is refused without being made.
-inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
+[[gnu::always_inline]] inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
     if (king == nullptr || m->piece == WKING || m->piece == BKING || (m->flags & MF_ENPASSANT))
         return isLegalSimple(board, m);
-    if (king->attacked) {
-        bool answers = false;
-        if (king->checkers == 1) {
-            if (m->to == king->checkerSquare) {
-                answers = true;
-            } else if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep) {
-                answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
-            }
-        }
-        if (answers) return isLegalSimple(board, m);
-        legalityTraces(board, m);
-        return 0;
-    }
+    if (king->attacked) return isLegalEvasion(board, m, king);
     const int d = attackStep(king->square, m->from);
     // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
     const int size = d < 0 ? -d : d;

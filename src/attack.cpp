@@ -99,7 +99,7 @@ static inline int lineReaches(const u8* sq, int f, int d, int s, u8 targetKing) 
 // that stands on s, base the attacker's pawn code.
 static inline int pieceHits(const Board* board, int code, int f, int s, u8 base, int pawnD1,
                             int pawnD2, u8 targetKing) {
-    const int d = attackDeltaTable[f][s];
+    const int d = attackStep(f, s);
     if (d == 0) return 0;
     switch (code - base) {
     case 0:
@@ -138,6 +138,30 @@ int isAttackedDeltaSquareWhite(const Board* board, int square) {
     return 0;
 }
 
+int kingCheckers(const Board* board, int square, int side, u8* first) {
+    int count = 0;
+    if (side == BLACK) {
+        for (int i = 0; i < board->nBlackEntries && count < 2; i++) {
+            const PieceEntry& e = board->blackPieces[i];
+            if (e.alive != 1) continue;
+            if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) {
+                if (count == 0) *first = e.square;
+                count++;
+            }
+        }
+    } else {
+        for (int i = 0; i < board->nWhiteEntries && count < 2; i++) {
+            const PieceEntry& e = board->whitePieces[i];
+            if (e.alive != 1 || e.piece > WKING) continue;
+            if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) {
+                if (count == 0) *first = e.square;
+                count++;
+            }
+        }
+    }
+    return count;
+}
+
 int isAttacked(const Board* board, int square, int side) {
     return side ? isAttackedDeltaSquareBlack(board, square) : isAttackedDeltaSquareWhite(board, square);
 }
@@ -163,7 +187,7 @@ static inline int moveChecksSide(Board* board, Move* move, int k, u8 base, int p
         return 1;
 
     // Discovered check along the line from the king through the origin.
-    const int g = attackDeltaTable[k][from];
+    const int g = attackStep(k, from);
     if (g == 0 || !onBoard(k + g) || k + g == to) return 0;
     const u8* sq = board->squares;
     int p = k + g;

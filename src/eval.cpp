@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -80,6 +81,62 @@ inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
     return 0;
 }
 
+// The same mobility counts on a square array with EVAL_MARGIN off-board
+// cells (code 0) around the board: no step needs an on-board test, since
+// a ray stops at the first cell that is not empty and an off-board cell is
+// neither empty nor an enemy. The attack maps need the same margin.
+constexpr int EVAL_MARGIN = 34;
+
+template <u8 Side>
+[[gnu::always_inline]] inline int leaperMobility(const u8* cells, int square, u8* attacks, const i32* offsets) {
+    int mobility = 0;
+    for (int i = 0; i < 8; i++) {
+        const int to = square + offsets[i];
+        const u8 code = cells[to];
+        if (code == EMPTY) {
+            attacks[to]++;
+            mobility++;
+        } else if (isEnemy<Side>(code)) {
+            attacks[to]++;
+        }
+    }
+    return mobility;
+}
+
+template <u8 Side>
+[[gnu::always_inline]] inline int sliderMobility(const u8* cells, int square, u8* attacks, const i32* offsets) {
+    int mobility = 0;
+    for (int i = 0; i < 4; i++) {
+        const int d = offsets[i];
+        int to = square + d;
+        while (cells[to] == EMPTY) {
+            attacks[to]++;
+            mobility++;
+            to += d;
+        }
+        if (isEnemy<Side>(cells[to])) attacks[to]++;
+    }
+    return mobility;
+}
+
+template <u8 Side>
+[[gnu::always_inline]] inline int pawnMobility(const u8* cells, int square, u8* attacks) {
+    constexpr int push = Side == WHITE ? 16 : -16;
+    constexpr int capA = Side == WHITE ? 17 : -15, capB = Side == WHITE ? 15 : -17;
+    int mobility = 0;
+    for (const int to : {square + capA, square + capB}) {
+        const u8 code = cells[to];
+        if (code == EMPTY) {
+            attacks[to]++;
+        } else if (isEnemy<Side>(code)) {
+            attacks[to]++;
+            mobility++;
+        }
+    }
+    if (cells[square + push] == EMPTY) mobility++;
+    return mobility;
+}
+
 inline int pawnOn(const Board* board, int square, u8 pawn) {
     return onBoard(square) && board->squares[square] == pawn ? 1 : 0;
 }
@@ -109,12 +166,12 @@ int shelterCountBlack(const Board* board) {
 
 // Pressure on a king: the enemy attack counts summed over each ring, capped
 // at the tables' last entry.
+// The map carries EVAL_MARGIN cells on either side; cells off the board
+// hold 0 and add nothing.
 i32 kingPressure(int king, const u8* enemyAttacks) {
     int ring1 = 0, ring2 = 0;
-    for (const i32 d : kingRing1Offsets)
-        if (onBoard(king + d)) ring1 += enemyAttacks[king + d];
-    for (const i32 d : kingRing2Offsets)
-        if (onBoard(king + d)) ring2 += enemyAttacks[king + d];
+    for (const i32 d : kingRing1Offsets) ring1 += enemyAttacks[king + d];
+    for (const i32 d : kingRing2Offsets) ring2 += enemyAttacks[king + d];
     if (ring1 > 63) ring1 = 63;
     if (ring2 > 63) ring2 = 63;
     return bonusKingPres1[ring1] + bonusKingPres2[ring2];
@@ -146,10 +203,14 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
     // Step 1: work data. Files 0 and 9 are never written and read as files
     // without pawns, so f - 1 and f + 1 need no test where a missing file
     // counts as empty (isolated pawns).
-    u8 whiteAttacks[128];
-    u8 blackAttacks[128];
-    memset(whiteAttacks, 0, sizeof whiteAttacks);
-    memset(blackAttacks, 0, sizeof blackAttacks);
+    alignas(16) u8 cellArray[EVAL_MARGIN + 128 + EVAL_MARGIN];
+    alignas(16) u8 attackArrays[2][EVAL_MARGIN + 128 + EVAL_MARGIN];
+    memset(cellArray, OFFBOARD, sizeof cellArray);
+    memcpy(cellArray + EVAL_MARGIN, squares, 128);
+    memset(attackArrays, 0, sizeof attackArrays);
+    const u8* cells = cellArray + EVAL_MARGIN;
+    u8* whiteAttacks = attackArrays[0] + EVAL_MARGIN;
+    u8* blackAttacks = attackArrays[1] + EVAL_MARGIN;
     int wCnt[10] = {}, bCnt[10] = {};
     int wFront[10] = {}, bRear[10] = {};
     int wRear[10], bFront[10];
@@ -176,30 +237,31 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
             pawnAdvancement += bonusAdvPawn[r];
             if (r > wFront[f]) wFront[f] = r;
             if (r < wRear[f]) wRear[f] = r;
-            pawnStructure += bonusPawnMob[evalMobPawnW(board, s, whiteAttacks)];
+            pawnStructure += bonusPawnMob[pawnMobility<WHITE>(cells, s, whiteAttacks)];
             wPawns++;
             break;
         }
         case WKNIGHT:
-            knightMobility += bonusKnightMob[evalMobKnightW(board, s, whiteAttacks)];
+            knightMobility += bonusKnightMob[leaperMobility<WHITE>(cells, s, whiteAttacks, knightOffsetsWhite)];
             wKnights++;
             break;
         case WBISHOP:
-            bishopMobility += bonusBishopMob[evalMobBishopW(board, s, whiteAttacks)];
+            bishopMobility += bonusBishopMob[sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
             wBishops++;
             break;
         case WROOK:
             wRooksOnFile[file(s)]++;
             if (rank(s) == 7) wRooks7th++;
-            rookTerms += bonusRookMob[evalMobRookW(board, s, whiteAttacks)];
+            rookTerms += bonusRookMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite)];
             wRooks++;
             break;
         case WQUEEN:
-            queenMobility += bonusQueenMob[evalMobQueenW(board, s, whiteAttacks)];
+            queenMobility += bonusQueenMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite) +
+                                                 sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
             wQueens++;
             break;
         case WKING:
-            evalMobKingW(board, s, whiteAttacks);
+            leaperMobility<WHITE>(cells, s, whiteAttacks, kingOffsetsWhite);
             break;
         default:
             break;
@@ -218,30 +280,31 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
             pawnAdvancement -= bonusAdvPawn[9 - r];
             if (r < bFront[f]) bFront[f] = r;
             if (r > bRear[f]) bRear[f] = r;
-            pawnStructure -= bonusPawnMob[evalMobPawnB(board, s, blackAttacks)];
+            pawnStructure -= bonusPawnMob[pawnMobility<BLACK>(cells, s, blackAttacks)];
             bPawns++;
             break;
         }
         case BKNIGHT:
-            knightMobility -= bonusKnightMob[evalMobKnightB(board, s, blackAttacks)];
+            knightMobility -= bonusKnightMob[leaperMobility<BLACK>(cells, s, blackAttacks, knightOffsetsBlack)];
             bKnights++;
             break;
         case BBISHOP:
-            bishopMobility -= bonusBishopMob[evalMobBishopB(board, s, blackAttacks)];
+            bishopMobility -= bonusBishopMob[sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
             bBishops++;
             break;
         case BROOK:
             bRooksOnFile[file(s)]++;
             if (rank(s) == 2) bRooks7th++;
-            rookTerms -= bonusRookMob[evalMobRookB(board, s, blackAttacks)];
+            rookTerms -= bonusRookMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack)];
             bRooks++;
             break;
         case BQUEEN:
-            queenMobility -= bonusQueenMob[evalMobQueenB(board, s, blackAttacks)];
+            queenMobility -= bonusQueenMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack) +
+                                                 sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
             bQueens++;
             break;
         case BKING:
-            evalMobKingB(board, s, blackAttacks);
+            leaperMobility<BLACK>(cells, s, blackAttacks, kingOffsetsBlack);
             break;
         default:
             break;

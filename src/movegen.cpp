@@ -27,15 +27,35 @@ inline void legalityTraces(Board* board, Move* m) {
     board->hashHistory[board->gamePly + 1] = board->hashKey;
 }
 
+// A move of a piece other than the king, en passant aside, with the king in
+// check. Out of line, so that the generators inline the common case.
+[[gnu::noinline]] int isLegalEvasion(Board* board, Move* m, const KingContext* king) {
+    bool answers = false;
+    if (king->checkers == 1) {
+        if (m->to == king->checkerSquare) {
+            answers = true;
+        } else if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep) {
+            answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
+        }
+    }
+    if (answers) return isLegalSimple(board, m);
+    legalityTraces(board, m);
+    return 0;
+}
+
 // Same verdict and traces as isLegalSimple. When the king is not attacked, a
 // move of another piece (en passant aside) can only expose the king by leaving
 // a line between the king and an enemy slider, so the verdict needs no make
 // and unmake. King moves, en passant and evasions take the full test.
-inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
-    if (king == nullptr || king->attacked || m->piece == WKING || m->piece == BKING ||
-        (m->flags & MF_ENPASSANT))
+//
+// In check, a move of another piece (en passant aside) answers the check only
+// by taking the one checker or by stepping between it and the king; any
+// other move leaves the check standing and is refused without being made.
+[[gnu::always_inline]] inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
+    if (king == nullptr || m->piece == WKING || m->piece == BKING || (m->flags & MF_ENPASSANT))
         return isLegalSimple(board, m);
-    const int d = attackDeltaTable[king->square][m->from];
+    if (king->attacked) return isLegalEvasion(board, m, king);
+    const int d = attackStep(king->square, m->from);
     // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
     const int size = d < 0 ? -d : d;
     const bool lineStep = size != 0 && size <= 17 && size != 14;
@@ -55,7 +75,7 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
                 const bool diagonal = d == 15 || d == -15 || d == 17 || d == -17;
                 const u8 c = sq[t];
                 const bool pins = c == enemyBase + 4 || c == enemyBase + (diagonal ? 2 : 3);
-                if (pins && attackDeltaTable[king->square][m->to] != d) legal = 0;
+                if (pins && attackStep(king->square, m->to) != d) legal = 0;
             }
         }
     }
@@ -64,10 +84,23 @@ inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
 }
 
 inline KingContext computeKingContext(const Board* board) {
-    if (board->sideToMove == WHITE)
-        return {board->wKingSquare, isAttackedDeltaSquareBlack(board, board->wKingSquare) != 0};
-    return {board->bKingSquare, isAttackedDeltaSquareWhite(board, board->bKingSquare) != 0};
+    const int side = board->sideToMove;
+    const int square = side == WHITE ? board->wKingSquare : board->bKingSquare;
+    KingContext context = {square, false, 0, NO_SQUARE, 0};
+    const int attacked = side == WHITE ? isAttackedDeltaSquareBlack(board, square)
+                                       : isAttackedDeltaSquareWhite(board, square);
+    if (!attacked) return context;
+    context.attacked = true;
+    context.checkers = static_cast<u8>(kingCheckers(board, square, side ^ 1, &context.checkerSquare));
+    if (context.checkers == 1) {
+        const u8 c = board->squares[context.checkerSquare];
+        const u8 kind = c > EMPTY ? c - BPAWN : c - WPAWN;
+        if (kind >= 2 && kind <= 4) context.checkerStep = attackStep(square, context.checkerSquare);
+    }
+    return context;
 }
+
+inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
 
 // Inlined into every generator loop: the call itself was a tenth of the
 // perft time.
@@ -242,7 +275,7 @@ template <int Side>
 u32 generateAll(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const int n = T::entries(board);
@@ -258,7 +291,7 @@ template <int Side>
 u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
     using T = SideTraits<Side>;
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const u8* s = board->squares;
@@ -306,7 +339,7 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
 template <int Side>
 u32 generateScan(Board* board, MoveList* list, u8 legal) {
     u32 count = 0;
-    const KingContext context = computeKingContext(board);
+    const KingContext context = legal ? computeKingContext(board) : noKingContext();
     const KingContext* king = legal ? &context : nullptr;
     const int own = Side == WHITE ? board->nWhite : board->nBlack;
     int handled = 0;

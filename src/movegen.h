@@ -25,11 +25,16 @@ u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
 // by the legality test. The result carries no meaning.
 int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8 legal);
 
-// The side to move's king as one node sees it: its square, and whether it
-// stands attacked (the exact delta query).
+// The side to move's king as one node sees it: its square, whether it
+// stands attacked (the exact delta query) and, when it does, how many enemy
+// pieces give the check (counted up to 2), the first checker's square and,
+// for a checking slider, the step from the king towards it (0 otherwise).
 struct KingContext {
     int square;
     bool attacked;
+    u8 checkers;
+    u8 checkerSquare;
+    int checkerStep;
 };
 KingContext kingContext(const Board* board);
 

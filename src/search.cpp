@@ -119,8 +119,13 @@ int checkDraw(const Board* board) {
     const u64 key = board->hashHistory[n];
     // A single earlier occurrence counts: the search cannot tell a third
     // repetition from a second one it could force anyway.
-    for (u32 i = n - 1; i >= 1; i--)
-        if (board->hashHistory[i] == key) return 1;
+    // Four keys per test: one branch for four compares, the same answer.
+    const u64* h = board->hashHistory;
+    u32 i = n - 1;
+    for (; i >= 4; i -= 4)
+        if ((h[i] == key) | (h[i - 1] == key) | (h[i - 2] == key) | (h[i - 3] == key)) return 1;
+    for (; i >= 1; i--)
+        if (h[i] == key) return 1;
     return 0;
 }
 
@@ -143,6 +148,7 @@ i32 abortNodes = 0;
 u8 searchAborted = 0;
 i32 globalNodes = 0;
 i32 globalQNodes = 0;
+u64 movesMade = 0;
 u8 followPV = 0;
 u8 fractalExtensions = 0;
 Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
@@ -176,6 +182,38 @@ bool pollClock() {
 }
 
 // ---------------------------------------------------------------------------
+// Evaluation cache
+
+// The static score is a function of the position alone, and the search
+// scores the same positions again and again: every iteration revisits the
+// previous one's leaves. A small table remembers the last score per slot,
+// checked by the whole first key and the high half of the second (the
+// transposition table trusts the first alone). The table is static, so
+// nothing is allocated in a search; a slot is never cleared, because a
+// score never goes stale.
+struct EvalCacheEntry {
+    u64 key;
+    u32 check;   // high half of hashKey2 with bit 0 set; 0 marks an empty slot
+    i32 score;
+};
+static constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
+static EvalCacheEntry evalCache[EVAL_CACHE_SIZE];
+
+static inline i32 cachedEval(const Board* board, u8* flag) {
+    EvalCacheEntry& e = evalCache[board->hashKey2 & (EVAL_CACHE_SIZE - 1)];
+    const u32 check = static_cast<u32>(board->hashKey2 >> 32) | 1u;
+    if (e.check == check && e.key == board->hashKey) {
+        *flag = 0;
+        return e.score;
+    }
+    const i32 score = eval(board, flag);
+    e.key = board->hashKey;
+    e.check = check;
+    e.score = score;
+    return score;
+}
+
+// ---------------------------------------------------------------------------
 // Quiescence search
 
 i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
@@ -197,7 +235,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
-    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return eval(board, &flag);
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return cachedEval(board, &flag);
 
     // Step 4b. First-phase moves. In check every evasion is searched and
     // there is no stand pat; otherwise the side may stand pat on the static
@@ -209,7 +247,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
-        standPat = eval(board, &flag);
+        standPat = cachedEval(board, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
         board->pvMove = noMove;
@@ -257,6 +295,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         }
 
         // Step 7.5. Search the child.
+        movesMade++;
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
@@ -281,13 +320,27 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     list->count = static_cast<u8>(n);
     if (n == 0) return best;
     const KingContext king = kingContext(board);
+    // A plain quiet move (no castling, no promotion) that gives no check is
+    // refused before its legality test: the check test of such a move reads
+    // the board only. The last legal quiet move's verdict still decides the
+    // in-check flag this node leaves behind, which the caller may read: the
+    // moves refused unseen are caught up after the loop.
+    int lastLegalTested = -1;
     for (u32 i = 0; i < n; i++) {
         Move* move = &list->moves[i];
         if (move->flags & MF_CAPTURE) continue;
-        if (!isLegalInContext(board, move, &king)) continue;
-        board->inCheck = static_cast<u8>(moveChecks(board, move));
+        if (move->flags & (MF_CASTLE | MF_PROMOTION)) {
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = static_cast<u8>(moveChecks(board, move));
+        } else {
+            if (!moveChecks(board, move)) continue;
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = 1;
+        }
+        lastLegalTested = static_cast<int>(i);
         if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
 
+        movesMade++;
         makeMove(board, move);
         updateHashKey(board, move);
         const i32 v = -qSearch(board, -beta, -alpha, -1);
@@ -299,6 +352,28 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
             if (v > alpha) alpha = v;
             best = v;
         }
+    }
+
+    // Step 10. The traces of the quiet moves refused unseen: unless the last
+    // quiet move was searched or scored, the phase ends on its legality test
+    // (an empty capture memory), and a legal quiet move without check after
+    // the last legal one tested leaves the in-check flag at 0.
+    int last = static_cast<int>(n) - 1;
+    while (last >= 0 && (list->moves[last].flags & MF_CAPTURE)) last--;
+    if (last > lastLegalTested) {
+        for (int i = last; i > lastLegalTested; i--) {
+            Move* move = &list->moves[i];
+            // Captures are not quiet; the others were tested in the loop
+            // and, this late, refused.
+            if (move->flags & (MF_CAPTURE | MF_CASTLE | MF_PROMOTION)) continue;
+            if (moveChecks(board, move)) continue;
+            if (isLegalInContext(board, move, &king)) {
+                board->inCheck = 0;
+                break;
+            }
+        }
+        board->lastCaptureSquare = NO_SQUARE;
+        board->lastCapturedPiece = EMPTY;
     }
     return best;
 }
@@ -381,8 +456,12 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     }
 
     const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
-    PvLine scratch;
-    scratch.count = 0;
+    // One line for every search this node starts: each child empties it on
+    // entry and fills it before the node reads it, so the null move, its
+    // verification and the internal deepening can share it with the move
+    // loop. A frame of one PvLine instead of two halves the stack per ply.
+    PvLine childLine;
+    childLine.count = 0;
 
     // Step 8. Null move: give the opponent a free move; if a reduced search
     // still reaches beta, the node would fail high anyway. Not in check, not
@@ -395,12 +474,12 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         nullTried++;
         Move nullMove = noMove;
         makeNullmove(board, &nullMove);
-        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &scratch, 0);
+        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
         unmakeNullmove(board, &nullMove);
         if (v >= beta) {
             bool cut = depth <= NULL_VERIFY_ABOVE;
             if (!cut) {
-                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &scratch, 0);
+                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
                 cut = w >= beta;
             }
             if (cut) {
@@ -419,7 +498,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     bool evalKnown = false;
     u8 evalFlag = 0;
     if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
-        staticEval = eval(board, &evalFlag);
+        staticEval = cachedEval(board, &evalFlag);
         evalKnown = true;
         if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
             const i32 q = qSearch(board, alpha, beta, 0);
@@ -462,14 +541,13 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         else assignScoreRootMovelist(board, list);
     } else {
         if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
-            alphaBeta(board, alpha, beta, depth - 2, &scratch, 0);
+            alphaBeta(board, alpha, beta, depth - 2, &childLine, 0);
             if (bestMove.from != NO_SQUARE) board->pvMove = bestMove;
         }
         firstIndex = assignScoreMovelist(board, list);
     }
 
     // Step 14. Move loop.
-    PvLine childLine;
     childLine.count = 0;
     i32 best = -INFINITE_SCORE;
     u8 boundType = 1;
@@ -548,7 +626,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             // below beta; keep the optimistic bound as the node's best.
             if (depth <= 2 && material < beta) {
                 if (!evalKnown) {
-                    staticEval = eval(board, &evalFlag);
+                    staticEval = cachedEval(board, &evalFlag);
                     evalKnown = true;
                 }
                 const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;
@@ -561,6 +639,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         }
 
         // Step 14.10. Make the move; the child probes the table first thing.
+        movesMade++;
         makeMove(board, &move);
         updateHashKey(board, &move);
         prefetchHashtable(board);
@@ -714,6 +793,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
 void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
     // Step 1. Fresh counters for this search.
     abortNodes = globalNodes = globalQNodes = 0;
+    movesMade = 0;
     hashStores = hashCuts = hashHits1 = hashHits2 = hashMoves = 0;
     nullCut = nullTried = betaCut = betaCutOnFirst = 0;
     followPV = 0;
@@ -841,15 +921,47 @@ static constexpr const char* benchPositions[] = {
 };
 static constexpr int BENCH_DEFAULT_DEPTH = 10;
 
+// The long-game variant plays this many half-moves of a fixed game from the
+// start position and puts its key history in front of every bench
+// position, as if the game had led there: per-node costs that grow with
+// the game's length (the repetition scan) show in its time.
+static constexpr u32 BENCH_HISTORY_HALF_MOVES = 200;
+static u64 benchHistoryKeys[BENCH_HISTORY_HALF_MOVES + 1];
+
+// The fixed game: at half-move i the legal move numbered (7 i + 3) modulo
+// the number of moves, a walk that no key or rand() value steers. Returns
+// the half-moves played (fewer only if the walk meets a mate or stalemate).
+static u32 playBenchHistory(Board* board) {
+    setupFen(board, initialPosition);
+    getHashkey(board);
+    board->hashHistory[0] = board->hashKey;
+    u32 played = 0;
+    for (; played < BENCH_HISTORY_HALF_MOVES; played++) {
+        MoveList* list = &board->moveLists[0];
+        const u32 n = generateMoves(board, list, 1);
+        if (n == 0) break;
+        Move move = list->moves[(7 * played + 3) % n];
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        board->ply = 0;
+    }
+    for (u32 i = 0; i <= played; i++) benchHistoryKeys[i] = board->hashHistory[i];
+    return played;
+}
+
 int benchTool(Board* board, int argc, char** argv) {
     int depth = BENCH_DEFAULT_DEPTH;
-    if (argc > 3 || (argc == 3 && !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth))) {
-        fprintf(stderr, "usage: quillantor bench [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+    int first = 2;
+    const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
+    if (history) first = 3;
+    if (argc > first + 1 || (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
         return 2;
     }
     if (!prepareToolTables()) return 2;
     searchOutput = false;
-    u64 total = 0;
+    const u32 historyLength = history ? playBenchHistory(board) : 0;
+    u64 total = 0, made = 0;
     const i32 start = timer();
     int number = 0;
     for (const char* fen : benchPositions) {
@@ -859,6 +971,12 @@ int benchTool(Board* board, int argc, char** argv) {
             return 2;
         }
         getHashkey(board);
+        if (history) {
+            // The game's keys up to its last half-move, which is this position.
+            for (u32 i = 0; i < historyLength; i++) board->hashHistory[i] = benchHistoryKeys[i];
+            board->gamePly = historyLength;
+            board->hashHistory[historyLength] = board->hashKey;
+        }
         prepareToolTables();
         Move move;
         searchToDepth(board, &move, TOOL_BUDGET, depth);
@@ -867,10 +985,14 @@ int benchTool(Board* board, int argc, char** argv) {
         printf("Position %2d: %10d nodes  bestmove %s\n", number, globalNodes,
                move.from == NO_SQUARE ? "(none)" : text);
         total += static_cast<u64>(globalNodes);
+        made += movesMade;
     }
     const i32 elapsed = timer() - start;
     const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
-    printf("Time: %d ms  Nodes/second: %llu\n", elapsed, static_cast<unsigned long long>(nps));
+    const u64 mps = made * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
+    printf("Time: %d ms  Nodes/second: %llu  Moves made: %llu  Moves made/second: %llu\n", elapsed,
+           static_cast<unsigned long long>(nps), static_cast<unsigned long long>(made),
+           static_cast<unsigned long long>(mps));
     printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
     return 0;
 }

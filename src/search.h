@@ -96,6 +96,10 @@ extern i32 abortNodes;
 extern u8 searchAborted;
 extern i32 globalNodes;
 extern i32 globalQNodes;
+// Moves the search has made on the board (alpha-beta, quiescence and its
+// quiet checks; null moves and test makes excluded): the counted nodes
+// include moves pruned before they are made and count a horizon twice.
+extern u64 movesMade;
 extern u8 followPV;
 extern u8 fractalExtensions;
 extern Move bestMove;

@@ -18,6 +18,17 @@ TEST(Attack, DeltaTableEntries) {
     EXPECT_EQ(attackDeltaTable[sq("e4")][sq("g5")], 18);
 }
 
+// The hot paths read the steps by square difference: the same answer for
+// every pair of squares on the board.
+TEST(Attack, StepByDifferenceAgreesWithTheDeltaTable) {
+    for (int from = 0; from < 128; from++) {
+        for (int to = 0; to < 128; to++) {
+            if (!onBoard(from) || !onBoard(to)) continue;
+            ASSERT_EQ(attackStep(from, to), attackDeltaTable[from][to]) << from << " " << to;
+        }
+    }
+}
+
 TEST(Attack, PlainQueriesInStartPosition) {
     auto b = newBoard();
     for (int f = 0; f < 8; f++) {

@@ -804,6 +804,33 @@ void checkBenchSignature(size_t reference, bool plain) {
 
 TEST(Bench, bench_signature) { checkBenchSignature(1, false); }
 
+// The long-game bench: the same positions behind a 200-half-move key
+// history, signed by its own "history DEPTH NODES" lines.
+void checkHistoryBenchSignature(bool plain) {
+    std::istringstream in(readWholeFile(QL_DATA_DIR "/../bench.ref"));
+    std::vector<std::pair<int, long long>> refs;
+    std::string row;
+    while (std::getline(in, row)) {
+        std::istringstream fields(row);
+        std::string tag;
+        int depth;
+        long long nodes;
+        if (fields >> tag >> depth >> nodes && tag == "history") refs.emplace_back(depth, nodes);
+    }
+    ASSERT_EQ(refs.size(), 2u) << "tests/bench.ref needs the default and the shallow history signature";
+    const auto& ref = plain ? refs[0] : refs[1];
+    const std::string dir = makeTempDir();
+    EngineRun run = plain ? runEngine({"bench", "--history"}, "", dir, 300)
+                          : runEngine({"bench", "--history", std::to_string(ref.first)}, "", dir, 300);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(benchNodes(run.out), ref.second) << "bench --history depth " << ref.first;
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Bench, history_bench_signature) { checkHistoryBenchSignature(false); }
+
+TEST(BenchSlow, history_bench_signature) { checkHistoryBenchSignature(true); }
+
 TEST(BenchSlow, bench_signature) { checkBenchSignature(0, true); }
 
 // ---------------------------------------------------------------------------

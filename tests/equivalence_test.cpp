@@ -1,0 +1,186 @@
+// The fast hot paths against their reference versions over random games:
+// same answers, same moves, and the same fields left on the board.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "attack.h"
+#include "board.h"
+#include "debug.h"
+#include "hash.h"
+#include "movegen.h"
+#include "reference.h"
+#include "search.h"
+#include "see.h"
+#include "test_util.h"
+
+namespace {
+
+// Everything a later step of the search may read: the position fields, the
+// capture memory and the key slots up to gamePly plus beyond (a test call
+// fills the slot one past gamePly; the slots deeper down and the move lists
+// are scratch that a real move overwrites before anything reads them).
+::testing::AssertionResult sameBoards(const Board& a, const Board& b, u32 beyond = 1) {
+    auto fail = [](const char* what) { return ::testing::AssertionFailure() << what << " differ"; };
+    if (a.ply != b.ply || a.gamePly != b.gamePly) return fail("plies");
+    if (a.castlingStatus != b.castlingStatus || a.sideToMove != b.sideToMove) return fail("rights or side");
+    if (memcmp(a.squares, b.squares, sizeof a.squares) != 0) return fail("squares");
+    // The index of an empty square is stale: makeMove reads it only once a
+    // piece stands there, and then writes it first.
+    for (int s = 0; s < 128; s++)
+        if (onBoard(s) && a.squares[s] != EMPTY && a.pieceIndex[s] != b.pieceIndex[s]) return fail("piece indices");
+    if (a.nWhiteEntries != b.nWhiteEntries || a.nBlackEntries != b.nBlackEntries) return fail("entry counts");
+    for (int i = 0; i < MAX_PIECE_ENTRIES; i++) {
+        const PieceEntry &x = a.whitePieces[i], &y = b.whitePieces[i], &u = a.blackPieces[i], &v = b.blackPieces[i];
+        if (x.piece != y.piece || x.square != y.square || x.alive != y.alive) return fail("white pieces");
+        if (u.piece != v.piece || u.square != v.square || u.alive != v.alive) return fail("black pieces");
+    }
+    if (a.wKingSquare != b.wKingSquare || a.bKingSquare != b.bKingSquare) return fail("king squares");
+    if (a.epSquare != b.epSquare) return fail("en passant squares");
+    if (a.lastCaptureSquare != b.lastCaptureSquare || a.lastCapturedPiece != b.lastCapturedPiece)
+        return fail("capture memories");
+    if (a.nWhite != b.nWhite || a.nBlack != b.nBlack || a.inCheck != b.inCheck) return fail("counts");
+    if (a.hashKey != b.hashKey || a.hashKey2 != b.hashKey2) return fail("keys");
+    if (a.materialBalance != b.materialBalance) return fail("material");
+    for (u32 i = 0; i <= a.gamePly + beyond && i < HASH_HISTORY_SIZE; i++)
+        if (a.hashHistory[i] != b.hashHistory[i]) return fail("key histories");
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult sameMoveRecords(const Move& a, const Move& b) {
+    if (memcmp(&a, &b, sizeof a) == 0) return ::testing::AssertionSuccess();
+    char text[8];
+    moveToText(&a, text);
+    return ::testing::AssertionFailure() << "move records of " << text << " differ";
+}
+
+// Start positions of the random games: the opening, a crowded middlegame
+// with every special move at hand, promotions, and a few odd set-ups.
+constexpr const char* starts[] = {
+    initialPosition,
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
+    "4k3/1P6/8/8/8/8/6p1/4K3 w - - 0 1",
+    "1k6/8/8/3qr3/8/3QR3/8/1K6 w - - 0 1",
+};
+
+// Walks random games from every start, calling visit on each position
+// reached (the same steps on both boards).
+template <class Visit>
+void randomGames(int gamesPerStart, int length, Visit visit) {
+    std::mt19937 random(20261207);
+    for (const char* fen : starts) {
+        for (int g = 0; g < gamesPerStart; g++) {
+            auto fast = newBoard(fen);
+            auto reference = newBoard(fen);
+            for (int step = 0; step < length; step++) {
+                visit(fast.get(), reference.get());
+                if (::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure()) return;
+                MoveList* list = &fast->moveLists[fast->ply];
+                const u32 n = generateMoves(fast.get(), list, 1);
+                if (n == 0) break;
+                Move move = list->moves[random() % n];
+                Move same = move;
+                for (Board* b : {fast.get(), reference.get()}) {
+                    Move* m = b == fast.get() ? &move : &same;
+                    b->inCheck = static_cast<u8>(moveChecks(b, m));
+                    makeMove(b, m);
+                    updateHashKey(b, m);
+                }
+                ASSERT_TRUE(sameBoards(*fast, *reference, 0));
+            }
+        }
+    }
+}
+
+TEST(Equivalence, ExchangeValuesAndTracesMatchTheMakeUnmakeVersion) {
+    u64 compared = 0;
+    randomGames(40, 80, [&](Board* fast, Board* reference) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            const i32 x = see(fast, &a);
+            const i32 y = referenceSee(reference, &b);
+            ASSERT_EQ(x, y);
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 50000u);
+}
+
+TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
+    u64 compared = 0, inCheck = 0;
+    randomGames(40, 80, [&](Board* fast, Board* reference) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        const KingContext king = kingContext(fast);
+        if (king.attacked) inCheck++;
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            ASSERT_EQ(isLegalInContext(fast, &a, &king), referenceIsLegal(reference, &b));
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            compared++;
+        }
+        // The legal generator keeps exactly the moves the reference accepts.
+        MoveList* legal = &fast->moveLists[fast->ply + 1];
+        const u32 kept = generateMoves(fast, legal, 1);
+        u32 expected = 0;
+        for (u32 i = 0; i < n; i++) {
+            Move b = list->moves[i];
+            if (!referenceIsLegal(reference, &b)) continue;
+            ASSERT_LT(expected, kept);
+            ASSERT_TRUE(sameMove(legal->moves[expected], b));
+            expected++;
+        }
+        ASSERT_EQ(expected, kept);
+    });
+    EXPECT_GT(compared, 50000u);
+    EXPECT_GT(inCheck, 100u);
+}
+
+// The quiescence search with its quiet-check phase against the version
+// that tests every quiet move: score, nodes and the fields left behind,
+// the in-check flag and the capture memory among them.
+TEST(Equivalence, QuiescenceMatchesTheFullQuietCheckPhase) {
+    maxTimeAllowed = INT32_MAX;
+    timerSearchStart = searchClock();
+    u64 compared = 0;
+    std::mt19937 windows(7);
+    randomGames(12, 60, [&](Board* fast, Board* reference) {
+        for (int w = 0; w < 3; w++) {
+            i32 alpha = -INFINITE_SCORE, beta = INFINITE_SCORE;
+            if (w > 0) {
+                alpha = static_cast<i32>(windows() % 600) - 300;
+                beta = w == 1 ? alpha + 1 : alpha + 200;
+            }
+            searchAborted = 0;
+            abortNodes = 0;
+            globalNodes = 0;
+            const i32 x = qSearch(fast, alpha, beta, 0);
+            const i32 fastNodes = globalNodes;
+            searchAborted = 0;
+            abortNodes = 0;
+            globalNodes = 0;
+            const i32 y = referenceQSearch(reference, alpha, beta, 0);
+            ASSERT_EQ(x, y);
+            ASSERT_EQ(fastNodes, globalNodes);
+            // The slot one past gamePly holds a child's key or the node's
+            // own, whichever was written last: scratch for the next move.
+            ASSERT_TRUE(sameBoards(*fast, *reference, 0));
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 2000u);
+}
+
+}  // namespace

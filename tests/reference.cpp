@@ -1,0 +1,158 @@
+#include "reference.h"
+
+#include <cassert>
+#include <cstdlib>
+
+#include "attack.h"
+#include "board.h"
+#include "debug.h"
+#include "eval.h"
+#include "hash.h"
+#include "movegen.h"
+#include "search.h"
+#include "see.h"
+
+i32 referenceSee(Board* board, Move* move) {
+    makeMove(board, move);
+    seeMaterial = pieceValues[move->captured];
+    const i32 r = seeAlphaBeta(board, -std::abs(seeMaterial), INFINITE_SCORE, move->to);
+    unmakeMove(board, move);
+    return -r;
+}
+
+int referenceIsLegal(Board* board, Move* move) {
+    makeMove(board, move);
+    int legal;
+    if (board->sideToMove == BLACK)
+        legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
+    else
+        legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
+    unmakeMove(board, move);
+    return legal;
+}
+
+static constexpr Move noReferenceMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+
+i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
+    // Step 1. Repetition: a position seen before on the game or search path
+    // is a draw. Tested before the clock so cycles cost nothing.
+    if (board->ply > 0 && checkDraw(board)) return 0;
+
+    // Step 2. Clock poll.
+    if (pollClock()) return 0;
+
+    // Step 3. Count the node.
+    globalQNodes++;
+    globalNodes++;
+
+    const u32 ply = board->ply;
+    const u8 inCheck = board->inCheck;
+    MoveList* list = &board->moveLists[ply];
+    u8 flag = 0;
+
+    // Step 4a. Ply guard: the per-ply lists end here, stand pat.
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return eval(board, &flag);
+
+    // Step 4b. First-phase moves. In check every evasion is searched and
+    // there is no stand pat; otherwise the side may stand pat on the static
+    // score and only captures can improve on it.
+    i32 standPat = 0, best;
+    u32 n;
+    if (inCheck) {
+        board->pvMove = noReferenceMove;
+        n = generateMoves(board, list, 1);
+        best = -INFINITE_SCORE;
+    } else {
+        standPat = eval(board, &flag);
+        if (standPat >= beta) return standPat;
+        if (standPat > alpha) alpha = standPat;
+        board->pvMove = noReferenceMove;
+        n = generateCaptures(board, list, 1);
+        best = standPat;
+    }
+
+    // Step 5. Nothing to try: mate in check, the stand pat otherwise (a node
+    // without captures never tries quiet checks).
+    list->count = static_cast<u8>(n);
+    if (n == 0) return inCheck ? static_cast<i32>(ply) - MATE_SCORE : best;
+
+    // Step 6. Order by exchange value.
+    const int first = assignQScoreMovelist(board, list);
+
+    // Step 7. Capture phase (all evasions when in check).
+    for (u32 k = 0; k < n; k++) {
+        Move move;
+        const int index = k == 0 ? getMove(list, &move, first) : getNextBestMove(list, &move);
+        const bool promotion = (move.flags & MF_PROMOTION) != 0;
+
+        // Step 7.1. Captures that lose material by exchange are not worth a node.
+        if (!inCheck && list->seeScores[index] < 0 && !promotion) continue;
+
+        // Step 7.2. The child's in-check flag, tested before the move is made.
+        board->inCheck = static_cast<u8>(moveChecks(board, &move));
+
+        i32 childLevel;
+        if (inCheck || board->inCheck) {
+            // Step 7.3. Evasions and checks are searched one level down and
+            // bypass delta pruning.
+            childLevel = level - 1;
+        } else {
+            // Step 7.4. Delta pruning in a null window: when even the exchange
+            // gain plus a margin leaves the score below alpha, take that
+            // optimistic bound and skip the move.
+            if (!promotion && beta - alpha == 1) {
+                const i32 t = list->seeScores[index] + standPat + 150;
+                if (t < alpha) {
+                    if (t > best) best = t;
+                    continue;
+                }
+            }
+            childLevel = level - 8;
+        }
+
+        // Step 7.5. Search the child.
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        assert(keysAreConsistent(board));
+        const i32 v = -referenceQSearch(board, -beta, -alpha, childLevel);
+        updateHashKey(board, &move);
+        unmakeMove(board, &move);
+
+        // Step 7.6. Fail-soft bookkeeping.
+        if (v > best) {
+            if (v >= beta) return v;
+            if (v > alpha) alpha = v;
+            best = v;
+        }
+    }
+
+    // Step 8. Quiet checks only at the first quiescence level and not in check.
+    if (level != 0 || inCheck) return best;
+
+    // Step 9. Quiet-check phase: quiet moves that give check or promote and
+    // lose nothing by exchange, in generation order.
+    n = generateMoves(board, list, 0);
+    list->count = static_cast<u8>(n);
+    if (n == 0) return best;
+    const KingContext king = kingContext(board);
+    for (u32 i = 0; i < n; i++) {
+        Move* move = &list->moves[i];
+        if (move->flags & MF_CAPTURE) continue;
+        if (!isLegalInContext(board, move, &king)) continue;
+        board->inCheck = static_cast<u8>(moveChecks(board, move));
+        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && referenceSee(board, move) >= 0)) continue;
+
+        makeMove(board, move);
+        updateHashKey(board, move);
+        const i32 v = -referenceQSearch(board, -beta, -alpha, -1);
+        updateHashKey(board, move);
+        unmakeMove(board, move);
+
+        if (v > best) {
+            if (v >= beta) return v;
+            if (v > alpha) alpha = v;
+            best = v;
+        }
+    }
+    return best;
+}

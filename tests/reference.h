@@ -1,0 +1,16 @@
+// The engine's earlier, straightforward implementations of the hot paths,
+// kept for the equivalence test: each answers and leaves the board exactly
+// as the fast version must.
+#pragma once
+
+#include "defs.h"
+
+// Exchange value by making and unmaking every capture on the board.
+i32 referenceSee(Board* board, Move* move);
+
+// Legality by making the move and asking whether the mover's king stands
+// attacked, then unmaking it.
+int referenceIsLegal(Board* board, Move* move);
+
+// Quiescence search whose quiet-check phase tests every quiet move in turn.
+i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level);

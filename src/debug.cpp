@@ -1,15 +1,8 @@
 #include "debug.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
-#include "attack.h"
-#include "display.h"
-#include "eval.h"
-#include "search.h"
-#include "tools.h"
 
 #include "board.h"
 #include "hash.h"
@@ -95,89 +88,4 @@ u64 perftLeaves(Board* board, int depth) {
     u64 nodes = 0;
     debugPerft(board, static_cast<u8>(depth - 1), &nodes);
     return nodes;
-}
-
-// Joins argv[first..] with blanks: a FEN given unquoted arrives as words.
-static std::string joinArgs(int argc, char** argv, int first) {
-    std::string text;
-    for (int i = first; i < argc; i++) {
-        if (i > first) text += ' ';
-        text += argv[i];
-    }
-    return text;
-}
-
-// Parses a whole decimal number in [low, high]; false for anything else.
-bool parseNumber(const char* text, int low, int high, int* value) {
-    if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    *value = static_cast<int>(v);
-    return true;
-}
-
-// Sets up the FEN in argv[first..] or the start position, with keys.
-bool setupToolPosition(Board* board, int argc, char** argv, int first) {
-    const std::string fen = argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
-    if (!setupFen(board, fen.c_str())) {
-        fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
-        return false;
-    }
-    getHashkey(board);
-    return true;
-}
-
-static int perftTool(Board* board, int argc, char** argv) {
-    int depth = 0;
-    if (argc < 3 || !parseNumber(argv[2], 1, 64, &depth)) {
-        fprintf(stderr, "usage: quillantor perft DEPTH [FEN] (DEPTH 1..64)\n");
-        return 2;
-    }
-    if (!setupToolPosition(board, argc, argv, 3)) return 2;
-    const i32 start = timer();
-    MoveList* list = &board->moveLists[0];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
-    u64 total = 0;
-    char text[8];
-    for (u32 i = 0; i < list->count; i++) {
-        Move* m = &list->moves[i];
-        makeMove(board, m);
-        const u64 n = perftLeaves(board, depth - 1);
-        unmakeMove(board, m);
-        moveToText(m, text);
-        printf("%s: %llu\n", text, static_cast<unsigned long long>(n));
-        total += n;
-    }
-    const i32 elapsed = timer() - start;
-    printf("Nodes: %llu\n", static_cast<unsigned long long>(total));
-    printf("Time: %d ms\n", elapsed);
-    printf("NPS: %llu\n", static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
-    return 0;
-}
-
-static int showTool(Board* board, int argc, char** argv) {
-    if (!setupToolPosition(board, argc, argv, 2)) return 2;
-    displayBoard(board);
-    return 0;
-}
-
-int runTool(Board* board, int argc, char** argv) {
-    initAttackDeltaTable();
-    initZobrist();
-    const std::string tool = argv[1];
-    int status;
-    if (tool == "perft") status = perftTool(board, argc, argv);
-    else if (tool == "show") status = showTool(board, argc, argv);
-    else if (tool == "eval") status = evalTool(board, argc, argv);
-    else if (tool == "bench") status = benchTool(board, argc, argv);
-    else if (tool == "search") status = searchTool(board, argc, argv);
-    else if (tool == "epd") status = epdTool(board, argc, argv);
-    else {
-        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n", argv[1]);
-        status = 2;
-    }
-    fflush(stdout);
-    return status;
 }

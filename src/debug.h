@@ -19,13 +19,3 @@ void debugPerft(Board* board, u8 depth, u64* nodes);
 // Ordinary perft: leaves at the given depth (depth 1 of the start position
 // is 20). Depth 0 is 1.
 u64 perftLeaves(Board* board, int depth);
-
-// Developer tools reached from the command line: perft, show, eval, bench,
-// search, epd. Returns the process exit status (2 for bad arguments).
-int runTool(Board* board, int argc, char** argv);
-
-// Helpers the tools share: a whole number in [low, high], and the position of
-// argv[first..] (the start position when absent) set up with its keys; both
-// print nothing on success and report failure to the caller.
-bool parseNumber(const char* text, int low, int high, int* value);
-bool setupToolPosition(Board* board, int argc, char** argv, int first);

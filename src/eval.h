@@ -61,10 +61,3 @@ int kingHasCastledBlack(const Board* board);
 // the score.
 int bishopIsTrappedWhite(const Board* board, int square);
 int bishopIsTrappedBlack(const Board* board, int square);
-
-// Command-line tool. "eval" reads FEN or EPD lines from standard input and
-// prints one line per input line: the score for the side to move, or "error"
-// when the line is not a position. "eval --terms [FEN]" prints White's view
-// of each term; "eval --bench [REPS]" measures evaluations per second.
-// Returns the exit status (2 for bad arguments).
-int evalTool(Board* board, int argc, char** argv);

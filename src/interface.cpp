@@ -404,14 +404,18 @@ static int allocateHashtable(const char* prefix) {
     return 0;
 }
 
+void initEngineTables() {
+    initAttackDeltaTable();
+    initZobrist();
+}
+
 int startEngine(Board* board, bool quiet) {
     if (!quiet) {
         printf("     Q u i l l a n t o r    0 . 3\n");
         printf("A chess playing program by the Quillantor developers\n\n");
     }
     parseInitFile(quiet);
-    initAttackDeltaTable();
-    initZobrist();
+    initEngineTables();
     // Quiet start-up (the UCI mode) still reports a refused size, the way
     // that protocol passes text on to the user.
     if (!allocateHashtable(quiet ? "info string " : "")) return 0;

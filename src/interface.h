@@ -24,6 +24,11 @@ void parseInitStream(FILE* file, bool quiet = false);
 // handled before anything else is read.
 void xboardLoop(Board* board, const char* firstLine = nullptr);
 
+// The process-wide tables, in start-up order: the attack deltas, then the
+// Zobrist keys from the first rand() values. Start-up, the tools and the
+// test run all fill them here, so every key comes from the same sequence.
+void initEngineTables();
+
 // Start-up: banner, configuration file, tables, book, start position. Quiet
 // start-up prints neither the banner nor the configuration echo. Returns 0
 // when no transposition table could be allocated at all.

@@ -4,7 +4,7 @@
 // prints no banner; anything else is the XBoard loop's first line.
 #include <cstdio>
 
-#include "debug.h"
+#include "tools.h"
 #include "interface.h"
 #include "uci.h"
 

@@ -165,11 +165,6 @@ struct IterationReport {
 };
 extern IterationReport lastIteration;
 
-// The tables as start-up leaves them for the tools: the default-size hash
-// table (the configuration file is not read), emptied, with empty history
-// and killers. False when no table can be had.
-bool prepareToolTables();
-
 // Between iterations: the soft budget (doubled at most once), the changes
 // of the root move counted from iteration 5 on, whether the time was
 // extended, and the ceiling of the hard limit.
@@ -186,7 +181,3 @@ struct IterationControl {
 // iteration starts.
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged);
-
-// Command-line tools: "bench [DEPTH]" and "search DEPTH [FEN]".
-int benchTool(Board* board, int argc, char** argv);
-int searchTool(Board* board, int argc, char** argv);

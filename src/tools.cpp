@@ -1,28 +1,425 @@
-// Developer tools: the EPD test-suite runner.
+// Developer tools reached from the command line: perft, show, eval, bench,
+// search and the EPD test-suite runner, with the argument parsing they share.
+// The engine's modules know nothing of them.
 #include "tools.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 
 #include "board.h"
 #include "debug.h"
+#include "display.h"
+#include "eval.h"
 #include "hash.h"
+#include "interface.h"
+#include "movegen.h"
 #include "san.h"
 #include "search.h"
+#include "utils.h"
 
+// ---------------------------------------------------------------------------
+// Arguments, positions and tables
+
+// The blank-separated words of a text (blanks, tabs and line ends).
 static std::vector<std::string> splitWords(const std::string& text) {
     std::vector<std::string> words;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) i++;
+        while (i < text.size() && blank(text[i])) i++;
         size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != '\t') j++;
+        while (j < text.size() && !blank(text[j])) j++;
         if (j > i) words.push_back(text.substr(i, j - i));
         i = j;
     }
     return words;
 }
+
+// Joins argv[first..] with blanks: a FEN given unquoted arrives as words.
+static std::string joinArgs(int argc, char** argv, int first) {
+    std::string text;
+    for (int i = first; i < argc; i++) {
+        if (i > first) text += ' ';
+        text += argv[i];
+    }
+    return text;
+}
+
+// Parses a whole decimal number in [low, high]; false for anything else.
+static bool parseNumber(const char* text, int low, int high, int* value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// Sets up the FEN in argv[first..] or the start position, with keys;
+// reports a refused FEN on standard error.
+static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
+    const std::string fen = argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
+    if (!setupFen(board, fen.c_str())) {
+        fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
+        return false;
+    }
+    getHashkey(board);
+    return true;
+}
+
+// The tools' budget: far beyond any run, so the clock is polled but never decides.
+static constexpr i32 TOOL_BUDGET = INT32_MAX;
+
+// The tables as start-up leaves them: the default-size hash table (the
+// configuration file is not read), emptied, with empty history and killers.
+// False when no table can be had.
+static bool prepareToolTables() {
+    if (hashtable == nullptr) {
+        hashSize = DEFAULT_HASH_SIZE;
+        if (!initHashtable(hashSize)) {
+            fprintf(stderr, "cannot allocate the hash table\n");
+            return false;
+        }
+    }
+    clearHashtable(hashSize);
+    clearHistoryHeuristic();
+    clearKillerMove();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// perft and show
+
+static int perftTool(Board* board, int argc, char** argv) {
+    int depth = 0;
+    if (argc < 3 || !parseNumber(argv[2], 1, 64, &depth)) {
+        fprintf(stderr, "usage: quillantor perft DEPTH [FEN] (DEPTH 1..64)\n");
+        return 2;
+    }
+    if (!setupToolPosition(board, argc, argv, 3)) return 2;
+    const i32 start = timer();
+    MoveList* list = &board->moveLists[0];
+    list->count = static_cast<u8>(generateMoves(board, list, 1));
+    u64 total = 0;
+    char text[8];
+    for (u32 i = 0; i < list->count; i++) {
+        Move* m = &list->moves[i];
+        makeMove(board, m);
+        const u64 n = perftLeaves(board, depth - 1);
+        unmakeMove(board, m);
+        moveToText(m, text);
+        printf("%s: %llu\n", text, static_cast<unsigned long long>(n));
+        total += n;
+    }
+    const i32 elapsed = timer() - start;
+    printf("Nodes: %llu\n", static_cast<unsigned long long>(total));
+    printf("Time: %d ms\n", elapsed);
+    printf("NPS: %llu\n", static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
+    return 0;
+}
+
+static int showTool(Board* board, int argc, char** argv) {
+    if (!setupToolPosition(board, argc, argv, 2)) return 2;
+    displayBoard(board);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// eval
+
+
+static bool castlingFieldIsSound(const std::string& field) {
+    if (field == "-") return true;
+    if (field.empty() || field.size() > 4) return false;
+    for (size_t i = 0; i < field.size(); i++) {
+        if (std::string("KQkq").find(field[i]) == std::string::npos) return false;
+        if (field.find(field[i]) != i) return false;
+    }
+    return true;
+}
+
+static bool epFieldIsSound(const std::string& field) {
+    if (field == "-") return true;
+    return field.size() == 2 && field[0] >= 'a' && field[0] <= 'h' && (field[1] == '3' || field[1] == '6');
+}
+
+// Sets the board up from the first four fields of a FEN or EPD line, with
+// keys. A line with fewer than four fields, a side other than w or b, a
+// castling or en passant field that is not FEN syntax, or a placement that
+// setupFen refuses is not a position: false, board unchanged. Clocks, EPD
+// operations and anything else after the fourth field are ignored.
+static bool setupFromLine(Board* board, const std::string& line) {
+    const std::vector<std::string> fields = splitWords(line);
+    if (fields.size() < 4) return false;
+    if (fields[1] != "w" && fields[1] != "b") return false;
+    if (!castlingFieldIsSound(fields[2]) || !epFieldIsSound(fields[3])) return false;
+    const std::string fen = fields[0] + " " + fields[1] + " " + fields[2] + " " + fields[3];
+    if (!setupFen(board, fen.c_str())) return false;
+    getHashkey(board);
+    return true;
+}
+
+static int evalLines(Board* board) {
+    std::string line;
+    u8 flag = 0;
+    while (std::getline(std::cin, line)) {
+        if (setupFromLine(board, line)) printf("%d\n", eval(board, &flag));
+        else printf("error\n");
+        fflush(stdout);
+    }
+    return 0;
+}
+
+static int printTerms(Board* board, int argc, char** argv) {
+    std::string line = initialPosition;
+    if (argc > 3) {
+        line.clear();
+        for (int i = 3; i < argc; i++) line += std::string(i > 3 ? " " : "") + argv[i];
+    }
+    if (!setupFromLine(board, line)) {
+        fprintf(stderr, "invalid FEN: %s\n", line.c_str());
+        return 2;
+    }
+    EvalTerms t;
+    const i32 white = evalTerms(board, &t);
+    u8 flag = 0;
+    printf("material: %d\n", t.material);
+    printf("pawn structure: %d\n", t.pawnStructure);
+    printf("knight mobility: %d\n", t.knightMobility);
+    printf("bishop mobility: %d\n", t.bishopMobility);
+    printf("rook terms: %d\n", t.rookTerms);
+    printf("queen mobility: %d\n", t.queenMobility);
+    printf("pawn advancement: %d\n", t.pawnAdvancement);
+    printf("king term: %d\n", t.kingTerm);
+    printf("endgame: %d\n", t.endgame);
+    printf("trivial draw: %d\n", t.trivialDraw);
+    printf("total: %d\n", white);
+    printf("eval: %d\n", eval(board, &flag));
+    return 0;
+}
+
+// Positions of the speed measurement: openings, middlegames with both kings
+// castled or not, endgames with and without pieces, promotions.
+static constexpr const char* evalBenchPositions[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P3/2NP1N2/PPP1QPPP/R4RK1 w - - 0 10",
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 8",
+    "2kr3r/ppp2ppp/2n1b3/2b1p3/4P3/2N1BN2/PPP2PPP/2KR1B1R b - - 4 11",
+    "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "8/5pk1/6p1/8/3R4/6P1/5PK1/r7 w - - 0 40",
+    "8/8/4k3/8/2p5/8/B2P2K1/8 w - - 0 1",
+    "6k1/5ppp/8/8/8/8/5PPP/6K1 w - - 0 1",
+    "8/3k4/8/8/3PK3/8/8/8 w - - 0 1",
+    "4k3/8/8/8/8/8/8/1N2K1N1 w - - 0 1",
+    "3r2k1/1p3ppp/p1q5/8/8/1P3Q2/P4PPP/3R2K1 b - - 0 25",
+    "8/1P6/8/8/8/8/k5p1/4K3 w - - 0 1",
+    "r1b1k2r/ppq2ppp/2n1pn2/2bp4/8/2NBPN2/PPQ2PPP/R1B2RK1 w kq - 0 9",
+};
+
+// Evaluates every bench position and every position one legal move away,
+// reps times each, and prints the rate. The calls go through a volatile
+// function pointer so that none is inlined or hoisted out of the loop, as in
+// the search, which calls eval from another module.
+static int benchEval(Board* board, int argc, char** argv) {
+    int reps = 1000;
+    if (argc > 3 && !parseNumber(argv[3], 1, 1000000, &reps)) {
+        fprintf(stderr, "usage: quillantor eval --bench [REPS] (REPS 1..1000000)\n");
+        return 2;
+    }
+    i32 (*volatile evalFn)(const Board*, u8*) = eval;
+    u64 positions = 0, evaluations = 0;
+    i64 checksum = 0;
+    u8 flag = 0;
+    std::chrono::steady_clock::duration spent{};
+    auto measure = [&]() {
+        const auto start = std::chrono::steady_clock::now();
+        for (int r = 0; r < reps; r++) checksum += evalFn(board, &flag);
+        spent += std::chrono::steady_clock::now() - start;
+        positions++;
+        evaluations += static_cast<u64>(reps);
+    };
+    for (const char* fen : evalBenchPositions) {
+        if (!setupFen(board, fen)) {
+            fprintf(stderr, "bench position refused: %s\n", fen);
+            return 2;
+        }
+        getHashkey(board);
+        measure();
+        MoveList* list = &board->moveLists[0];
+        list->count = static_cast<u8>(generateMoves(board, list, 1));
+        for (u32 i = 0; i < list->count; i++) {
+            makeMove(board, &list->moves[i]);
+            measure();
+            unmakeMove(board, &list->moves[i]);
+        }
+    }
+    // The checksum signs the scores: it changes exactly when an evaluation does.
+    const double seconds = std::chrono::duration<double>(spent).count();
+    printf("Positions: %llu\n", static_cast<unsigned long long>(positions));
+    printf("Evaluations: %llu\n", static_cast<unsigned long long>(evaluations));
+    printf("Checksum: %lld\n", static_cast<long long>(checksum / reps));
+    printf("Time: %.0f ms\n", seconds * 1000.0);
+    printf("Evals/sec: %.0f\n", seconds > 0 ? static_cast<double>(evaluations) / seconds : 0.0);
+    return 0;
+}
+
+// "eval" reads FEN or EPD lines from standard input and prints one line per
+// input line: the score for the side to move, or "error" when the line is not
+// a position. "eval --terms [FEN]" prints White's view of each term;
+// "eval --bench [REPS]" measures evaluations per second.
+static int evalTool(Board* board, int argc, char** argv) {
+    if (argc <= 2) return evalLines(board);
+    const std::string option = argv[2];
+    if (option == "--terms") return printTerms(board, argc, argv);
+    if (option == "--bench") return benchEval(board, argc, argv);
+    fprintf(stderr, "usage: quillantor eval [--terms [FEN] | --bench [REPS]] (FEN/EPD lines on standard input)\n");
+    return 2;
+}
+
+// ---------------------------------------------------------------------------
+// bench and search
+
+// Positions of the bench: openings, middlegames, endgames, tactics,
+// promotions, checks and mates.
+static constexpr const char* benchPositions[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+    "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 0 4",
+    "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+    "2r3k1/pp3ppp/2n1b3/q2pP3/3P4/P1r2N2/1B3PPP/R2QR1K1 w - - 0 20",
+    "r1b2rk1/2q1b1pp/p2ppn2/1p6/3QP3/1BN1B3/PPP3PP/R4RK1 w - - 0 15",
+    "4rrk1/pp1n3p/3q2pQ/2p1pb2/2PP4/2P3N1/P2B2PP/4RRK1 b - - 7 19",
+    "r3r1k1/2p2ppp/p1p1bn2/8/1q2P3/2NPQN2/PPP3PP/R4RK1 b - - 2 15",
+    "2rq1rk1/pb1nbppp/1p2pn2/2pp4/2PP4/1PN1PN2/PB2BPPP/R2Q1RK1 w - - 0 11",
+    "r1bqk2r/pp1nbppp/2p1pn2/3p4/2PP4/2N1PN2/PPQ2PPP/R1B1KB1R w KQkq - 0 7",
+    "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+    "rnbqkbnr/ppp2ppp/8/1B1pp3/4P3/8/PPPP1PPP/RNBQK1NR b KQkq - 1 3",
+    "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10",
+    "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4",
+    "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",
+    "6k1/5p2/6p1/8/7p/8/6PP/6K1 b - - 0 1",
+    "8/8/1p1k4/p1p1p3/P1P1P3/1P1K4/8/8 w - - 0 1",
+    "8/8/8/3k4/8/8/3PK3/8 w - - 0 1",
+    "8/8/8/4k3/8/8/8/R3K3 w - - 0 1",
+    "1K1k4/1P6/8/8/8/8/r7/2R5 w - - 0 1",
+    "8/5k2/8/4PK2/8/8/r7/1R6 w - - 0 1",
+    "8/P7/8/8/8/8/6k1/4K3 w - - 0 1",
+    "3r4/4P3/8/8/8/8/6k1/K7 w - - 0 1",
+    "5k2/8/8/8/8/8/2q5/K7 b - - 0 1",
+    "7k/5Q2/6K1/8/8/8/8/8 w - - 0 1",
+};
+static constexpr int BENCH_DEFAULT_DEPTH = 10;
+
+// The long-game variant plays this many half-moves of a fixed game from the
+// start position and puts its key history in front of every bench
+// position, as if the game had led there: per-node costs that grow with
+// the game's length (the repetition scan) show in its time.
+static constexpr u32 BENCH_HISTORY_HALF_MOVES = 200;
+static u64 benchHistoryKeys[BENCH_HISTORY_HALF_MOVES + 1];
+
+// The fixed game: at half-move i the legal move numbered (7 i + 3) modulo
+// the number of moves, a walk that no key or rand() value steers. Returns
+// the half-moves played (fewer only if the walk meets a mate or stalemate).
+static u32 playBenchHistory(Board* board) {
+    setupFen(board, initialPosition);
+    getHashkey(board);
+    board->hashHistory[0] = board->hashKey;
+    u32 played = 0;
+    for (; played < BENCH_HISTORY_HALF_MOVES; played++) {
+        MoveList* list = &board->moveLists[0];
+        const u32 n = generateMoves(board, list, 1);
+        if (n == 0) break;
+        Move move = list->moves[(7 * played + 3) % n];
+        makeMove(board, &move);
+        updateHashKey(board, &move);
+        board->ply = 0;
+    }
+    for (u32 i = 0; i <= played; i++) benchHistoryKeys[i] = board->hashHistory[i];
+    return played;
+}
+
+// "bench [--history] [DEPTH]": the signature of the search.
+static int benchTool(Board* board, int argc, char** argv) {
+    int depth = BENCH_DEFAULT_DEPTH;
+    int first = 2;
+    const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
+    if (history) first = 3;
+    if (argc > first + 1 || (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+        return 2;
+    }
+    if (!prepareToolTables()) return 2;
+    searchOutput = false;
+    const u32 historyLength = history ? playBenchHistory(board) : 0;
+    u64 total = 0, made = 0;
+    const i32 start = timer();
+    int number = 0;
+    for (const char* fen : benchPositions) {
+        number++;
+        if (!setupFen(board, fen)) {
+            fprintf(stderr, "bench position %d rejected: %s\n", number, fen);
+            return 2;
+        }
+        getHashkey(board);
+        if (history) {
+            // The game's keys up to its last half-move, which is this position.
+            for (u32 i = 0; i < historyLength; i++) board->hashHistory[i] = benchHistoryKeys[i];
+            board->gamePly = historyLength;
+            board->hashHistory[historyLength] = board->hashKey;
+        }
+        prepareToolTables();
+        Move move;
+        searchToDepth(board, &move, TOOL_BUDGET, depth);
+        char text[8];
+        moveToText(&move, text);
+        printf("Position %2d: %10d nodes  bestmove %s\n", number, globalNodes,
+               move.from == NO_SQUARE ? "(none)" : text);
+        total += static_cast<u64>(globalNodes);
+        made += movesMade;
+    }
+    const i32 elapsed = timer() - start;
+    const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
+    const u64 mps = made * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
+    printf("Time: %d ms  Nodes/second: %llu  Moves made: %llu  Moves made/second: %llu\n", elapsed,
+           static_cast<unsigned long long>(nps), static_cast<unsigned long long>(made),
+           static_cast<unsigned long long>(mps));
+    printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
+    return 0;
+}
+
+// "search DEPTH [FEN]": one search with its thinking lines.
+static int searchTool(Board* board, int argc, char** argv) {
+    int depth = 0;
+    if (argc < 3 || !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth)) {
+        fprintf(stderr, "usage: quillantor search DEPTH [FEN] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+        return 2;
+    }
+    if (!setupToolPosition(board, argc, argv, 3)) return 2;
+    if (!prepareToolTables()) return 2;
+    Move move;
+    searchToDepth(board, &move, TOOL_BUDGET, depth);
+    char text[8];
+    moveToText(&move, text);
+    printf("bestmove %s\n", move.from == NO_SQUARE ? "(none)" : text);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// epd
 
 bool parseEpdLine(const std::string& line, EpdRecord* record, std::string* error) {
     *record = EpdRecord();
@@ -176,4 +573,25 @@ int epdTool(Board* board, int argc, char** argv) {
     }
     printf("solved %d / %d\n", solved, tried);
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The dispatcher
+
+int runTool(Board* board, int argc, char** argv) {
+    initEngineTables();
+    const std::string tool = argv[1];
+    int status;
+    if (tool == "perft") status = perftTool(board, argc, argv);
+    else if (tool == "show") status = showTool(board, argc, argv);
+    else if (tool == "eval") status = evalTool(board, argc, argv);
+    else if (tool == "bench") status = benchTool(board, argc, argv);
+    else if (tool == "search") status = searchTool(board, argc, argv);
+    else if (tool == "epd") status = epdTool(board, argc, argv);
+    else {
+        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n", argv[1]);
+        status = 2;
+    }
+    fflush(stdout);
+    return status;
 }

@@ -19,6 +19,11 @@ struct EpdRecord {
 // than four fields, no "bm" or "am", an unterminated string).
 bool parseEpdLine(const std::string& line, EpdRecord* record, std::string* error);
 
+// The command line "quillantor TOOL ARGS...": perft, show, eval, bench,
+// search or epd. Returns the process exit status (2 for bad arguments, each
+// reported in one line on standard error).
+int runTool(Board* board, int argc, char** argv);
+
 // "epd FILE [--time MS] [--first N]": searches each position of the file
 // for MS milliseconds (default 1000) from cleared tables and compares the
 // move with its bm and am operations; one line per position, then the total.

@@ -3,15 +3,13 @@
 // in the engine.
 #include <gtest/gtest.h>
 
-#include "attack.h"
-#include "hash.h"
+#include "interface.h"
 
 namespace {
 class EngineTables : public ::testing::Environment {
 public:
     void SetUp() override {
-        initAttackDeltaTable();
-        initZobrist();
+        initEngineTables();
     }
 };
 }  // namespace

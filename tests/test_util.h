@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "board.h"
 #include "defs.h"
@@ -85,3 +87,38 @@ public:
 private:
     bool active = false;
 };
+
+// The lines of a tool's or a session's output.
+inline std::vector<std::string> outputLines(const std::string& out) {
+    std::vector<std::string> rows;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) rows.push_back(row);
+    return rows;
+}
+
+// One thinking line: depth, score, time in centiseconds, nodes, the line.
+struct ThinkingLine {
+    int depth;
+    i32 score;
+    i32 centiseconds;
+    i32 nodes;
+    std::vector<std::string> moves;
+};
+
+// The iteration lines of the output (fail-high lines end in '!').
+inline std::vector<ThinkingLine> thinkingLines(const std::string& out) {
+    std::vector<ThinkingLine> lines;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) {
+        if (row.empty() || row.back() == '!') continue;
+        std::istringstream fields(row);
+        ThinkingLine line;
+        if (!(fields >> line.depth >> line.score >> line.centiseconds >> line.nodes)) continue;
+        std::string move;
+        while (fields >> move) line.moves.push_back(move);
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -193,10 +193,10 @@ int setupFen(Board* board, const char* fen) {
     // A right whose king and rook are not at home would let the generator
     // move a rook that is not there: drop it.
     const u8* sq = board->squares;
-    if (sq[4] != WKING || sq[7] != WROOK) board->castlingStatus &= ~CASTLE_WK;
-    if (sq[4] != WKING || sq[0] != WROOK) board->castlingStatus &= ~CASTLE_WQ;
-    if (sq[116] != BKING || sq[119] != BROOK) board->castlingStatus &= ~CASTLE_BK;
-    if (sq[116] != BKING || sq[112] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
+    if (sq[SQ_E1] != WKING || sq[SQ_H1] != WROOK) board->castlingStatus &= ~CASTLE_WK;
+    if (sq[SQ_E1] != WKING || sq[SQ_A1] != WROOK) board->castlingStatus &= ~CASTLE_WQ;
+    if (sq[SQ_E8] != BKING || sq[SQ_H8] != BROOK) board->castlingStatus &= ~CASTLE_BK;
+    if (sq[SQ_E8] != BKING || sq[SQ_A8] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
 
     if (fen[i + 2] != '\0')
         board->epSquare = readEpSquare(board, fen, castlingStart);
@@ -240,26 +240,26 @@ void makeMove(Board* board, Move* move) {
         board->wKingSquare = static_cast<u8>(to);
         board->castlingStatus &= ~(CASTLE_WK | CASTLE_WQ);
         if (move->flags & MF_CASTLE) {
-            if (to == 6) moveRook(board, 7, 5, WROOK, board->whitePieces);
-            else if (to == 2) moveRook(board, 0, 3, WROOK, board->whitePieces);
+            if (to == SQ_G1) moveRook(board, SQ_H1, SQ_F1, WROOK, board->whitePieces);
+            else if (to == SQ_C1) moveRook(board, SQ_A1, SQ_D1, WROOK, board->whitePieces);
         }
         break;
     case BKING:
         board->bKingSquare = static_cast<u8>(to);
         board->castlingStatus &= ~(CASTLE_BK | CASTLE_BQ);
         if (move->flags & MF_CASTLE) {
-            if (to == 118) moveRook(board, 119, 117, BROOK, board->blackPieces);
-            else if (to == 114) moveRook(board, 112, 115, BROOK, board->blackPieces);
+            if (to == SQ_G8) moveRook(board, SQ_H8, SQ_F8, BROOK, board->blackPieces);
+            else if (to == SQ_C8) moveRook(board, SQ_A8, SQ_D8, BROOK, board->blackPieces);
         }
         break;
     default:
         break;
     }
 
-    if (from == 7) board->castlingStatus &= ~CASTLE_WK;
-    else if (from == 0) board->castlingStatus &= ~CASTLE_WQ;
-    else if (from == 119) board->castlingStatus &= ~CASTLE_BK;
-    else if (from == 112) board->castlingStatus &= ~CASTLE_BQ;
+    if (from == SQ_H1) board->castlingStatus &= ~CASTLE_WK;
+    else if (from == SQ_A1) board->castlingStatus &= ~CASTLE_WQ;
+    else if (from == SQ_H8) board->castlingStatus &= ~CASTLE_BK;
+    else if (from == SQ_A8) board->castlingStatus &= ~CASTLE_BQ;
 
     squares[to] = squares[from];
     squares[from] = EMPTY;
@@ -282,10 +282,10 @@ void makeMove(Board* board, Move* move) {
     if (move->flags & MF_CAPTURE) {
         board->lastCaptureSquare = static_cast<u8>(to);
         board->lastCapturedPiece = move->captured;
-        if (to == 119) board->castlingStatus &= ~CASTLE_BK;
-        else if (to == 112) board->castlingStatus &= ~CASTLE_BQ;
-        else if (to == 7) board->castlingStatus &= ~CASTLE_WK;
-        else if (to == 0) board->castlingStatus &= ~CASTLE_WQ;
+        if (to == SQ_H8) board->castlingStatus &= ~CASTLE_BK;
+        else if (to == SQ_A8) board->castlingStatus &= ~CASTLE_BQ;
+        else if (to == SQ_H1) board->castlingStatus &= ~CASTLE_WK;
+        else if (to == SQ_A1) board->castlingStatus &= ~CASTLE_WQ;
         board->materialBalance -= pieceValues[move->captured];
         if (move->captured <= EMPTY) {
             board->nWhite--;
@@ -337,10 +337,10 @@ void unmakeMove(Board* board, Move* move) {
 
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: moveRook(board, 5, 7, WROOK, board->whitePieces); break;
-        case 2: moveRook(board, 3, 0, WROOK, board->whitePieces); break;
-        case 118: moveRook(board, 117, 119, BROOK, board->blackPieces); break;
-        case 114: moveRook(board, 115, 112, BROOK, board->blackPieces); break;
+        case SQ_G1: moveRook(board, SQ_F1, SQ_H1, WROOK, board->whitePieces); break;
+        case SQ_C1: moveRook(board, SQ_D1, SQ_A1, WROOK, board->whitePieces); break;
+        case SQ_G8: moveRook(board, SQ_F8, SQ_H8, BROOK, board->blackPieces); break;
+        case SQ_C8: moveRook(board, SQ_D8, SQ_A8, BROOK, board->blackPieces); break;
         default: break;
         }
     }
@@ -410,10 +410,10 @@ void makeMoveSimple(Board* board, Move* move) {
     else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: squares[5] = WROOK; squares[7] = EMPTY; break;
-        case 2: squares[3] = WROOK; squares[0] = EMPTY; break;
-        case 118: squares[117] = BROOK; squares[119] = EMPTY; break;
-        case 114: squares[115] = BROOK; squares[112] = EMPTY; break;
+        case SQ_G1: squares[SQ_F1] = WROOK; squares[SQ_H1] = EMPTY; break;
+        case SQ_C1: squares[SQ_D1] = WROOK; squares[SQ_A1] = EMPTY; break;
+        case SQ_G8: squares[SQ_F8] = BROOK; squares[SQ_H8] = EMPTY; break;
+        case SQ_C8: squares[SQ_D8] = BROOK; squares[SQ_A8] = EMPTY; break;
         default: break;
         }
     }
@@ -437,10 +437,10 @@ void unmakeMoveSimple(Board* board, Move* move) {
     if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: squares[7] = WROOK; squares[5] = EMPTY; break;
-        case 2: squares[0] = WROOK; squares[3] = EMPTY; break;
-        case 118: squares[119] = BROOK; squares[117] = EMPTY; break;
-        case 114: squares[112] = BROOK; squares[115] = EMPTY; break;
+        case SQ_G1: squares[SQ_H1] = WROOK; squares[SQ_F1] = EMPTY; break;
+        case SQ_C1: squares[SQ_A1] = WROOK; squares[SQ_D1] = EMPTY; break;
+        case SQ_G8: squares[SQ_H8] = BROOK; squares[SQ_F8] = EMPTY; break;
+        case SQ_C8: squares[SQ_A8] = BROOK; squares[SQ_D8] = EMPTY; break;
         default: break;
         }
     }

@@ -37,6 +37,12 @@ enum : u8 {
 // Castling rights bits of Board::castlingStatus
 enum : u32 { CASTLE_WK = 1, CASTLE_WQ = 2, CASTLE_BK = 4, CASTLE_BQ = 8 };
 
+// The 0x88 squares of the castling moves: king and rook homes and targets.
+enum : u8 {
+    SQ_A1 = 0, SQ_B1 = 1, SQ_C1 = 2, SQ_D1 = 3, SQ_E1 = 4, SQ_F1 = 5, SQ_G1 = 6, SQ_H1 = 7,
+    SQ_A8 = 112, SQ_B8 = 113, SQ_C8 = 114, SQ_D8 = 115, SQ_E8 = 116, SQ_F8 = 117, SQ_G8 = 118, SQ_H8 = 119
+};
+
 inline constexpr u8 NO_SQUARE = 127;   // also "no move" in Move::from
 
 // Capacities of the board record.
@@ -179,6 +185,13 @@ inline constexpr i32 kingOffsetsWhite[9] = {1, -1, -15, -16, -17, 15, 16, 17, 0}
 inline constexpr i32 kingOffsetsBlack[9] = {1, -1, 15, 16, 17, -15, -16, -17, 0};
 
 inline constexpr bool onBoard(int sq) { return (sq & 0x88) == 0; }
+
+// WHITE or BLACK for a piece code (EMPTY and OFFBOARD read as White).
+inline constexpr int colourOf(u8 piece) { return piece > WKING ? BLACK : WHITE; }
+
+// The value of a piece code without its colour's sign.
+inline constexpr i32 absValue(u8 code) { return pieceValues[code] < 0 ? -pieceValues[code] : pieceValues[code]; }
+static_assert(absValue(BQUEEN) == 1050 && absValue(WKNIGHT) == 330 && colourOf(BPAWN) == BLACK);
 
 // ===========================================================================
 // Evaluation tables (read by eval.cpp only)

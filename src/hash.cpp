@@ -71,10 +71,10 @@ void updateHashKey(Board* board, const Move* move) {
     }
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: toggle(7, WROOK); toggle(5, WROOK); break;
-        case 2: toggle(0, WROOK); toggle(3, WROOK); break;
-        case 118: toggle(119, BROOK); toggle(117, BROOK); break;
-        case 114: toggle(112, BROOK); toggle(115, BROOK); break;
+        case SQ_G1: toggle(SQ_H1, WROOK); toggle(SQ_F1, WROOK); break;
+        case SQ_C1: toggle(SQ_A1, WROOK); toggle(SQ_D1, WROOK); break;
+        case SQ_G8: toggle(SQ_H8, BROOK); toggle(SQ_F8, BROOK); break;
+        case SQ_C8: toggle(SQ_A8, BROOK); toggle(SQ_D8, BROOK); break;
         default: break;
         }
     }
@@ -224,7 +224,7 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
         if (bucket->lock[i] != key) continue;
         hashHits1++;
         // An upper bound below beta: a null move from here would not reach beta.
-        if (*permission == 1 && bucket->type[i] == 1 && bucket->score[i] < *beta) *permission = 0;
+        if (*permission == 1 && bucket->type[i] == BOUND_UPPER && bucket->score[i] < *beta) *permission = 0;
         if (bucket->depth[i] >= taken && bucket->move[i].from != NO_SQUARE) {
             *hashMove = bucket->move[i];
             taken = bucket->depth[i];
@@ -233,9 +233,9 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
             i32 v = bucket->score[i];
             if (v < -MATE_BOUND) v += ply;
             else if (v > MATE_BOUND) v -= ply;
-            if (bucket->type[i] == 0) return v;
-            if (bucket->type[i] == 2 && v >= *beta) return v;
-            if (bucket->type[i] == 1 && v <= *alpha) return v;
+            if (bucket->type[i] == BOUND_EXACT) return v;
+            if (bucket->type[i] == BOUND_LOWER && v >= *beta) return v;
+            if (bucket->type[i] == BOUND_UPPER && v <= *alpha) return v;
         }
     }
     return NO_HASH_SCORE;

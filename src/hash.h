@@ -40,6 +40,13 @@ void ageHashtable(i32 count);
 // relative to this node (ply), the slot is the position's own when the new
 // draft is at least as deep, else the shallowest slot (the later one on
 // ties). Nothing is stored while no usable table is allocated.
+// Bound types of a table slot.
+enum : u8 {
+    BOUND_EXACT = 0,   // the score is the node's value
+    BOUND_UPPER = 1,   // the node failed low: its value is at most the score
+    BOUND_LOWER = 2    // the node failed high: its value is at least the score
+};
+
 void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move);
 
 // Looks the board's position up. Returns a score the caller may return at

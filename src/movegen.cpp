@@ -154,8 +154,8 @@ inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
         return 1;
     }
 
-    if ((from == 4 && (to == 6 || to == 2) && m->piece == WKING) ||
-        (from == 116 && (to == 118 || to == 114) && m->piece == BKING))
+    if ((from == SQ_E1 && (to == SQ_G1 || to == SQ_C1) && m->piece == WKING) ||
+        (from == SQ_E8 && (to == SQ_G8 || to == SQ_C8) && m->piece == BKING))
         m->flags |= MF_CASTLE;
 
     if (legal && isLegalWith(board, m, king) != 1) return 0;
@@ -172,10 +172,10 @@ template <>
 struct SideTraits<WHITE> {
     static constexpr u8 base = WPAWN;
     static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
-    static constexpr int kingSideTo = 6, queenSideTo = 2;
-    static constexpr int ksEmpty1 = 5, ksEmpty2 = 6;
-    static constexpr int qsEmpty1 = 1, qsEmpty2 = 2, qsEmpty3 = 3;
-    static constexpr int qsSafe1 = 3, qsSafe2 = 2;
+    static constexpr int kingSideTo = SQ_G1, queenSideTo = SQ_C1;
+    static constexpr int ksEmpty1 = SQ_F1, ksEmpty2 = SQ_G1;
+    static constexpr int qsEmpty1 = SQ_B1, qsEmpty2 = SQ_C1, qsEmpty3 = SQ_D1;
+    static constexpr int qsSafe1 = SQ_D1, qsSafe2 = SQ_C1;
     static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
     static constexpr int enemy = BLACK;
     static constexpr const i32* knights = knightOffsetsWhite;
@@ -193,10 +193,10 @@ template <>
 struct SideTraits<BLACK> {
     static constexpr u8 base = BPAWN;
     static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
-    static constexpr int kingSideTo = 118, queenSideTo = 114;
-    static constexpr int ksEmpty1 = 117, ksEmpty2 = 118;
-    static constexpr int qsEmpty1 = 113, qsEmpty2 = 114, qsEmpty3 = 115;
-    static constexpr int qsSafe1 = 115, qsSafe2 = 114;
+    static constexpr int kingSideTo = SQ_G8, queenSideTo = SQ_C8;
+    static constexpr int ksEmpty1 = SQ_F8, ksEmpty2 = SQ_G8;
+    static constexpr int qsEmpty1 = SQ_B8, qsEmpty2 = SQ_C8, qsEmpty3 = SQ_D8;
+    static constexpr int qsSafe1 = SQ_D8, qsSafe2 = SQ_C8;
     static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
     static constexpr int enemy = WHITE;
     static constexpr const i32* knights = knightOffsetsBlack;
@@ -386,11 +386,6 @@ int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8
 // ---------------------------------------------------------------------------
 // Move scoring and selection
 
-static inline i32 absValue(u8 code) {
-    const i32 v = pieceValues[code];
-    return v < 0 ? -v : v;
-}
-
 int assignScoreMovelist(Board* board, MoveList* list) {
     const Move& pvMove = board->pvMove;
     i32 best = -INFINITE_SCORE;
@@ -411,7 +406,7 @@ int assignScoreMovelist(Board* board, MoveList* list) {
             score = static_cast<i32>(getHistoryBonus(m));
             if (m->flags & MF_CASTLE) score += SCORE_CASTLING;
             if (m->flags & MF_PROMOTION) score += SCORE_QUIET_PROMOTION + absValue(m->promotion);
-            const KillerEntry* killers = killerMove[m->piece > WKING ? 1 : 0][board->ply];
+            const KillerEntry* killers = killerMove[colourOf(m->piece)][board->ply];
             const Move& k1 = killers[0].move;
             const Move& k2 = killers[1].move;
             if (m->from == k1.from && m->to == k1.to && m->piece == k1.piece) score = SCORE_KILLER_1;

@@ -27,12 +27,12 @@ static inline bool isQuiet(const Move* move) {
 }
 
 void clearHistoryHeuristic() {
-    for (int i = 0; i < 4096; i++) {
+    for (int i = 0; i < HISTORY_DIVISOR_CELL; i++) {
         historyHeuristic[i] = 0;
         successHistoryHeuristic[i] = 0;
         badHistoryHeuristic[i] = 0;
     }
-    for (int i = 4096; i < HISTORY_SIZE; i++) {
+    for (int i = HISTORY_DIVISOR_CELL; i < HISTORY_SIZE; i++) {
         historyHeuristic[i] = 1;
         successHistoryHeuristic[i] = 1;
         badHistoryHeuristic[i] = 1;
@@ -63,7 +63,7 @@ static inline bool killerMatches(const KillerEntry& entry, const Move* move) {
 
 void updateKillerMove(const Board* board, const Move* move) {
     if (!isQuiet(move)) return;
-    KillerEntry* k = killerMove[move->piece > WKING ? 1 : 0][board->ply];
+    KillerEntry* k = killerMove[colourOf(move->piece)][board->ply];
     if (killerMatches(k[0], move)) k[0].counter++;
     else if (killerMatches(k[1], move)) k[1].counter++;
     else if (killerMatches(k[2], move)) k[2].counter++;
@@ -91,8 +91,8 @@ void updateHistoryHeuristic(const Move* move, i32 depth) {
     historyHeuristic[index] += static_cast<u32>(depth) * static_cast<u32>(depth);
     if (historyHeuristic[index] > HISTORY_LIMIT) {
         // Halve the whole colour so the old knowledge fades evenly.
-        const int first = (move->piece > WKING ? 1 : 0) * 16 * 128;
-        for (int i = first; i < first + 16 * 128; i++) historyHeuristic[i] >>= 1;
+        const int first = colourOf(move->piece) * HISTORY_COLOUR_CELLS;
+        for (int i = first; i < first + HISTORY_COLOUR_CELLS; i++) historyHeuristic[i] >>= 1;
     }
 }
 
@@ -106,9 +106,9 @@ u32 getHistoryBonus(const Move* move) {
 }
 
 i32 getBadHistoryBonus(const Move* move) {
-    const int colour = move->piece > WKING ? 1 : 0;
+    const int colour = colourOf(move->piece);
     const double ratio = static_cast<double>(badHistoryHeuristic[historyIndex(move)]) /
-                         static_cast<double>(badHistoryHeuristic[4096 + colour]);
+                         static_cast<double>(badHistoryHeuristic[HISTORY_DIVISOR_CELL + colour]);
     return static_cast<i32>(ratio * 1000.0);
 }
 
@@ -278,19 +278,19 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         if (inCheck || board->inCheck) {
             // Step 7.3. Evasions and checks are searched one level down and
             // bypass delta pruning.
-            childLevel = level - 1;
+            childLevel = level - QS_CHECK_STEP;
         } else {
             // Step 7.4. Delta pruning in a null window: when even the exchange
             // gain plus a margin leaves the score below alpha, take that
             // optimistic bound and skip the move.
             if (!promotion && beta - alpha == 1) {
-                const i32 t = list->seeScores[index] + standPat + 150;
+                const i32 t = list->seeScores[index] + standPat + DELTA_MARGIN;
                 if (t < alpha) {
                     if (t > best) best = t;
                     continue;
                 }
             }
-            childLevel = level - 8;
+            childLevel = level - QS_CAPTURE_STEP;
         }
 
         // Step 7.5. Search the child.
@@ -311,7 +311,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     }
 
     // Step 8. Quiet checks only at the first quiescence level and not in check.
-    if (level != 0 || inCheck) return best;
+    if (level != QS_FIRST_LEVEL || inCheck) return best;
 
     // Step 9. Quiet-check phase: quiet moves that give check or promote and
     // lose nothing by exchange, in generation order.
@@ -342,7 +342,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         movesMade++;
         makeMove(board, move);
         updateHashKey(board, move);
-        const i32 v = -qSearch(board, -beta, -alpha, -1);
+        const i32 v = -qSearch(board, -beta, -alpha, QS_FIRST_LEVEL - QS_CHECK_STEP);
         updateHashKey(board, move);
         unmakeMove(board, move);
 
@@ -397,11 +397,6 @@ static constexpr i32 FUTILITY_MARGIN_1 = 100;
 static constexpr u32 LMR_LEGAL_PV = 6;
 static constexpr u32 LMR_LEGAL = 3;
 
-static inline i32 absValue(u8 code) {
-    const i32 v = pieceValues[code];
-    return v < 0 ? -v : v;
-}
-
 i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
     // Every exit that does not raise alpha leaves the caller's line empty,
     // so no stale continuation can reach a printed line.
@@ -427,7 +422,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     const u8 fractalEntry = fractalExtensions;
 
     // Step 4. Beyond the deepest alpha-beta ply only quiescence remains.
-    if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(board, alpha, beta, 0);
+    if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(board, alpha, beta, QS_FIRST_LEVEL);
 
     // Step 5. Repetition below the root is a draw; the root itself is searched.
     if (ply > 0 && checkDraw(board)) return 0;
@@ -448,9 +443,9 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     // exact draft-0 entry.
     if (depth <= 0) {
         const i32 qBefore = globalQNodes;
-        const i32 v = qSearch(board, alpha, beta, 0);
+        const i32 v = qSearch(board, alpha, beta, QS_FIRST_LEVEL);
         if (globalQNodes - qBefore > maxQNodes) maxQNodes = globalQNodes - qBefore;
-        recordHashtable(board, 0, v, 0, &noMove);
+        recordHashtable(board, 0, v, BOUND_EXACT, &noMove);
         return v;
     }
 
@@ -500,7 +495,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         staticEval = cachedEval(board, &evalFlag);
         evalKnown = true;
         if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
-            const i32 q = qSearch(board, alpha, beta, 0);
+            const i32 q = qSearch(board, alpha, beta, QS_FIRST_LEVEL);
             if (q <= alpha) {
                 line->count = 0;
                 return q;
@@ -549,7 +544,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     // Step 14. Move loop.
     childLine.count = 0;
     i32 best = -INFINITE_SCORE;
-    u8 boundType = 1;
+    u8 boundType = BOUND_UPPER;
     u32 legalCount = 0, searchedCount = 0;
     const u32 lateThreshold = static_cast<u32>(2 * depth + 2);
     Move nodeBest = noMove;
@@ -684,7 +679,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             if (best >= beta) {
                 // Cut-off: store a lower bound and teach the killers and
                 // history which quiet move refuted this position.
-                if (ply > 0) recordHashtable(board, depth, best, 2, &move);
+                if (ply > 0) recordHashtable(board, depth, best, BOUND_LOWER, &move);
                 if (ply > 0 && !inCheck) {
                     updateKillerMove(board, &move);
                     updateHistoryHeuristic(&move, depth);
@@ -713,7 +708,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             }
             alpha = best;
             nodeBest = move;
-            boundType = 0;
+            boundType = BOUND_EXACT;
         }
     }
 

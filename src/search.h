@@ -31,8 +31,12 @@ struct KillerEntry {
 // [colour of the mover][ply][first, second, third]
 extern KillerEntry killerMove[2][MAX_PLY][3];
 
-// Cells 0..4095: (16 * colour + piece) * 128 + to; 4096 and 4097 per colour.
-inline constexpr int HISTORY_SIZE = 4098;
+// Cells 0..4095: (16 * colour + piece) * 128 + to, one block of
+// HISTORY_COLOUR_CELLS per colour; then one divisor cell per colour.
+inline constexpr int HISTORY_COLOUR_CELLS = 16 * 128;
+inline constexpr int HISTORY_DIVISOR_CELL = 2 * HISTORY_COLOUR_CELLS;   // + colour
+inline constexpr int HISTORY_SIZE = HISTORY_DIVISOR_CELL + 2;
+static_assert(HISTORY_SIZE == 4098);
 inline constexpr u32 HISTORY_LIMIT = 50000;   // above this the colour's cells are halved
 extern u32 historyHeuristic[HISTORY_SIZE];
 extern u32 successHistoryHeuristic[HISTORY_SIZE];
@@ -40,8 +44,8 @@ extern u32 badHistoryHeuristic[HISTORY_SIZE];
 
 // History cell of a move: its colour (by the moving piece), piece and destination.
 inline int historyIndex(const Move* move) {
-    const int colour = move->piece > WKING ? 1 : 0;
-    return (16 * colour + move->piece) * 128 + move->to;
+    const int colour = colourOf(move->piece);
+    return colour * HISTORY_COLOUR_CELLS + move->piece * 128 + move->to;
 }
 
 // Zeroes cells 0..4095 of the three history tables and sets the per-colour
@@ -131,6 +135,15 @@ bool pollClock();
 // restores the board; leaves its ply's move list and the board's inCheck,
 // lastCaptureSquare and lastCapturedPiece as scratch.
 i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level);
+
+// Quiescence levels: a node entered from alpha-beta is at the first level;
+// a check or an evasion goes one level down, any other capture eight, so
+// quiet checks are tried only before the first capture.
+inline constexpr i32 QS_FIRST_LEVEL = 0;
+inline constexpr i32 QS_CHECK_STEP = 1;
+inline constexpr i32 QS_CAPTURE_STEP = 8;
+// Delta pruning: what a capture may gain beyond its exchange value.
+inline constexpr i32 DELTA_MARGIN = 150;
 
 // Alpha-beta node: fills line with the principal variation when the score
 // falls inside the window (empties it otherwise) and returns the score.

@@ -34,14 +34,11 @@ inline int attackStep(int from, int to) { return attackStepTable.step[to - from 
 int isAttackedSimple(const Board* board, int square, int colour);
 // The same test on a bare 0x88 array (used before a position is set up).
 int isAttackedOnSquares(const u8* squares, int square, int colour);
-int isAttackedSquareWhite(const Board* board, int square);
-int isAttackedSquareBlack(const Board* board, int square);
 
 // Piece-list queries, valid only for the enemy king's own square: is the
 // white king, standing on square, attacked by Black (and the mirror).
 int isAttackedDeltaSquareBlack(const Board* board, int square);
 int isAttackedDeltaSquareWhite(const Board* board, int square);
-int isAttacked(const Board* board, int square, int side);
 
 // 1 when the move, made from the current position, checks the enemy king.
 // The board is unchanged afterwards.
@@ -57,3 +54,12 @@ int isLegalSimple(Board* board, Move* move);
 // square, by the delta query's own rules, in piece-list order: returns how
 // many (stopping at 2) and stores the first one's square in *first.
 int kingCheckers(const Board* board, int square, int side, u8* first);
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+int isAttackedSquareWhite(const Board* board, int square);
+int isAttackedSquareBlack(const Board* board, int square);
+
+int isAttacked(const Board* board, int square, int side);

@@ -24,6 +24,10 @@ void unmakeMove(Board* board, Move* move);
 void makeNullmove(Board* board, Move* move);
 void unmakeNullmove(Board* board, Move* move);
 
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
 // Lighter variants that move pieces on the array only (no lists, counts,
 // plies or history).
 void makeMoveSimple(Board* board, Move* move);

@@ -31,8 +31,18 @@ i32 eval(const Board* board, u8* flag);
 // without the tempo bonus (0 for a trivial draw).
 i32 evalTerms(const Board* board, EvalTerms* terms);
 
-// Mobility operations, applied by eval to every piece of the piece lists.
-// Each reads the board, adds the piece on square's attacks to the attack map
+// Reads the board only. 1 when the king stands in its queen-side corner zone
+// with its a-file corner rook gone from home, 2 likewise for the king side
+// (h-file corner), else 0. Castling rights play no part.
+int kingHasCastledWhite(const Board* board);
+int kingHasCastledBlack(const Board* board);
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+// The plain mobility operations, one piece at a time (eval itself counts
+// the same mobility on margin-padded arrays). Each reads the board, adds the piece on square's attacks to the attack map
 // (a square counts when it is empty or holds an enemy piece; own pieces are
 // never counted) and returns the piece's mobility: for pawns the captures
 // available plus 1 when the square in front is empty, for the others the
@@ -49,12 +59,6 @@ int evalMobQueenW(const Board* board, int square, u8* attacks);
 int evalMobQueenB(const Board* board, int square, u8* attacks);
 void evalMobKingW(const Board* board, int square, u8* attacks);
 void evalMobKingB(const Board* board, int square, u8* attacks);
-
-// Reads the board only. 1 when the king stands in its queen-side corner zone
-// with its a-file corner rook gone from home, 2 likewise for the king side
-// (h-file corner), else 0. Castling rights play no part.
-int kingHasCastledWhite(const Board* board);
-int kingHasCastledBlack(const Board* board);
 
 // Reads the board only. 1 for a white bishop on h7 with a black pawn on g6 or
 // on a7 with a black pawn on b6 (Black: h2/g3, a2/b3), else 0. Not part of

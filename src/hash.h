@@ -32,10 +32,6 @@ int initHashtable(i32 count);
 // Empties every slot of the first count buckets; nothing for count <= 0.
 void clearHashtable(i32 count);
 
-// Lowers the draft of every stored slot of the first count buckets by one
-// (a draft of 0 becomes an empty slot).
-void ageHashtable(i32 count);
-
 // Stores a search result for the board's position: mate scores are made
 // relative to this node (ply), the slot is the position's own when the new
 // draft is at least as deep, else the shallowest slot (the later one on
@@ -66,3 +62,11 @@ extern i32 hashCuts;     // probes that ended a node
 extern i32 hashHits1;    // slots whose lock matched in a probe
 extern i32 hashHits2;    // kept for symmetry; nothing counts into it
 extern i32 hashMoves;    // moves recognised as the move to try first
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+// Lowers the draft of every stored slot of the first count buckets by one
+// (a draft of 0 becomes an empty slot).
+void ageHashtable(i32 count);

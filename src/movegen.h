@@ -14,11 +14,6 @@ u32 generateCaptures(Board* board, MoveList* list, u8 legal);
 u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal);
 u32 generateCapturesBlack(Board* board, MoveList* list, u8 legal);
 
-// Same moves as generateMoves, pieces found by scanning the board.
-u32 generateMovesSimple(Board* board, MoveList* list, u8 legal);
-u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal);
-u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
-
 // Writes the move from -> to at list->moves[*count] with its flags, captured
 // piece and promotion; a promotion fans out into queen, rook, bishop, knight.
 // Advances *count by 1 (4 for a promotion), or not at all for a move refused
@@ -76,3 +71,12 @@ int getMove(MoveList* list, Move* out, int index);
 // marks it picked and returns its index. When no unpicked move scores above
 // -32000, index 0 is handed out again.
 int getNextBestMove(MoveList* list, Move* out);
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+// Same moves as generateMoves, pieces found by scanning the board.
+u32 generateMovesSimple(Board* board, MoveList* list, u8 legal);
+u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal);
+u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);

@@ -763,10 +763,10 @@ i32 clockHardCap(i32 allowedMs) {
 
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged) {
-    // Step 4.7. Count changes of mind from iteration 5 on.
+    // Step 1. Count changes of mind from iteration 5 on.
     if (depth > 4 && rootMoveChanged) control->changes++;
 
-    // Step 4.9. An unstable root move gets more time, once; a single change
+    // Step 2. An unstable root move gets more time, once; a single change
     // to a clearly winning move with half the budget spent ends the search.
     if (control->changes >= 3) {
         if (!control->extended) {
@@ -778,7 +778,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
         return false;
     }
 
-    // Steps 4.10 and 4.11. The depth limit, then the soft limit: an
+    // Step 3. The depth limit, then the soft limit: an
     // iteration already started runs on, a new one starts only in time.
     if (depth >= maxDepth) return false;
     return elapsed <= control->budget;
@@ -838,7 +838,7 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
         const i32 elapsed = elapsedSince(start);
         printThinking(depth, score, elapsed, &current);
 
-        // Steps 4.7 to 4.11.
+        // Step 4.7. The time decisions (nextIteration).
         const bool rootMoveChanged = current.moves[0].from != previous.moves[0].from ||
                                      current.moves[0].to != previous.moves[0].to;
         previous = current;

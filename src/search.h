@@ -75,18 +75,9 @@ void updateBadHistoryHeuristic(const Move* move);
 // The move's history cell, the ordering score of quiet moves.
 u32 getHistoryBonus(const Move* move);
 
-// The move's failure count per thousand of the colour's divisor cell.
-i32 getBadHistoryBonus(const Move* move);
-
 // 1 when the current key (hashHistory at gamePly) occurred at any earlier
 // half-move 1 .. gamePly - 1 of the game and search line, else 0. Reads only.
 int checkDraw(const Board* board);
-
-// Always 0.
-int moveIsInteresting();
-
-// Prints the three killers of the side to move at the board's ply.
-void showKillers(const Board* board);
 
 // ---------------------------------------------------------------------------
 // Clock, limits and counters
@@ -194,3 +185,16 @@ struct IterationControl {
 // iteration starts.
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged);
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+// The move's failure count per thousand of the colour's divisor cell.
+i32 getBadHistoryBonus(const Move* move);
+
+// Always 0.
+int moveIsInteresting();
+
+// Prints the three killers of the side to move at the board's ply.
+void showKillers(const Board* board);

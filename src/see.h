@@ -24,10 +24,15 @@ i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target);
 // Returns the number of moves.
 u32 seeGenerateMovesWhite(Board* board, MoveList* list, int target);
 u32 seeGenerateMovesBlack(Board* board, MoveList* list, int target);
-u32 seeGenerateMoves(Board* board, MoveList* list, int target);
 
 // Orders the captures of list least valuable attacker first and clears picked.
 void seeAssignScoreMovelist(Board* board, MoveList* list);
+
+// ---------------------------------------------------------------------------
+// Not called by the engine itself: kept for the tests, the tools and
+// whoever checks the faster paths against these plain ones.
+
+u32 seeGenerateMoves(Board* board, MoveList* list, int target);
 
 // materialBalance from the side to move's point of view.
 i32 seeEval(const Board* board);

@@ -40,6 +40,13 @@ int isAttackedOnSquares(const u8* squares, int square, int colour);
 int isAttackedDeltaSquareBlack(const Board* board, int square);
 int isAttackedDeltaSquareWhite(const Board* board, int square);
 
+// 1 when the side to move's king stands attacked (the full test, for the
+// positions that set-up, the game and the notation see; nodes use their own).
+inline int sideToMoveInCheck(const Board* board) {
+    return board->sideToMove == WHITE ? isAttackedSimple(board, board->wKingSquare, BLACK)
+                                      : isAttackedSimple(board, board->bKingSquare, WHITE);
+}
+
 // 1 when the move, made from the current position, checks the enemy king.
 // The board is unchanged afterwards.
 int moveChecks(Board* board, Move* move);

@@ -204,10 +204,7 @@ int setupFen(Board* board, const char* fen) {
     for (int s = 0; s < 128; s++)
         board->materialBalance += pieceValues[board->squares[s]];
 
-    if (board->sideToMove == WHITE)
-        board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
-    else
-        board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
+    board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
     return 1;
 }
 

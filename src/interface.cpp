@@ -155,10 +155,7 @@ static void printResult(const char* line) {
 }
 
 int checkGameEnd(Board* board, MoveList* list) {
-    if (board->sideToMove == BLACK)
-        board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
-    else
-        board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
+    board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
 
     if (checkGameDraw(board)) {
         printResult("1/2-1/2 {Draw by repetition}");

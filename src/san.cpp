@@ -152,8 +152,7 @@ void moveToSan(Board* board, const Move* move, char* out) {
     // Check and mate: the move is made on a copy of its record and taken back.
     Move made = *move;
     makeMove(board, &made);
-    const int king = board->sideToMove == WHITE ? board->wKingSquare : board->bKingSquare;
-    if (isAttackedSimple(board, king, board->sideToMove == WHITE ? 1 : 0)) {
+    if (sideToMoveInCheck(board)) {
         MoveList replies;
         *p++ = generateMoves(board, &replies, 1) == 0 ? '#' : '+';
     }

@@ -687,8 +687,7 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words, std::ve
     }
     // The search reads the side to move's check flag at the root, as the
     // XBoard loop leaves it after every game move.
-    const int king = board->sideToMove == WHITE ? board->wKingSquare : board->bKingSquare;
-    board->inCheck = isAttackedSimple(board, king, board->sideToMove == WHITE ? BLACK : WHITE) ? 1 : 0;
+    board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
     return true;
 }
 

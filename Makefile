@@ -7,6 +7,8 @@
 #   make linux32   32-bit Linux engine:   build/linux32/quillantor   (g++-multilib)
 #   make win32     32-bit Windows engine: build/win32/quillantor.exe (mingw-w64)
 #   make clang     the same sources with clang++ and the same warnings as errors
+#   make lint      clang-format must leave every source as it is, and
+#                  clang-tidy's bugprone and performance checks find nothing
 #
 # A cross build whose compiler or runner is missing is skipped by "make test"
 # with a message; REQUIRE_ALL_BUILDS=1 (set by CI) turns that into a failure.
@@ -14,7 +16,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 REQUIRE_ALL_BUILDS ?= 0
 
 .PHONY: all release run test test-release test-sanitize linux32 test-linux32 win32 win64 \
-	test-win32 clang test-clang clean
+	test-win32 clang test-clang lint test-lint clean
 
 all: release
 
@@ -74,7 +76,17 @@ test-clang:
 	$(call when_possible,clang,$(MAKE) --no-print-directory clang && \
 	  ctest --test-dir build/clang --output-on-failure -j $(JOBS) -LE 'slow|e2e')
 
-test: test-release test-sanitize test-linux32 test-win32 test-clang
+SOURCES = $(wildcard src/*.cpp src/*.h tests/*.cpp tests/*.h)
+
+lint:
+	clang-format --dry-run --Werror $(SOURCES)
+	CXX=clang++ cmake -S . -B build/tidy -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	clang-tidy -p build/tidy --quiet $(wildcard src/*.cpp tests/*.cpp)
+
+test-lint:
+	$(call when_possible,lint,$(MAKE) --no-print-directory lint)
+
+test: test-lint test-release test-sanitize test-linux32 test-win32 test-clang
 
 clean:
 	rm -rf build

@@ -164,6 +164,7 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         s[target] = promotion != EMPTY ? promotion : mover;
         // A capture along a line came from that line's first piece: the
         // line now opens to the piece behind it.
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
         const int line = lineTable.line[from - target + 119];
         int front = 0;
         if (line >= 0) {

@@ -167,7 +167,7 @@ struct Options {
 };
 
 // The shares of the clock that a hash bucket and a megabyte make.
-constexpr u64 MEGABYTE = 1024 * 1024;
+constexpr u64 MEGABYTE = u64{1024} * 1024;
 
 void sendIdentification() {
     sendLine("id name Quillantor 0.3");

@@ -57,6 +57,7 @@ std::vector<std::string> candidateTexts(Board* board, int capacity = BOOK_CANDID
     std::vector<Move> moves(BOOK_CANDIDATES);
     const int n = findBookMoves(board, moves.data(), capacity);
     std::vector<std::string> texts;
+    texts.reserve(static_cast<size_t>(n > 0 ? n : 0));
     for (int i = 0; i < n; i++)
         texts.push_back(std::string(sqString[moves[i].from]) + sqString[moves[i].to]);
     return texts;

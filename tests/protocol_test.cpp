@@ -270,7 +270,8 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
             case 2: if (!line.empty()) line.erase(at, 1); break;
             case 3: line.resize(at); break;
             case 4: line.insert(at, 1, pick(2) ? '\r' : '\0'); break;
-            default: line.insert(at, static_cast<size_t>(200 + pick(400)), 'a' + pick(26));
+            default: line.insert(at, static_cast<size_t>(200) + static_cast<size_t>(pick(400)),
+                             static_cast<char>('a' + pick(26)));
             }
         }
         return line;

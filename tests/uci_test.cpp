@@ -636,7 +636,7 @@ TEST(UciSlow, StopLatencyWorstOfAHundredTries) {
         total += ms;
     }
     printf("stop -> bestmove over 100 tries: worst %ld ms, mean %.1f ms; isready -> readyok worst %ld ms\n", worst,
-           total / 100.0, worstReady);
+           static_cast<double>(total) / 100.0, worstReady);
     EXPECT_LT(worst, 100);
 }
 

@@ -29,8 +29,13 @@ win32)
 clang)
     command -v clang++ >/dev/null 2>&1 || { echo "skipping clang: no clang++ (Debian package clang)"; exit 1; }
     ;;
+lint)
+    for tool in clang-format clang-tidy clang++; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "skipping lint: no $tool (Debian packages clang-format, clang-tidy, clang)"; exit 1; }
+    done
+    ;;
 *)
-    echo "usage: have.sh linux32|win32|clang" >&2
+    echo "usage: have.sh linux32|win32|clang|lint" >&2
     exit 2
     ;;
 esac

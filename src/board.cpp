@@ -23,20 +23,25 @@ void clearBoard(Board* board) {
     board->nBlack = 0;
     board->materialBalance = 0;
     board->inCheck = 0;
-    for (int sq = 0; sq < 128; sq++)
-        board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
-    for (int i = 0; i < MAX_PLY; i++)
-        board->pv[i].from = NO_SQUARE;
-    for (int i = 0; i < MAX_MOVES; i++)
-        board->rootNodeCount[i] = 0;
+    for (int sq = 0; sq < 128; sq++) board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
+    for (int i = 0; i < MAX_PLY; i++) board->pv[i].from = NO_SQUARE;
+    for (int i = 0; i < MAX_MOVES; i++) board->rootNodeCount[i] = 0;
 }
 
 static int pieceCode(char c) {
     switch (c) {
-    case 'P': return WPAWN;   case 'N': return WKNIGHT; case 'B': return WBISHOP;
-    case 'R': return WROOK;   case 'Q': return WQUEEN;  case 'K': return WKING;
-    case 'p': return BPAWN;   case 'n': return BKNIGHT; case 'b': return BBISHOP;
-    case 'r': return BROOK;   case 'q': return BQUEEN;  case 'k': return BKING;
+    case 'P': return WPAWN;
+    case 'N': return WKNIGHT;
+    case 'B': return WBISHOP;
+    case 'R': return WROOK;
+    case 'Q': return WQUEEN;
+    case 'K': return WKING;
+    case 'p': return BPAWN;
+    case 'n': return BKNIGHT;
+    case 'b': return BBISHOP;
+    case 'r': return BROOK;
+    case 'q': return BQUEEN;
+    case 'k': return BKING;
     default: return 0;
     }
 }
@@ -198,11 +203,9 @@ int setupFen(Board* board, const char* fen) {
     if (sq[SQ_E8] != BKING || sq[SQ_H8] != BROOK) board->castlingStatus &= ~CASTLE_BK;
     if (sq[SQ_E8] != BKING || sq[SQ_A8] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
 
-    if (fen[i + 2] != '\0')
-        board->epSquare = readEpSquare(board, fen, castlingStart);
+    if (fen[i + 2] != '\0') board->epSquare = readEpSquare(board, fen, castlingStart);
 
-    for (int s = 0; s < 128; s++)
-        board->materialBalance += pieceValues[board->squares[s]];
+    for (int s = 0; s < 128; s++) board->materialBalance += pieceValues[board->squares[s]];
 
     board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
     return 1;
@@ -249,8 +252,7 @@ void makeMove(Board* board, Move* move) {
             else if (to == SQ_C8) moveRook(board, SQ_A8, SQ_D8, BROOK, board->blackPieces);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 
     if (from == SQ_H1) board->castlingStatus &= ~CASTLE_WK;
@@ -407,10 +409,22 @@ void makeMoveSimple(Board* board, Move* move) {
     else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case SQ_G1: squares[SQ_F1] = WROOK; squares[SQ_H1] = EMPTY; break;
-        case SQ_C1: squares[SQ_D1] = WROOK; squares[SQ_A1] = EMPTY; break;
-        case SQ_G8: squares[SQ_F8] = BROOK; squares[SQ_H8] = EMPTY; break;
-        case SQ_C8: squares[SQ_D8] = BROOK; squares[SQ_A8] = EMPTY; break;
+        case SQ_G1:
+            squares[SQ_F1] = WROOK;
+            squares[SQ_H1] = EMPTY;
+            break;
+        case SQ_C1:
+            squares[SQ_D1] = WROOK;
+            squares[SQ_A1] = EMPTY;
+            break;
+        case SQ_G8:
+            squares[SQ_F8] = BROOK;
+            squares[SQ_H8] = EMPTY;
+            break;
+        case SQ_C8:
+            squares[SQ_D8] = BROOK;
+            squares[SQ_A8] = EMPTY;
+            break;
         default: break;
         }
     }
@@ -434,10 +448,22 @@ void unmakeMoveSimple(Board* board, Move* move) {
     if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case SQ_G1: squares[SQ_H1] = WROOK; squares[SQ_F1] = EMPTY; break;
-        case SQ_C1: squares[SQ_A1] = WROOK; squares[SQ_D1] = EMPTY; break;
-        case SQ_G8: squares[SQ_H8] = BROOK; squares[SQ_F8] = EMPTY; break;
-        case SQ_C8: squares[SQ_A8] = BROOK; squares[SQ_D8] = EMPTY; break;
+        case SQ_G1:
+            squares[SQ_H1] = WROOK;
+            squares[SQ_F1] = EMPTY;
+            break;
+        case SQ_C1:
+            squares[SQ_A1] = WROOK;
+            squares[SQ_D1] = EMPTY;
+            break;
+        case SQ_G8:
+            squares[SQ_H8] = BROOK;
+            squares[SQ_F8] = EMPTY;
+            break;
+        case SQ_C8:
+            squares[SQ_A8] = BROOK;
+            squares[SQ_D8] = EMPTY;
+            break;
         default: break;
         }
     }

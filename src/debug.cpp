@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 #include "board.h"
 #include "hash.h"
 #include "movegen.h"

@@ -71,10 +71,22 @@ void updateHashKey(Board* board, const Move* move) {
     }
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case SQ_G1: toggle(SQ_H1, WROOK); toggle(SQ_F1, WROOK); break;
-        case SQ_C1: toggle(SQ_A1, WROOK); toggle(SQ_D1, WROOK); break;
-        case SQ_G8: toggle(SQ_H8, BROOK); toggle(SQ_F8, BROOK); break;
-        case SQ_C8: toggle(SQ_A8, BROOK); toggle(SQ_D8, BROOK); break;
+        case SQ_G1:
+            toggle(SQ_H1, WROOK);
+            toggle(SQ_F1, WROOK);
+            break;
+        case SQ_C1:
+            toggle(SQ_A1, WROOK);
+            toggle(SQ_D1, WROOK);
+            break;
+        case SQ_G8:
+            toggle(SQ_H8, BROOK);
+            toggle(SQ_F8, BROOK);
+            break;
+        case SQ_C8:
+            toggle(SQ_A8, BROOK);
+            toggle(SQ_D8, BROOK);
+            break;
         default: break;
         }
     }
@@ -167,7 +179,8 @@ static inline HashBucket* bucketOf(const Board* board) {
     // A power-of-two size (the default) takes the index by mask: the same
     // bucket as the remainder, without a 64-bit division on every probe.
     const u64 size = static_cast<u64>(hashSize);
-    const u64 index = (size & (size - 1)) == 0 ? board->hashKey2 & (size - 1) : board->hashKey2 % size;
+    const u64 index =
+        (size & (size - 1)) == 0 ? board->hashKey2 & (size - 1) : board->hashKey2 % size;
     return &hashtable[index];
 }
 
@@ -224,7 +237,8 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
         if (bucket->lock[i] != key) continue;
         hashHits1++;
         // An upper bound below beta: a null move from here would not reach beta.
-        if (*permission == 1 && bucket->type[i] == BOUND_UPPER && bucket->score[i] < *beta) *permission = 0;
+        if (*permission == 1 && bucket->type[i] == BOUND_UPPER && bucket->score[i] < *beta)
+            *permission = 0;
         if (bucket->depth[i] >= taken && bucket->move[i].from != NO_SQUARE) {
             *hashMove = bucket->move[i];
             taken = bucket->depth[i];

@@ -64,7 +64,8 @@ static bool parseNumber(const char* text, int low, int high, int* value) {
 // Sets up the FEN in argv[first..] or the start position, with keys;
 // reports a refused FEN on standard error.
 static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
-    const std::string fen = argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
+    const std::string fen =
+        argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
     if (!setupFen(board, fen.c_str())) {
         fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
         return false;
@@ -120,7 +121,8 @@ static int perftTool(Board* board, int argc, char** argv) {
     const i32 elapsed = timer() - start;
     printf("Nodes: %llu\n", static_cast<unsigned long long>(total));
     printf("Time: %d ms\n", elapsed);
-    printf("NPS: %llu\n", static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
+    printf("NPS: %llu\n",
+           static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
     return 0;
 }
 
@@ -132,7 +134,6 @@ static int showTool(Board* board, int argc, char** argv) {
 
 // ---------------------------------------------------------------------------
 // eval
-
 
 static bool castlingFieldIsSound(const std::string& field) {
     if (field == "-") return true;
@@ -146,7 +147,8 @@ static bool castlingFieldIsSound(const std::string& field) {
 
 static bool epFieldIsSound(const std::string& field) {
     if (field == "-") return true;
-    return field.size() == 2 && field[0] >= 'a' && field[0] <= 'h' && (field[1] == '3' || field[1] == '6');
+    return field.size() == 2 && field[0] >= 'a' && field[0] <= 'h' &&
+           (field[1] == '3' || field[1] == '6');
 }
 
 // Sets the board up from the first four fields of a FEN or EPD line, with
@@ -281,7 +283,9 @@ static int evalTool(Board* board, int argc, char** argv) {
     const std::string option = argv[2];
     if (option == "--terms") return printTerms(board, argc, argv);
     if (option == "--bench") return benchEval(board, argc, argv);
-    fprintf(stderr, "usage: quillantor eval [--terms [FEN] | --bench [REPS]] (FEN/EPD lines on standard input)\n");
+    fprintf(
+        stderr,
+        "usage: quillantor eval [--terms [FEN] | --bench [REPS]] (FEN/EPD lines on standard input)\n");
     return 2;
 }
 
@@ -358,8 +362,10 @@ static int benchTool(Board* board, int argc, char** argv) {
     int first = 2;
     const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
     if (history) first = 3;
-    if (argc > first + 1 || (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
-        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+    if (argc > first + 1 ||
+        (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n",
+                MAX_ITERATIONS);
         return 2;
     }
     if (!prepareToolTables()) return 2;
@@ -463,8 +469,9 @@ bool parseEpdLine(const std::string& line, EpdRecord* record, std::string* error
         else if (words[0] == "id") {
             const size_t open = operation.find('"');
             const size_t close = operation.rfind('"');
-            record->id = open != std::string::npos && close > open ? operation.substr(open + 1, close - open - 1)
-                                                                   : (operands.empty() ? "" : operands[0]);
+            record->id = open != std::string::npos && close > open
+                             ? operation.substr(open + 1, close - open - 1)
+                             : (operands.empty() ? "" : operands[0]);
         }
     }
     if (record->bestMoves.empty() && record->avoidMoves.empty()) {
@@ -549,7 +556,8 @@ int epdTool(Board* board, int argc, char** argv) {
         getHashkey(board);
         std::vector<Move> best, avoid;
         std::string bad;
-        if (!readMoves(board, record.bestMoves, &best, &bad) || !readMoves(board, record.avoidMoves, &avoid, &bad)) {
+        if (!readMoves(board, record.bestMoves, &best, &bad) ||
+            !readMoves(board, record.avoidMoves, &avoid, &bad)) {
             printf("line %d skipped: %s is not a legal move\n", lineNumber, bad.c_str());
             continue;
         }
@@ -559,7 +567,8 @@ int epdTool(Board* board, int argc, char** argv) {
         Move move;
         searchToDepth(board, &move, time, MAX_ITERATIONS, time);
         tried++;
-        const bool ok = move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);
+        const bool ok =
+            move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);
         if (ok) solved++;
         char san[SAN_TEXT_SIZE] = "(none)";
         if (move.from != NO_SQUARE) moveToSan(board, &move, san);
@@ -567,8 +576,8 @@ int epdTool(Board* board, int argc, char** argv) {
         std::string expected = joined("bm", record.bestMoves);
         const std::string avoided = joined("am", record.avoidMoves);
         if (!avoided.empty()) expected += (expected.empty() ? "" : " ") + avoided;
-        printf("%s %s %s (%s) depth %d score %d\n", id.c_str(), ok ? "SOLVED" : "FAILED", san, expected.c_str(),
-               lastIteration.depth, lastIteration.score);
+        printf("%s %s %s (%s) depth %d score %d\n", id.c_str(), ok ? "SOLVED" : "FAILED", san,
+               expected.c_str(), lastIteration.depth, lastIteration.score);
         fflush(stdout);
     }
     printf("solved %d / %d\n", solved, tried);
@@ -589,7 +598,8 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
     else {
-        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n", argv[1]);
+        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n",
+                argv[1]);
         status = 2;
     }
     fflush(stdout);

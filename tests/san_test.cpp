@@ -26,7 +26,7 @@ std::string textToSan(Board* board, const char* text) {
     return san;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     auto board = newBoard();
@@ -34,14 +34,14 @@ TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     EXPECT_EQ(sanToText(board.get(), "Nf3"), "g1f3");
     EXPECT_EQ(sanToText(board.get(), "Nf3+!?"), "g1f3");   // marks are ignored
     EXPECT_EQ(sanToText(board.get(), "Ng1f3"), "g1f3");    // a full origin square is allowed
-    EXPECT_EQ(sanToText(board.get(), "e5"), "");            // no pawn reaches e5
+    EXPECT_EQ(sanToText(board.get(), "e5"), "");           // no pawn reaches e5
     EXPECT_EQ(sanToText(board.get(), "Nd4"), "");
-    EXPECT_EQ(sanToText(board.get(), "Ke2"), "");           // blocked: illegal
-    EXPECT_EQ(sanToText(board.get(), "Nxf3"), "");          // no capture on f3
+    EXPECT_EQ(sanToText(board.get(), "Ke2"), "");    // blocked: illegal
+    EXPECT_EQ(sanToText(board.get(), "Nxf3"), "");   // no capture on f3
 
     auto capture = newBoard("rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2");
     EXPECT_EQ(sanToText(capture.get(), "exd5"), "e4d5");
-    EXPECT_EQ(sanToText(capture.get(), "d5"), "");          // a pawn push cannot change file
+    EXPECT_EQ(sanToText(capture.get(), "d5"), "");   // a pawn push cannot change file
     EXPECT_EQ(sanToText(capture.get(), "Bb5+"), "f1b5");
 
     auto enPassant = newBoard("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
@@ -51,7 +51,7 @@ TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     EXPECT_EQ(sanToText(promote.get(), "a8=Q"), "a7a8q");
     EXPECT_EQ(sanToText(promote.get(), "a8N"), "a7a8n");
     EXPECT_EQ(sanToText(promote.get(), "axb8=R+"), "a7b8r");
-    EXPECT_EQ(sanToText(promote.get(), "a8"), "");          // the piece must be named
+    EXPECT_EQ(sanToText(promote.get(), "a8"), "");   // the piece must be named
     EXPECT_EQ(sanToText(promote.get(), "a8=K"), "");
 }
 
@@ -117,7 +117,7 @@ TEST(San, EveryLegalMoveReadsBackFromItsOwnText) {
             ASSERT_TRUE(parseSan(board.get(), san, &back)) << fen << " " << san;
             EXPECT_TRUE(sameMove(back, list.moves[i])) << fen << " " << san;
         }
-        EXPECT_EQ(moveTexts(board.get()), moveTexts(newBoard(fen).get())) << "board changed: " << fen;
+        EXPECT_EQ(moveTexts(board.get()), moveTexts(newBoard(fen).get()))
+            << "board changed: " << fen;
     }
 }
-

@@ -8,11 +8,9 @@
 namespace {
 class EngineTables : public ::testing::Environment {
 public:
-    void SetUp() override {
-        initEngineTables();
-    }
+    void SetUp() override { initEngineTables(); }
 };
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

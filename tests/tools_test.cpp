@@ -17,7 +17,8 @@ namespace {
 TEST(SearchTool, PrintsIterationsThenTheMoveWithItsPromotionLetter) {
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    EngineRun run = runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
+    EngineRun run =
+        runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = outputLines(run.out);
     ASSERT_FALSE(rows.empty());
@@ -72,16 +73,19 @@ long long benchNodes(const std::string& out) {
 // reference's depth, or 0 for a plain "quillantor bench".
 void checkBenchSignature(size_t reference, bool plain) {
     auto refs = benchReferences();
-    ASSERT_GT(refs.size(), reference) << "tests/bench.ref needs the default and the shallow signature";
+    ASSERT_GT(refs.size(), reference)
+        << "tests/bench.ref needs the default and the shallow signature";
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    EngineRun run = plain ? runEngine({"bench"}, "", dir, 300)
-                          : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
+    EngineRun run = plain
+                        ? runEngine({"bench"}, "", dir, 300)
+                        : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = outputLines(run.out);
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows.back().rfind("Nodes searched: ", 0), 0u) << "the signature is the last line";
-    EXPECT_EQ(benchNodes(run.out), refs[reference].second) << "bench depth " << refs[reference].first;
+    EXPECT_EQ(benchNodes(run.out), refs[reference].second)
+        << "bench depth " << refs[reference].first;
 }
 
 TEST(Bench, bench_signature) { checkBenchSignature(1, false); }
@@ -90,12 +94,14 @@ TEST(Bench, bench_signature) { checkBenchSignature(1, false); }
 // history, signed by its own "history DEPTH NODES" lines.
 void checkHistoryBenchSignature(bool plain) {
     const auto refs = benchReferences("history");
-    ASSERT_EQ(refs.size(), 2u) << "tests/bench.ref needs the default and the shallow history signature";
+    ASSERT_EQ(refs.size(), 2u)
+        << "tests/bench.ref needs the default and the shallow history signature";
     const auto& ref = plain ? refs[0] : refs[1];
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    EngineRun run = plain ? runEngine({"bench", "--history"}, "", dir, 300)
-                          : runEngine({"bench", "--history", std::to_string(ref.first)}, "", dir, 300);
+    EngineRun run =
+        plain ? runEngine({"bench", "--history"}, "", dir, 300)
+              : runEngine({"bench", "--history", std::to_string(ref.first)}, "", dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(benchNodes(run.out), ref.second) << "bench --history depth " << ref.first;
 }
@@ -106,7 +112,7 @@ TEST(BenchSlow, history_bench_signature) { checkHistoryBenchSignature(true); }
 
 TEST(BenchSlow, bench_signature) { checkBenchSignature(0, true); }
 
-}  // namespace
+}   // namespace
 
 TEST(Tools, PerftDividesAndTotals) {
     const TempDir tmp;
@@ -171,13 +177,12 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -";
     const EngineRun run = runEngine({"eval"}, input, TempDir().path);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
+    EXPECT_EQ(run.out, "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
 }
 
 TEST(EvalTool, TermsShowsWhitesViewOfEachTerm) {
-    const EngineRun run = runEngine({"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "",
-                                    TempDir().path);
+    const EngineRun run = runEngine(
+        {"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "", TempDir().path);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "material: 1360\npawn structure: 90\nknight mobility: 0\nbishop mobility: 0\n"
@@ -208,13 +213,15 @@ TEST(EvalTool, BenchEvaluatesEveryPositionTheGivenNumberOfTimes) {
 TEST(Epd, ReadsPositionIdAndMoveLists) {
     EpdRecord record;
     std::string error;
-    ASSERT_TRUE(parseEpdLine("2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Qg6; id \"WAC.001\";",
-                             &record, &error));
+    ASSERT_TRUE(parseEpdLine(
+        "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Qg6; id \"WAC.001\";", &record,
+        &error));
     EXPECT_EQ(record.fen, "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - -");
     EXPECT_EQ(record.id, "WAC.001");
     EXPECT_EQ(record.bestMoves, std::vector<std::string>{"Qg6"});
 
-    ASSERT_TRUE(parseEpdLine("8/8/8/8/8/8/8/K1k5 b - - am Kc2 Kd1; bm Kb1 Kb2; id \"a; b\";\r", &record, &error));
+    ASSERT_TRUE(parseEpdLine("8/8/8/8/8/8/8/K1k5 b - - am Kc2 Kd1; bm Kb1 Kb2; id \"a; b\";\r",
+                             &record, &error));
     EXPECT_EQ(record.avoidMoves, (std::vector<std::string>{"Kc2", "Kd1"}));
     EXPECT_EQ(record.bestMoves, (std::vector<std::string>{"Kb1", "Kb2"}));
     EXPECT_EQ(record.id, "a; b");
@@ -239,7 +246,8 @@ TEST(Epd, SolvesEasyPositionsAndReportsBadLines) {
               << "4k3/8/8/8/8/8/3q4/4K3 w - - am Kf1; id \"one move left\";\n"
               << "4k3/8/8/8/8/8/8/R3K3 w - - bm Kd2; id \"left out\";\n";
     }
-    EngineRun run = runEngine({"epd", tmp.path + "/easy.epd", "--time", "100", "--first", "3"}, "", tmp.path);
+    EngineRun run =
+        runEngine({"epd", tmp.path + "/easy.epd", "--time", "100", "--first", "3"}, "", tmp.path);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("mate SOLVED Ra8# (bm Ra8#) depth "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("line 3 skipped: fewer than four position fields\n"), std::string::npos);
@@ -250,10 +258,11 @@ TEST(Epd, SolvesEasyPositionsAndReportsBadLines) {
     EXPECT_EQ(run.out.find("left out"), std::string::npos);   // --first 3
     EXPECT_NE(run.out.find("\nsolved 3 / 3\n"), std::string::npos);
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"epd"}, {"epd", tmp.path + "/missing.epd"},
-          {"epd", tmp.path + "/easy.epd", "--time"}, {"epd", tmp.path + "/easy.epd", "--time", "0"},
-          {"epd", tmp.path + "/easy.epd", "--depth", "3"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"epd"},
+                                                 {"epd", tmp.path + "/missing.epd"},
+                                                 {"epd", tmp.path + "/easy.epd", "--time"},
+                                                 {"epd", tmp.path + "/easy.epd", "--time", "0"},
+                                                 {"epd", tmp.path + "/easy.epd", "--depth", "3"}}) {
         run = runEngine(args, "", tmp.path);
         EXPECT_EQ(run.status, 2) << args.size();
         EXPECT_EQ(run.out, "");

@@ -55,6 +55,36 @@ constexpr LineTable lineTable;
 static_assert(lineTable.line[119 + 34] == 1 && lineTable.line[119 - 112] == 7);
 static_assert(lineTable.line[119 + 33] == -1 && lineTable.kingStep[119 + 17] == 1 && lineTable.kingStep[119 + 2] == 0);
 
+// The squares along each line from a square, as occupancy bits, and the
+// first off-board cell past the last of them (where a walk along an empty
+// line stops). Lines with a positive step run towards higher bits.
+struct LineRays {
+    u64 ray[8][64];
+    i16 edge[8][64];
+    constexpr LineRays() : ray(), edge() {
+        for (int l = 0; l < 8; l++) {
+            for (int i = 0; i < 64; i++) {
+                int t = square88(i) + lineSteps[l];
+                u64 bits = 0;
+                for (; onBoard(t); t += lineSteps[l]) bits |= u64{1} << index64(t);
+                ray[l][i] = bits;
+                edge[l][i] = static_cast<i16>(t);
+            }
+        }
+    }
+};
+constexpr LineRays lineRays;
+static_assert(lineRays.ray[4][0] == 0xfe && lineRays.edge[4][0] == 8 && lineRays.edge[3][0] == -17);
+static_assert(lineRays.ray[6][7] == 0x8080808080808000 && lineRays.edge[0][0] == 15);
+
+// The first occupied square along line l from target, or the first cell off
+// the board when there is none: what a walk along the line finds.
+inline int firstOnLine(u64 occupied, int l, int target64) {
+    const u64 hits = occupied & lineRays.ray[l][target64];
+    if (hits == 0) return lineRays.edge[l][target64];
+    return square88(lineSteps[l] > 0 ? __builtin_ctzll(hits) : 63 - __builtin_clzll(hits));
+}
+
 // The exchange's own board: the squares with a margin of off-board cells
 // around them, so that no step from the target needs an on-board test (a
 // walk stops at the first cell that is not empty, and off-board cells hold
@@ -67,17 +97,12 @@ constexpr u8 NOT_LISTED = 255;
 struct ExchangeBoard {
     u8 cells[EXCHANGE_MARGIN + 128 + EXCHANGE_MARGIN];
     u8* s;
+    u64 occupied;   // the squares of s that hold a piece
     int front[8];
     u8 knights[2][8];
     u8 knightCount[2];
     u8 king[2];   // NO_SQUARE when the side's king is not next to the target
 };
-
-inline int walkLine(const u8* s, int from, int step) {
-    int t = from + step;
-    while (s[t] == EMPTY) t += step;
-    return t;
-}
 
 template <int Side>
 void listKnights(ExchangeBoard* x, int target) {
@@ -166,9 +191,11 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         // line now opens to the piece behind it.
         const int line = lineTable.line[from - target + 119];
         int front = 0;
+        const u64 occupied = x->occupied;
+        x->occupied &= ~squareBit(from);
         if (line >= 0) {
             front = x->front[line];
-            x->front[line] = walkLine(s, from, lineSteps[line]);
+            x->front[line] = firstOnLine(x->occupied, line, index64(target));
         }
         *lastVictim = victim;
         *captured = true;
@@ -177,6 +204,7 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         const i32 v = -exchange(x, side ^ 1, -beta, -best, target, material, lastVictim, captured);
         *material -= change;
         if (line >= 0) x->front[line] = front;
+        x->occupied = occupied;
         s[target] = victim;
         s[from] = mover;
         if (v >= beta) return beta;
@@ -186,9 +214,11 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
 }
 
 // Everything but the squares, once the move has been played on them.
-void prepareExchange(ExchangeBoard* x, const Board* board, int target) {
+void prepareExchange(ExchangeBoard* x, const Board* board, int target, u64 occupied) {
     const u8* s = x->s;
-    for (int l = 0; l < 8; l++) x->front[l] = walkLine(s, target, lineSteps[l]);
+    x->occupied = occupied;
+    const int target64 = index64(target);
+    for (int l = 0; l < 8; l++) x->front[l] = firstOnLine(occupied, l, target64);
     x->knightCount[WHITE] = x->knightCount[BLACK] = NOT_LISTED;
     const int wk = board->wKingSquare, bk = board->bKingSquare;
     x->king[WHITE] = lineTable.kingStep[wk - target + 119] && s[wk] == WKING ? static_cast<u8>(wk) : NO_SQUARE;
@@ -205,10 +235,12 @@ i32 see(Board* board, Move* move) {
     memset(x.cells + EXCHANGE_MARGIN + 128, OFFBOARD, EXCHANGE_MARGIN);
     x.s = x.cells + EXCHANGE_MARGIN;
     u8* s = x.s;
+    u64 occupied;
     if (move->flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) {
         // Rare moves take the board's own make and unmake, traces and all.
         makeMove(board, move);
         memcpy(s, board->squares, 128);
+        occupied = board->occupied;
         unmakeMove(board, move);
     } else {
         // What makeMove and unmakeMove would leave behind: the move's undo
@@ -229,12 +261,13 @@ i32 see(Board* board, Move* move) {
         memcpy(s, board->squares, 128);
         s[to] = s[from];
         s[from] = EMPTY;
+        occupied = (board->occupied & ~squareBit(from)) | squareBit(to);
     }
     // The promotion of the move itself is not counted: only its capture.
     i32 material = pieceValues[move->captured];
     u8 lastVictim = EMPTY;
     bool captured = false;
-    prepareExchange(&x, board, to);
+    prepareExchange(&x, board, to, occupied);
     const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
                            &captured);
     if (captured) {

@@ -117,6 +117,29 @@ TEST(Equivalence, ExchangeValuesAndTracesMatchTheMakeUnmakeVersion) {
     EXPECT_GT(compared, 50000u);
 }
 
+// The key the search prefetches by is the key the child will have: every
+// kind of move, castling rights and en passant squares included.
+TEST(Equivalence, PredictedChildKeysMatchTheKeysAfterTheMove) {
+    u64 compared = 0, special = 0;
+    randomGames(20, 80, [&](Board* fast, Board*) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move m = list->moves[i];
+            const u64 predicted = key2After(fast, &m);
+            makeMove(fast, &m);
+            updateHashKey(fast, &m);
+            ASSERT_EQ(predicted, fast->hashKey2);
+            updateHashKey(fast, &m);
+            unmakeMove(fast, &m);
+            if (m.flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) special++;
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 50000u);
+    EXPECT_GT(special, 500u);
+}
+
 TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
     u64 compared = 0, inCheck = 0;
     randomGames(40, 80, [&](Board* fast, Board* reference) {

@@ -122,46 +122,38 @@ void collectAttackers(ExchangeBoard* x, int target, Attackers* out) {
     const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
     const u8* s = x->s;
 
-    // Generation order first, with the value class of each entry.
-    u8 from[40], promotion[40], rank[40];
-    u32 n = 0;
-    auto add = [&](int f, u8 promo, u8 cls) {
-        from[n] = static_cast<u8>(f);
-        promotion[n] = promo;
-        rank[n] = cls;
-        n++;
-    };
+    // Straight into the exchange order: by value class, and within a class
+    // in generation order, which puts knights before bishops and the queens
+    // on diagonals before those on lines.
+    out->count = 0;
     const bool promotes = white ? target >= 112 : target < 8;
     const int pawnA = white ? target - 15 : target + 17;
     const int pawnB = white ? target - 17 : target + 15;
     for (const int f : {pawnA, pawnB}) {
         if (s[f] != pawn) continue;
         if (promotes) {
-            for (u8 k = 0; k < 4; k++) add(f, static_cast<u8>(queen - k), 0);
+            for (u8 k = 0; k < 4; k++) addAttacker(out, f, static_cast<u8>(queen - k));
         } else {
-            add(f, EMPTY, 0);
+            addAttacker(out, f, EMPTY);
         }
     }
     if (x->knightCount[Side] == NOT_LISTED) listKnights<Side>(x, target);
     for (u32 i = 0; i < x->knightCount[Side]; i++)
-        if (s[x->knights[Side][i]] == knight) add(x->knights[Side][i], EMPTY, 1);
+        if (s[x->knights[Side][i]] == knight) addAttacker(out, x->knights[Side][i], EMPTY);
+    int diagonal[4], straight[4];
     for (int i = 0; i < 4; i++) {
-        const int t = x->front[white ? i : blackDiagonalLines[i]];
-        if (s[t] == bishop) add(t, EMPTY, 1);
-        else if (s[t] == queen) add(t, EMPTY, 3);
+        diagonal[i] = x->front[white ? i : blackDiagonalLines[i]];
+        straight[i] = x->front[white ? 4 + i : blackStraightLines[i]];
     }
-    for (int i = 0; i < 4; i++) {
-        const int t = x->front[white ? 4 + i : blackStraightLines[i]];
-        if (s[t] == rook) add(t, EMPTY, 2);
-        else if (s[t] == queen) add(t, EMPTY, 3);
-    }
-    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king) add(x->king[Side], EMPTY, 4);
-    // Stable by value class: a few passes over a handful of entries.
-    out->count = 0;
-    if (n == 0) return;
-    for (u8 cls = 0; cls <= 4; cls++)
-        for (u32 i = 0; i < n; i++)
-            if (rank[i] == cls) addAttacker(out, from[i], promotion[i]);
+    for (const int t : diagonal)
+        if (s[t] == bishop) addAttacker(out, t, EMPTY);
+    for (const int t : straight)
+        if (s[t] == rook) addAttacker(out, t, EMPTY);
+    for (const int t : diagonal)
+        if (s[t] == queen) addAttacker(out, t, EMPTY);
+    for (const int t : straight)
+        if (s[t] == queen) addAttacker(out, t, EMPTY);
+    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king) addAttacker(out, x->king[Side], EMPTY);
 }
 
 // The exchange on target with side to move, as seeAlphaBeta plays it on the

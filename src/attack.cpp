@@ -7,8 +7,7 @@ i32 attackDeltaTable[128][128];
 
 void initAttackDeltaTable() {
     for (int i = 0; i < 128; i++)
-        for (int j = 0; j < 128; j++)
-            attackDeltaTable[i][j] = 0;
+        for (int j = 0; j < 128; j++) attackDeltaTable[i][j] = 0;
     for (int i = 0; i < 128; i++) {
         for (const i32* d = knightOffsetsWhite; *d; d++) {
             int t = i + *d;
@@ -26,7 +25,8 @@ void initAttackDeltaTable() {
 static inline int attackedFrom(const u8* sq, int square, int pawnStep1, int pawnStep2,
                                const i32* knights, const i32* diagonals, const i32* heavies,
                                const i32* kings, u8 pawn) {
-    const u8 knight = pawn + 1, bishop = pawn + 2, rook = pawn + 3, queen = pawn + 4, king = pawn + 5;
+    const u8 knight = pawn + 1, bishop = pawn + 2, rook = pawn + 3, queen = pawn + 4,
+             king = pawn + 5;
     int t = square + pawnStep1;
     if (onBoard(t) && sq[t] == pawn) return 1;
     t = square + pawnStep2;
@@ -102,21 +102,15 @@ static inline int pieceHits(const Board* board, int code, int f, int s, u8 base,
     const int d = attackStep(f, s);
     if (d == 0) return 0;
     switch (code - base) {
-    case 0:
-        return (d == pawnD1 || d == pawnD2) && dist(f, s) == 1;
-    case 1:
-        return isKnightStep(d) && board->squares[f + d] == targetKing;
-    case 2:
-        return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
-    case 3:
-        return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    case 0: return (d == pawnD1 || d == pawnD2) && dist(f, s) == 1;
+    case 1: return isKnightStep(d) && board->squares[f + d] == targetKing;
+    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
     case 4:
         return (isDiagonalStep(d) || isOrthogonalStep(d)) &&
                lineReaches(board->squares, f, d, s, targetKing);
-    case 5:
-        return dist(board->wKingSquare, board->bKingSquare) == 1;
-    default:
-        return 0;
+    case 5: return dist(board->wKingSquare, board->bKingSquare) == 1;
+    default: return 0;
     }
 }
 
@@ -163,7 +157,8 @@ int kingCheckers(const Board* board, int square, int side, u8* first) {
 }
 
 int isAttacked(const Board* board, int square, int side) {
-    return side ? isAttackedDeltaSquareBlack(board, square) : isAttackedDeltaSquareWhite(board, square);
+    return side ? isAttackedDeltaSquareBlack(board, square)
+                : isAttackedDeltaSquareWhite(board, square);
 }
 
 // Check by the move of the side whose pawn code is base against the enemy
@@ -174,7 +169,8 @@ static inline int moveChecksSide(Board* board, Move* move, int k, u8 base, int p
     const int from = move->from, to = move->to;
     if (move->flags & (MF_CASTLE | MF_PROMOTION | MF_ENPASSANT)) {
         makeMove(board, move);
-        int answer = deltaQuery(board, targetKing == WKING ? board->wKingSquare : board->bKingSquare);
+        int answer =
+            deltaQuery(board, targetKing == WKING ? board->wKingSquare : board->bKingSquare);
         unmakeMove(board, move);
         return answer;
     }
@@ -218,10 +214,8 @@ int moveChecks(Board* board, Move* move) {
 int isLegalSimple(Board* board, Move* move) {
     makeMove(board, move);
     int legal;
-    if (board->sideToMove == BLACK)
-        legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
-    else
-        legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
+    if (board->sideToMove == BLACK) legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
+    else legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
     unmakeMove(board, move);
     return legal;
 }

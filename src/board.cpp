@@ -23,21 +23,26 @@ void clearBoard(Board* board) {
     board->nBlack = 0;
     board->materialBalance = 0;
     board->inCheck = 0;
-    for (int sq = 0; sq < 128; sq++)
-        board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
+    for (int sq = 0; sq < 128; sq++) board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
     board->occupied = 0;
-    for (int i = 0; i < MAX_PLY; i++)
-        board->pv[i].from = NO_SQUARE;
-    for (int i = 0; i < MAX_MOVES; i++)
-        board->rootNodeCount[i] = 0;
+    for (int i = 0; i < MAX_PLY; i++) board->pv[i].from = NO_SQUARE;
+    for (int i = 0; i < MAX_MOVES; i++) board->rootNodeCount[i] = 0;
 }
 
 static int pieceCode(char c) {
     switch (c) {
-    case 'P': return WPAWN;   case 'N': return WKNIGHT; case 'B': return WBISHOP;
-    case 'R': return WROOK;   case 'Q': return WQUEEN;  case 'K': return WKING;
-    case 'p': return BPAWN;   case 'n': return BKNIGHT; case 'b': return BBISHOP;
-    case 'r': return BROOK;   case 'q': return BQUEEN;  case 'k': return BKING;
+    case 'P': return WPAWN;
+    case 'N': return WKNIGHT;
+    case 'B': return WBISHOP;
+    case 'R': return WROOK;
+    case 'Q': return WQUEEN;
+    case 'K': return WKING;
+    case 'p': return BPAWN;
+    case 'n': return BKNIGHT;
+    case 'b': return BBISHOP;
+    case 'r': return BROOK;
+    case 'q': return BQUEEN;
+    case 'k': return BKING;
     default: return 0;
     }
 }
@@ -199,8 +204,7 @@ int setupFen(Board* board, const char* fen) {
     if (sq[116] != BKING || sq[119] != BROOK) board->castlingStatus &= ~CASTLE_BK;
     if (sq[116] != BKING || sq[112] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
 
-    if (fen[i + 2] != '\0')
-        board->epSquare = readEpSquare(board, fen, castlingStart);
+    if (fen[i + 2] != '\0') board->epSquare = readEpSquare(board, fen, castlingStart);
 
     for (int s = 0; s < 128; s++) {
         board->materialBalance += pieceValues[board->squares[s]];
@@ -209,8 +213,7 @@ int setupFen(Board* board, const char* fen) {
 
     if (board->sideToMove == WHITE)
         board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
-    else
-        board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
+    else board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
     return 1;
 }
 
@@ -221,7 +224,8 @@ static inline u64 occupancyChange(const Move* move) {
     const int from = move->from, to = move->to;
     u64 change = squareBit(from);
     if ((move->flags & (MF_CAPTURE | MF_ENPASSANT)) != MF_CAPTURE) change ^= squareBit(to);
-    if (move->flags & MF_ENPASSANT) change ^= squareBit(move->captured <= EMPTY ? to + 16 : to - 16);
+    if (move->flags & MF_ENPASSANT)
+        change ^= squareBit(move->captured <= EMPTY ? to + 16 : to - 16);
     if (move->flags & MF_CASTLE) {
         switch (to) {
         case 6: change ^= squareBit(7) | squareBit(5); break;
@@ -276,8 +280,7 @@ void makeMove(Board* board, Move* move) {
             else if (to == 114) moveRook(board, 112, 115, BROOK, board->blackPieces);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 
     if (from == 7) board->castlingStatus &= ~CASTLE_WK;
@@ -436,10 +439,22 @@ void makeMoveSimple(Board* board, Move* move) {
     else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: squares[5] = WROOK; squares[7] = EMPTY; break;
-        case 2: squares[3] = WROOK; squares[0] = EMPTY; break;
-        case 118: squares[117] = BROOK; squares[119] = EMPTY; break;
-        case 114: squares[115] = BROOK; squares[112] = EMPTY; break;
+        case 6:
+            squares[5] = WROOK;
+            squares[7] = EMPTY;
+            break;
+        case 2:
+            squares[3] = WROOK;
+            squares[0] = EMPTY;
+            break;
+        case 118:
+            squares[117] = BROOK;
+            squares[119] = EMPTY;
+            break;
+        case 114:
+            squares[115] = BROOK;
+            squares[112] = EMPTY;
+            break;
         default: break;
         }
     }
@@ -464,10 +479,22 @@ void unmakeMoveSimple(Board* board, Move* move) {
     if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: squares[7] = WROOK; squares[5] = EMPTY; break;
-        case 2: squares[0] = WROOK; squares[3] = EMPTY; break;
-        case 118: squares[119] = BROOK; squares[117] = EMPTY; break;
-        case 114: squares[112] = BROOK; squares[115] = EMPTY; break;
+        case 6:
+            squares[7] = WROOK;
+            squares[5] = EMPTY;
+            break;
+        case 2:
+            squares[0] = WROOK;
+            squares[3] = EMPTY;
+            break;
+        case 118:
+            squares[119] = BROOK;
+            squares[117] = EMPTY;
+            break;
+        case 114:
+            squares[112] = BROOK;
+            squares[115] = EMPTY;
+            break;
         default: break;
         }
     }

@@ -8,8 +8,8 @@
 
 #include "defs.h"
 
-inline constexpr int BOOK_LINE_SIZE = 1024;        // longer lines are read in pieces
-inline constexpr int GAME_STRING_SIZE = 1024;      // room for 255 moves
+inline constexpr int BOOK_LINE_SIZE = 1024;     // longer lines are read in pieces
+inline constexpr int GAME_STRING_SIZE = 1024;   // room for 255 moves
 inline constexpr int BOOK_CANDIDATES = 32768;
 
 extern FILE* bookFile;

@@ -123,7 +123,8 @@ bool parseNumber(const char* text, int low, int high, int* value) {
 
 // Sets up the FEN in argv[first..] or the start position, with keys.
 bool setupToolPosition(Board* board, int argc, char** argv, int first) {
-    const std::string fen = argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
+    const std::string fen =
+        argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
     if (!setupFen(board, fen.c_str())) {
         fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
         return false;
@@ -156,7 +157,8 @@ static int perftTool(Board* board, int argc, char** argv) {
     const i32 elapsed = timer() - start;
     printf("Nodes: %llu\n", static_cast<unsigned long long>(total));
     printf("Time: %d ms\n", elapsed);
-    printf("NPS: %llu\n", static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
+    printf("NPS: %llu\n",
+           static_cast<unsigned long long>(elapsed > 0 ? total * 1000 / elapsed : total * 1000));
     return 0;
 }
 
@@ -178,7 +180,8 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
     else {
-        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n", argv[1]);
+        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n",
+                argv[1]);
         status = 2;
     }
     fflush(stdout);

@@ -18,17 +18,27 @@ typedef int64_t i64;
 // of the off-board half of the 0x88 array and 7 an empty square.
 enum : u8 {
     OFFBOARD = 0,
-    WPAWN = 1, WKNIGHT = 2, WBISHOP = 3, WROOK = 4, WQUEEN = 5, WKING = 6,
+    WPAWN = 1,
+    WKNIGHT = 2,
+    WBISHOP = 3,
+    WROOK = 4,
+    WQUEEN = 5,
+    WKING = 6,
     EMPTY = 7,
-    BPAWN = 8, BKNIGHT = 9, BBISHOP = 10, BROOK = 11, BQUEEN = 12, BKING = 13
+    BPAWN = 8,
+    BKNIGHT = 9,
+    BBISHOP = 10,
+    BROOK = 11,
+    BQUEEN = 12,
+    BKING = 13
 };
 
 enum : u8 { WHITE = 0, BLACK = 1 };
 
 // Move flag bits
 enum : u8 {
-    MF_NORMAL = 0x01,   // set on every generated move
-    MF_CAPTURE = 0x02,  // en passant included
+    MF_NORMAL = 0x01,    // set on every generated move
+    MF_CAPTURE = 0x02,   // en passant included
     MF_CASTLE = 0x04,
     MF_ENPASSANT = 0x08,
     MF_PROMOTION = 0x10
@@ -40,15 +50,15 @@ enum : u32 { CASTLE_WK = 1, CASTLE_WQ = 2, CASTLE_BK = 4, CASTLE_BQ = 8 };
 inline constexpr u8 NO_SQUARE = 127;   // also "no move" in Move::from
 
 // Capacities of the board record.
-inline constexpr int MAX_PLY = 256;          // search plies: pv, moveLists, per-ply tables
-inline constexpr int MAX_MOVES = 256;        // moves in one list (count holds at most 255)
+inline constexpr int MAX_PLY = 256;     // search plies: pv, moveLists, per-ply tables
+inline constexpr int MAX_MOVES = 256;   // moves in one list (count holds at most 255)
 // Half-moves of one game. Under the fifty-move rule a game lasts at most
 // 5,949 moves (every pawn advance and capture resets the count, and there are
 // only so many of them), so 11,898 half-moves; the rest is room to spare.
 inline constexpr int MAX_GAME_MOVES = 12000;
 // A whole game plus the deepest search line fits in the key history.
 inline constexpr int HASH_HISTORY_SIZE = MAX_GAME_MOVES + 512;
-inline constexpr int MAX_PIECE_ENTRIES = 24; // a king and 23 other pieces per colour
+inline constexpr int MAX_PIECE_ENTRIES = 24;   // a king and 23 other pieces per colour
 
 inline constexpr i32 INFINITE_SCORE = 32000;
 inline constexpr i32 NO_HASH_SCORE = 32500;
@@ -150,14 +160,12 @@ inline constexpr const char* initialPosition =
 
 #define QL_ERR8 "ERR", "ERR", "ERR", "ERR", "ERR", "ERR", "ERR", "ERR"
 inline constexpr const char* sqString[128] = {
-    "a1", "b1", "c1", "d1", "e1", "f1", "g1", "h1", QL_ERR8,
-    "a2", "b2", "c2", "d2", "e2", "f2", "g2", "h2", QL_ERR8,
-    "a3", "b3", "c3", "d3", "e3", "f3", "g3", "h3", QL_ERR8,
-    "a4", "b4", "c4", "d4", "e4", "f4", "g4", "h4", QL_ERR8,
-    "a5", "b5", "c5", "d5", "e5", "f5", "g5", "h5", QL_ERR8,
-    "a6", "b6", "c6", "d6", "e6", "f6", "g6", "h6", QL_ERR8,
-    "a7", "b7", "c7", "d7", "e7", "f7", "g7", "h7", QL_ERR8,
-    "a8", "b8", "c8", "d8", "e8", "f8", "g8", "h8", QL_ERR8,
+    "a1", "b1", "c1",    "d1", "e1", "f1",    "g1", "h1", QL_ERR8, "a2", "b2", "c2",
+    "d2", "e2", "f2",    "g2", "h2", QL_ERR8, "a3", "b3", "c3",    "d3", "e3", "f3",
+    "g3", "h3", QL_ERR8, "a4", "b4", "c4",    "d4", "e4", "f4",    "g4", "h4", QL_ERR8,
+    "a5", "b5", "c5",    "d5", "e5", "f5",    "g5", "h5", QL_ERR8, "a6", "b6", "c6",
+    "d6", "e6", "f6",    "g6", "h6", QL_ERR8, "a7", "b7", "c7",    "d7", "e7", "f7",
+    "g7", "h7", QL_ERR8, "a8", "b8", "c8",    "d8", "e8", "f8",    "g8", "h8", QL_ERR8,
 };
 #undef QL_ERR8
 static_assert(sqString[0][0] == 'a' && sqString[119][0] == 'h' && sqString[119][1] == '8');
@@ -165,9 +173,8 @@ static_assert(sqString[8][0] == 'E' && sqString[127][0] == 'E' && sqString[116][
 
 inline constexpr char pcString[15] = " PNBRQK pnbrqk";
 
-inline constexpr i32 pieceValues[14] = {
-    0, 100, 330, 330, 540, 1050, 10000, 0, -100, -330, -330, -540, -1050, -10000
-};
+inline constexpr i32 pieceValues[14] = {0, 100,  330,  330,  540,  1050,  10000,
+                                        0, -100, -330, -330, -540, -1050, -10000};
 
 // Direction lists, each ended by 0. Their order fixes the order of generated moves.
 inline constexpr i32 knightOffsetsWhite[9] = {31, 33, 18, 14, -18, -14, -31, -33, 0};
@@ -199,36 +206,36 @@ static_assert(index64(0) == 0 && index64(119) == 63 && index64(0x34) == 28 && sq
 // Mobility: index = number of empty squares the piece can move to. Pawns:
 // captures available plus 1 when the square in front is empty.
 inline constexpr i32 bonusPawnMob[4] = {-8, 0, 1, 4};
-inline constexpr i32 bonusKnightMob[16] = {
-    -32, -22, -10, 0, 10, 22, 26, 32, 36, 36, 36, 36, 36, 36, 36, 36};
-inline constexpr i32 bonusBishopMob[32] = {
-    -32, -16, 0, 16, 32, 48, 58, 66, 72, 76, 78, 80, 81, 82, 82, 82,
-    82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82, 82};
-inline constexpr i32 bonusRookMob[32] = {
-    -20, -11, -5, -1, 0, 1, 2, 3, 4, 5, 9, 14, 16, 20, 24, 24,
-    24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24};
-inline constexpr i32 bonusQueenMob[32] = {
-    -12, -8, -6, -4, -2, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20,
-    26, 32, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34};
+inline constexpr i32 bonusKnightMob[16] = {-32, -22, -10, 0,  10, 22, 26, 32,
+                                           36,  36,  36,  36, 36, 36, 36, 36};
+inline constexpr i32 bonusBishopMob[32] = {-32, -16, 0,  16, 32, 48, 58, 66, 72, 76, 78,
+                                           80,  81,  82, 82, 82, 82, 82, 82, 82, 82, 82,
+                                           82,  82,  82, 82, 82, 82, 82, 82, 82, 82};
+inline constexpr i32 bonusRookMob[32] = {-20, -11, -5, -1, 0,  1,  2,  3,  4,  5,  9,
+                                         14,  16,  20, 24, 24, 24, 24, 24, 24, 24, 24,
+                                         24,  24,  24, 24, 24, 24, 24, 24, 24, 24};
+inline constexpr i32 bonusQueenMob[32] = {-12, -8, -6, -4, -2, 0,  2,  4,  6,  8,  10,
+                                          12,  14, 16, 18, 20, 26, 32, 34, 34, 34, 34,
+                                          34,  34, 34, 34, 34, 34, 34, 34, 34, 34};
 static_assert(bonusKnightMob[8] == 36 && bonusBishopMob[13] == 82 && bonusBishopMob[20] == 82);
 static_assert(bonusRookMob[14] == 24 && bonusQueenMob[17] == 32 && bonusQueenMob[27] == 34);
 
 // Difference in knights, bishops, rooks and queens between the sides.
-inline constexpr i32 bonusMaterialImbalance[16] = {
-    0, 60, 80, 100, 120, 140, 160, 180, 180, 180, 180, 180, 180, 180, 180, 180};
+inline constexpr i32 bonusMaterialImbalance[16] = {0,   60,  80,  100, 120, 140, 160, 180,
+                                                   180, 180, 180, 180, 180, 180, 180, 180};
 // Rooks on the seventh rank (White rank 7, Black rank 2).
-inline constexpr i32 bonusRook7th[16] = {
-    0, 47, 95, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100};
+inline constexpr i32 bonusRook7th[16] = {0,   47,  95,  100, 100, 100, 100, 100,
+                                         100, 100, 100, 100, 100, 100, 100, 100};
 // Rooks on a file without pawns / without own pawns but with enemy pawns.
-inline constexpr i32 bonusRookOpenFile[16] = {
-    0, 13, 25, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28, 28};
-inline constexpr i32 bonusRookHalfOpenFile[16] = {
-    0, 9, 18, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23, 23};
+inline constexpr i32 bonusRookOpenFile[16] = {0,  13, 25, 28, 28, 28, 28, 28,
+                                              28, 28, 28, 28, 28, 28, 28, 28};
+inline constexpr i32 bonusRookHalfOpenFile[16] = {0,  9,  18, 23, 23, 23, 23, 23,
+                                                  23, 23, 23, 23, 23, 23, 23, 23};
 // Pawns of one side on one file (from 2 on).
 inline constexpr i32 malusDoublePawn[8] = {0, 0, -25, -64, -80, -80, -80, -80};
 // Backwardness score of a file's rear pawn (0..10 occur).
-inline constexpr i32 malusBackwardPawn[16] = {
-    0, 0, 0, -6, -8, -11, -16, -16, -21, -21, -24, -32, -32, -32, -32, -32};
+inline constexpr i32 malusBackwardPawn[16] = {0,   0,   0,   -6,  -8,  -11, -16, -16,
+                                              -21, -21, -24, -32, -32, -32, -32, -32};
 // Rank distance between the front pawns of passed pawns on neighbouring files.
 inline constexpr i32 bonusConnPassers[9] = {24, 22, 6, 0, 0, 0, 0, 0, 0};
 // Squares on a pawn's path the enemy attacks more often; index 8 = path blocked.
@@ -236,12 +243,13 @@ inline constexpr i32 bonusFreePawn[9] = {42, 11, 4, 0, 0, 0, 0, 0, 0};
 // Difference in the number of pawns, endgame only.
 inline constexpr i32 pawnBonusEndgame[9] = {0, 52, 66, 78, 80, 82, 84, 86, 88};
 // Pawn-shelter count of a castled king (0..15).
-inline constexpr i32 bonusPawnShelter[16] = {
-    -150, -130, -90, -70, -50, -15, 0, 5, 15, 20, 25, 30, 35, 40, 45, 50};
+inline constexpr i32 bonusPawnShelter[16] = {-150, -130, -90, -70, -50, -15, 0,  5,
+                                             15,   20,   25,  30,  35,  40,  45, 50};
 // King distance between the kings when one side has no pieces.
 inline constexpr i32 malusKingKing[9] = {-100, -90, -85, -55, -35, -20, -10, -3, 0};
 static_assert(bonusMaterialImbalance[7] == 180 && bonusMaterialImbalance[15] == 180);
-static_assert(bonusRook7th[2] == 95 && bonusRookOpenFile[3] == 28 && bonusRookHalfOpenFile[3] == 23);
+static_assert(bonusRook7th[2] == 95 && bonusRookOpenFile[3] == 28 &&
+              bonusRookHalfOpenFile[3] == 23);
 static_assert(malusBackwardPawn[10] == -24 && bonusPawnShelter[8] == 15 && malusKingKing[7] == -3);
 
 // Rank as seen from the pawn's own side (White: rank, Black: 9 - rank).
@@ -255,23 +263,15 @@ static_assert(bonusPassedPawn[6] == 24 && malusIsolatedPawn[3] == -21);
 // (bonusKingPres1) and on the 16 squares at distance 2 (bonusKingPres2).
 // Sums above 63 read entry 63.
 inline constexpr i32 bonusKingPres1[64] = {
-    3, 6, 10, 14, 18, 22, 26, 30,
-    34, 38, 42, 52, 68, 72, 86, 94,
-    100, 120, 140, 160, 180, 200, 220, 240,
-    260, 280, 300, 320, 340, 360, 380, 380,
-    380, 380, 380, 380, 380, 380, 380, 380,
-    380, 380, 380, 380, 380, 380, 380, 380,
-    380, 380, 380, 380, 380, 380, 380, 380,
-    380, 380, 380, 380, 380, 380, 380, 380};
+    3,   6,   10,  14,  18,  22,  26,  30,  34,  38,  42,  52,  68,  72,  86,  94,
+    100, 120, 140, 160, 180, 200, 220, 240, 260, 280, 300, 320, 340, 360, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380,
+    380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380, 380};
 inline constexpr i32 bonusKingPres2[64] = {
-    0, 1, 3, 5, 8, 11, 14, 17,
-    20, 21, 24, 27, 33, 39, 45, 51,
-    58, 68, 76, 85, 90, 100, 110, 120,
-    140, 160, 180, 200, 220, 240, 260, 280,
-    280, 280, 280, 280, 280, 280, 280, 280,
-    280, 280, 280, 280, 280, 280, 280, 280,
-    280, 280, 280, 280, 280, 280, 280, 280,
-    280, 280, 280, 280, 280, 280, 280, 280};
+    0,   1,   3,   5,   8,   11,  14,  17,  20,  21,  24,  27,  33,  39,  45,  51,
+    58,  68,  76,  85,  90,  100, 110, 120, 140, 160, 180, 200, 220, 240, 260, 280,
+    280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280,
+    280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280, 280};
 static_assert(bonusKingPres1[11] == 52 && bonusKingPres1[63] == 380);
 static_assert(bonusKingPres2[16] == 58 && bonusKingPres2[31] == 280 && bonusKingPres2[63] == 280);
 
@@ -288,52 +288,43 @@ inline constexpr i32 bonusTempo = 10;
 
 // The two rings around a king, as 0x88 steps.
 inline constexpr i32 kingRing1Offsets[8] = {16, 17, 1, -15, -16, -17, -1, 15};
-inline constexpr i32 kingRing2Offsets[16] = {
-    30, 31, 32, 33, 34, 18, 2, -14, -30, -31, -32, -33, -34, -18, -2, 14};
+inline constexpr i32 kingRing2Offsets[16] = {30,  31,  32,  33,  34,  18,  2,  -14,
+                                             -30, -31, -32, -33, -34, -18, -2, 14};
 
 // Corner zones of a castled king: 1 queen side, 2 king side.
 inline constexpr i32 castlingFlagsWhite[128] = {
-    1, 1, 1, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
-    1, 1, 0, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 2
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0};
+    1, 1, 1, 0, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    1, 1, 0, 0, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0,   // rank 2
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 inline constexpr i32 castlingFlagsBlack[128] = {
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    1, 1, 0, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 7
-    1, 1, 1, 0, 0, 0, 2, 2,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
-static_assert(castlingFlagsWhite[2] == 1 && castlingFlagsWhite[3] == 0 && castlingFlagsWhite[6] == 2);
-static_assert(castlingFlagsWhite[18] == 0 && castlingFlagsWhite[17] == 1 && castlingFlagsWhite[23] == 2);
-static_assert(castlingFlagsBlack[114] == 1 && castlingFlagsBlack[118] == 2 && castlingFlagsBlack[98] == 0);
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0,   // rank 7
+    1, 1, 1, 0, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0};                                      // rank 8
+static_assert(castlingFlagsWhite[2] == 1 && castlingFlagsWhite[3] == 0 &&
+              castlingFlagsWhite[6] == 2);
+static_assert(castlingFlagsWhite[18] == 0 && castlingFlagsWhite[17] == 1 &&
+              castlingFlagsWhite[23] == 2);
+static_assert(castlingFlagsBlack[114] == 1 && castlingFlagsBlack[118] == 2 &&
+              castlingFlagsBlack[98] == 0);
 
 // Centralisation weight of a square for the king in the endgame.
 inline constexpr i32 advancedCentre[128] = {
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
-    0, 0, 1, 0, 0, 1, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 2, 3, 3, 2, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 3, 4, 4, 3, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 3, 4, 4, 3, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 2, 3, 3, 2, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 1, 0, 0, 1, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 3, 2, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 3, 4, 4, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 4, 4, 3, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0,
+    0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};   // rank 8
 // Closeness to the edge: 3 in the corners, 2 on the edge, 1 on the second ring.
 inline constexpr i32 border[128] = {
-    3, 2, 2, 2, 2, 2, 2, 3,  0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
-    2, 1, 1, 1, 1, 1, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    2, 1, 0, 0, 0, 0, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    2, 1, 1, 1, 1, 1, 1, 2,  0, 0, 0, 0, 0, 0, 0, 0,
-    3, 2, 2, 2, 2, 2, 2, 3,  0, 0, 0, 0, 0, 0, 0, 0};  // rank 8
+    3, 2, 2, 2, 2, 2, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0,   // rank 1
+    2, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0,
+    0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 2,
+    0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 1, 1,
+    1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 3, 2, 2, 2, 2, 2, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0};   // rank 8
 static_assert(advancedCentre[18] == 1 && advancedCentre[51] == 4 && advancedCentre[98] == 1);
 static_assert(advancedCentre[83] == 3 && border[0] == 3 && border[119] == 3 && border[34] == 0);
 // ===========================================================================

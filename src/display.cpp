@@ -4,7 +4,8 @@
 
 void setColor(int attribute, int foreground, int background) {
     char sequence[32];
-    snprintf(sequence, sizeof sequence, "%c[%d;%d;%dm", 27, attribute, foreground + 30, background + 40);
+    snprintf(sequence, sizeof sequence, "%c[%d;%d;%dm", 27, attribute, foreground + 30,
+             background + 40);
     printf("%s", sequence);
 }
 
@@ -33,8 +34,9 @@ void displayBoard(const Board* board) {
            board->sideToMove == WHITE ? "White" : "Black");
     printf("\t[Material balance = %d, nWhite = %d, nBlack = %d].\n", board->materialBalance,
            board->nWhite, board->nBlack);
-    printf("\t[Castling status: %d, wKing on %s, bKing on %s]\n", static_cast<int>(board->castlingStatus),
-           sqString[board->wKingSquare & 127], sqString[board->bKingSquare & 127]);
+    printf("\t[Castling status: %d, wKing on %s, bKing on %s]\n",
+           static_cast<int>(board->castlingStatus), sqString[board->wKingSquare & 127],
+           sqString[board->bKingSquare & 127]);
     printf("\t[Hash key: %x]\n", static_cast<unsigned>(board->hashKey & 0xffffffffu));
     setColor(0, 7, 0);
 }

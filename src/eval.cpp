@@ -88,7 +88,8 @@ inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
 constexpr int EVAL_MARGIN = 34;
 
 template <u8 Side>
-[[gnu::always_inline]] inline int leaperMobility(const u8* cells, int square, u8* attacks, const i32* offsets) {
+[[gnu::always_inline]] inline int leaperMobility(const u8* cells, int square, u8* attacks,
+                                                 const i32* offsets) {
     int mobility = 0;
     for (int i = 0; i < 8; i++) {
         const int to = square + offsets[i];
@@ -104,7 +105,8 @@ template <u8 Side>
 }
 
 template <u8 Side>
-[[gnu::always_inline]] inline int sliderMobility(const u8* cells, int square, u8* attacks, const i32* offsets) {
+[[gnu::always_inline]] inline int sliderMobility(const u8* cells, int square, u8* attacks,
+                                                 const i32* offsets) {
     int mobility = 0;
     for (int i = 0; i < 4; i++) {
         const int d = offsets[i];
@@ -149,7 +151,8 @@ int shelterCountWhite(const Board* board) {
     int count = 3 * pawnOn(board, k + 16, WPAWN);
     count += 2 * (pawnOn(board, k + 15, WPAWN) + pawnOn(board, k + 17, WPAWN) +
                   pawnOn(board, k - 1, WPAWN) + pawnOn(board, k + 1, WPAWN));
-    count += pawnOn(board, k + 32, WPAWN) + pawnOn(board, k + 33, WPAWN) + pawnOn(board, k + 31, WPAWN);
+    count +=
+        pawnOn(board, k + 32, WPAWN) + pawnOn(board, k + 33, WPAWN) + pawnOn(board, k + 31, WPAWN);
     if (rank(k) == 1) count++;
     return count;
 }
@@ -159,7 +162,8 @@ int shelterCountBlack(const Board* board) {
     int count = 3 * pawnOn(board, k - 16, BPAWN);
     count += 2 * (pawnOn(board, k - 17, BPAWN) + pawnOn(board, k - 15, BPAWN) +
                   pawnOn(board, k - 1, BPAWN) + pawnOn(board, k + 1, BPAWN));
-    count += pawnOn(board, k - 32, BPAWN) + pawnOn(board, k - 31, BPAWN) + pawnOn(board, k - 33, BPAWN);
+    count +=
+        pawnOn(board, k - 32, BPAWN) + pawnOn(board, k - 31, BPAWN) + pawnOn(board, k - 33, BPAWN);
     if (rank(k) == 8) count++;
     return count;
 }
@@ -242,29 +246,30 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
             break;
         }
         case WKNIGHT:
-            knightMobility += bonusKnightMob[leaperMobility<WHITE>(cells, s, whiteAttacks, knightOffsetsWhite)];
+            knightMobility +=
+                bonusKnightMob[leaperMobility<WHITE>(cells, s, whiteAttacks, knightOffsetsWhite)];
             wKnights++;
             break;
         case WBISHOP:
-            bishopMobility += bonusBishopMob[sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
+            bishopMobility +=
+                bonusBishopMob[sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
             wBishops++;
             break;
         case WROOK:
             wRooksOnFile[file(s)]++;
             if (rank(s) == 7) wRooks7th++;
-            rookTerms += bonusRookMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite)];
+            rookTerms +=
+                bonusRookMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite)];
             wRooks++;
             break;
         case WQUEEN:
-            queenMobility += bonusQueenMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite) +
-                                                 sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
+            queenMobility +=
+                bonusQueenMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite) +
+                              sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
             wQueens++;
             break;
-        case WKING:
-            leaperMobility<WHITE>(cells, s, whiteAttacks, kingOffsetsWhite);
-            break;
-        default:
-            break;
+        case WKING: leaperMobility<WHITE>(cells, s, whiteAttacks, kingOffsetsWhite); break;
+        default: break;
         }
     }
 
@@ -285,29 +290,30 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
             break;
         }
         case BKNIGHT:
-            knightMobility -= bonusKnightMob[leaperMobility<BLACK>(cells, s, blackAttacks, knightOffsetsBlack)];
+            knightMobility -=
+                bonusKnightMob[leaperMobility<BLACK>(cells, s, blackAttacks, knightOffsetsBlack)];
             bKnights++;
             break;
         case BBISHOP:
-            bishopMobility -= bonusBishopMob[sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
+            bishopMobility -=
+                bonusBishopMob[sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
             bBishops++;
             break;
         case BROOK:
             bRooksOnFile[file(s)]++;
             if (rank(s) == 2) bRooks7th++;
-            rookTerms -= bonusRookMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack)];
+            rookTerms -=
+                bonusRookMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack)];
             bRooks++;
             break;
         case BQUEEN:
-            queenMobility -= bonusQueenMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack) +
-                                                 sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
+            queenMobility -=
+                bonusQueenMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack) +
+                              sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
             bQueens++;
             break;
-        case BKING:
-            leaperMobility<BLACK>(cells, s, blackAttacks, kingOffsetsBlack);
-            break;
-        default:
-            break;
+        case BKING: leaperMobility<BLACK>(cells, s, blackAttacks, kingOffsetsBlack); break;
+        default: break;
         }
     }
 
@@ -354,9 +360,11 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
     for (int f = 1; f <= 8; f++) {
         // Rooks on open and half-open files.
         if (wCnt[f] == 0 && wRooksOnFile[f] > 0)
-            rookTerms += bCnt[f] > 0 ? bonusRookHalfOpenFile[wRooksOnFile[f]] : bonusRookOpenFile[wRooksOnFile[f]];
+            rookTerms += bCnt[f] > 0 ? bonusRookHalfOpenFile[wRooksOnFile[f]]
+                                     : bonusRookOpenFile[wRooksOnFile[f]];
         if (bCnt[f] == 0 && bRooksOnFile[f] > 0)
-            rookTerms -= wCnt[f] > 0 ? bonusRookHalfOpenFile[bRooksOnFile[f]] : bonusRookOpenFile[bRooksOnFile[f]];
+            rookTerms -= wCnt[f] > 0 ? bonusRookHalfOpenFile[bRooksOnFile[f]]
+                                     : bonusRookOpenFile[bRooksOnFile[f]];
 
         if (wCnt[f] > 0) {
             const int front = wFront[f], rear = wRear[f];
@@ -367,7 +375,8 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
                 (bCnt[f] == 0 || bRear[f] < front) && (bCnt[f + 1] == 0 || bRear[f + 1] < front)) {
                 pawnStructure += bonusPassedPawn[front];
                 wPassed[f] = 1;
-                if (wPassed[f - 1] == 1) pawnStructure += bonusConnPassers[abs(front - wFront[f - 1])];
+                if (wPassed[f - 1] == 1)
+                    pawnStructure += bonusConnPassers[abs(front - wFront[f - 1])];
             }
             // Free pawn: an advanced front pawn whose path is empty gains by
             // how few of the squares ahead Black controls.
@@ -400,7 +409,8 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
                 (wCnt[f] == 0 || wRear[f] > front) && (wCnt[f + 1] == 0 || wRear[f + 1] > front)) {
                 pawnStructure -= bonusPassedPawn[9 - front];
                 bPassed[f] = 1;
-                if (bPassed[f - 1] == 1) pawnStructure -= bonusConnPassers[abs(front - bFront[f - 1])];
+                if (bPassed[f - 1] == 1)
+                    pawnStructure -= bonusConnPassers[abs(front - bFront[f - 1])];
             }
             if (front <= 4) {
                 int count = 0;
@@ -432,8 +442,12 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
         king = seventhRank;
         const int wCastled = kingHasCastledWhite(board);
         const int bCastled = kingHasCastledBlack(board);
-        king += wCastled == 1 ? bonusCastledQueenSide : wCastled == 2 ? bonusCastledKingSide : malusNotCastled;
-        king -= bCastled == 1 ? bonusCastledQueenSide : bCastled == 2 ? bonusCastledKingSide : malusNotCastled;
+        king += wCastled == 1   ? bonusCastledQueenSide
+                : wCastled == 2 ? bonusCastledKingSide
+                                : malusNotCastled;
+        king -= bCastled == 1   ? bonusCastledQueenSide
+                : bCastled == 2 ? bonusCastledKingSide
+                                : malusNotCastled;
         king -= kingPressure(wk, blackAttacks);
         king += kingPressure(bk, whiteAttacks);
         if (wCastled != 0) king += bonusPawnShelter[shelterCountWhite(board)];
@@ -469,7 +483,7 @@ inline int capAt(int value, int last) { return value > last ? last : value; }
            pawnAdvancement + king;
 }
 
-}  // namespace
+}   // namespace
 
 int evalMobPawnW(const Board* board, int square, u8* attacks) {
     int mobility = pawnCaptureSquare<WHITE>(board, square + 17, attacks) +
@@ -567,9 +581,7 @@ i32 eval(const Board* board, u8* flag) {
     return board->sideToMove == WHITE ? white + bonusTempo : bonusTempo - white;
 }
 
-i32 evalTerms(const Board* board, EvalTerms* terms) {
-    return scorePosition(board, terms);
-}
+i32 evalTerms(const Board* board, EvalTerms* terms) { return scorePosition(board, terms); }
 
 // ---------------------------------------------------------------------------
 // Command-line tool
@@ -580,9 +592,13 @@ std::vector<std::string> splitFields(const std::string& line) {
     std::vector<std::string> fields;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) i++;
+        while (i < line.size() &&
+               (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n'))
+            i++;
         size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') i++;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' &&
+               line[i] != '\n')
+            i++;
         if (i > start) fields.push_back(line.substr(start, i - start));
     }
     return fields;
@@ -600,7 +616,8 @@ bool castlingFieldIsSound(const std::string& field) {
 
 bool epFieldIsSound(const std::string& field) {
     if (field == "-") return true;
-    return field.size() == 2 && field[0] >= 'a' && field[0] <= 'h' && (field[1] == '3' || field[1] == '6');
+    return field.size() == 2 && field[0] >= 'a' && field[0] <= 'h' &&
+           (field[1] == '3' || field[1] == '6');
 }
 
 // Sets the board up from the first four fields of a FEN or EPD line, with
@@ -726,13 +743,15 @@ int benchEval(Board* board, int argc, char** argv) {
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
 int evalTool(Board* board, int argc, char** argv) {
     if (argc <= 2) return evalLines(board);
     const std::string option = argv[2];
     if (option == "--terms") return printTerms(board, argc, argv);
     if (option == "--bench") return benchEval(board, argc, argv);
-    fprintf(stderr, "usage: quillantor eval [--terms [FEN] | --bench [REPS]] (FEN/EPD lines on standard input)\n");
+    fprintf(
+        stderr,
+        "usage: quillantor eval [--terms [FEN] | --bench [REPS]] (FEN/EPD lines on standard input)\n");
     return 2;
 }

@@ -10,16 +10,16 @@
 // in the middlegame. A trivial draw (bare kings, a lone minor piece) scores 0
 // and leaves every term 0.
 struct EvalTerms {
-    i32 material;          // materialBalance plus the piece-count imbalance bonus
-    i32 pawnStructure;     // pawn mobility, passers, free pawns, doubled, isolated, backward
+    i32 material;        // materialBalance plus the piece-count imbalance bonus
+    i32 pawnStructure;   // pawn mobility, passers, free pawns, doubled, isolated, backward
     i32 knightMobility;
     i32 bishopMobility;
-    i32 rookTerms;         // rook mobility, open and half-open files
+    i32 rookTerms;   // rook mobility, open and half-open files
     i32 queenMobility;
     i32 pawnAdvancement;   // already doubled in the endgame
     i32 kingTerm;
-    u8 endgame;            // 1 when the endgame rules were used
-    u8 trivialDraw;        // 1 when the position is scored 0 without terms
+    u8 endgame;       // 1 when the endgame rules were used
+    u8 trivialDraw;   // 1 when the position is scored 0 without terms
 };
 
 // Reads the board only. Returns the static score for the side to move

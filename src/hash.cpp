@@ -71,10 +71,22 @@ void updateHashKey(Board* board, const Move* move) {
     }
     if (move->flags & MF_CASTLE) {
         switch (to) {
-        case 6: toggle(7, WROOK); toggle(5, WROOK); break;
-        case 2: toggle(0, WROOK); toggle(3, WROOK); break;
-        case 118: toggle(119, BROOK); toggle(117, BROOK); break;
-        case 114: toggle(112, BROOK); toggle(115, BROOK); break;
+        case 6:
+            toggle(7, WROOK);
+            toggle(5, WROOK);
+            break;
+        case 2:
+            toggle(0, WROOK);
+            toggle(3, WROOK);
+            break;
+        case 118:
+            toggle(119, BROOK);
+            toggle(117, BROOK);
+            break;
+        case 114:
+            toggle(112, BROOK);
+            toggle(115, BROOK);
+            break;
         default: break;
         }
     }
@@ -97,7 +109,8 @@ u64 key2After(const Board* board, const Move* move) {
     const int p = move->piece, from = move->from, to = move->to;
     key ^= randomTable2[from][p] ^ randomTable2[to][p];
     if (move->flags & MF_CAPTURE) {
-        if (move->flags & MF_ENPASSANT) key ^= p <= WKING ? randomTable2[to - 16][BPAWN] : randomTable2[to + 16][WPAWN];
+        if (move->flags & MF_ENPASSANT)
+            key ^= p <= WKING ? randomTable2[to - 16][BPAWN] : randomTable2[to + 16][WPAWN];
         else key ^= randomTable2[to][move->captured];
     }
     if (move->flags & MF_PROMOTION) key ^= randomTable2[to][p] ^ randomTable2[to][move->promotion];
@@ -134,7 +147,8 @@ u64 key2After(const Board* board, const Move* move) {
         else if (to == 7) castling &= ~CASTLE_WK;
         else if (to == 0) castling &= ~CASTLE_WQ;
     }
-    if (castling != board->castlingStatus) key ^= randomTable2[126][board->castlingStatus] ^ randomTable2[126][castling];
+    if (castling != board->castlingStatus)
+        key ^= randomTable2[126][board->castlingStatus] ^ randomTable2[126][castling];
     if (board->epSquare != NO_SQUARE) key ^= randomTable2[board->epSquare][15];
     if (ep != NO_SQUARE) key ^= randomTable2[ep][15];
     return key ^ CHASH;

@@ -42,7 +42,8 @@ static bool readHashNumber(const char* line, i32* value, bool* fits, char* text,
     if (*p == '+' || *p == '-') p++;
     if (!isdigit(static_cast<unsigned char>(*p))) return false;
     while (isdigit(static_cast<unsigned char>(*p))) p++;
-    const size_t length = static_cast<size_t>(p - start) < size - 1 ? static_cast<size_t>(p - start) : size - 1;
+    const size_t length =
+        static_cast<size_t>(p - start) < size - 1 ? static_cast<size_t>(p - start) : size - 1;
     memcpy(text, start, length);
     text[length] = '\0';
     errno = 0;
@@ -81,8 +82,8 @@ void parseInitFile(bool quiet) {
     if (file == nullptr) {
         hashSize = DEFAULT_HASH_SIZE;
         if (!quiet)
-            printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n", hashSize,
-                   bookFileName);
+            printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n",
+                   hashSize, bookFileName);
         return;
     }
     parseInitStream(file, quiet);
@@ -157,20 +158,16 @@ static void printResult(const char* line) {
 int checkGameEnd(Board* board, MoveList* list) {
     if (board->sideToMove == BLACK)
         board->inCheck = isAttackedSimple(board, board->bKingSquare, WHITE) ? 1 : 0;
-    else
-        board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
+    else board->inCheck = isAttackedSimple(board, board->wKingSquare, BLACK) ? 1 : 0;
 
     if (checkGameDraw(board)) {
         printResult("1/2-1/2 {Draw by repetition}");
         return 1;
     }
     if (generateMoves(board, list, 1) != 0) return 0;
-    if (board->inCheck != 1)
-        printResult("1/2-1/2 {Stalemate}");
-    else if (board->sideToMove == BLACK)
-        printResult("1-0 {White mates}");
-    else
-        printResult("0-1 {Black mates}");
+    if (board->inCheck != 1) printResult("1/2-1/2 {Stalemate}");
+    else if (board->sideToMove == BLACK) printResult("1-0 {White mates}");
+    else printResult("0-1 {Black mates}");
     return 1;
 }
 
@@ -227,8 +224,10 @@ i32 readStCommand(const char* line, i32 moveTime) {
 i32 readAllowedTime(const char* line, i32 previous) {
     i32 n;
     i64 ms;
-    if (strncmp(line, "time", 4) == 0 && readCommandNumber(line + 4, &n)) ms = static_cast<i64>(n) * 10;
-    else if (strncmp(line, "st", 2) == 0 && readCommandNumber(line + 2, &n)) ms = static_cast<i64>(n) * 1000;
+    if (strncmp(line, "time", 4) == 0 && readCommandNumber(line + 4, &n))
+        ms = static_cast<i64>(n) * 10;
+    else if (strncmp(line, "st", 2) == 0 && readCommandNumber(line + 2, &n))
+        ms = static_cast<i64>(n) * 1000;
     else return previous;
     // INT32_MAX itself means "no limit known": a real clock stays below it.
     if (ms >= INT32_MAX) return INT32_MAX - 1;
@@ -252,7 +251,8 @@ static void reportFullHistory() {
 static i32 remainingHardCap(const LoopState* state) {
     const i32 cap = clockHardCap(state->allowedTime);
     if (cap == NO_TIME_CAP) return cap;
-    const i32 spent = static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(state->lineTime));
+    const i32 spent =
+        static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(state->lineTime));
     return spent < 0 ? cap : (cap > spent ? cap - spent : 0);
 }
 
@@ -272,7 +272,8 @@ static int engineMove(Board* board, LoopState* state) {
     list->count = static_cast<u8>(generateMoves(board, list, 1));
     if (list->count == 0) return checkGameEnd(board, list);
     if (state->useBook == 1) state->useBook = getBookMove(board, &state->lastMove);
-    if (state->useBook == 0) search(board, &state->lastMove, state->moveTime, remainingHardCap(state));
+    if (state->useBook == 0)
+        search(board, &state->lastMove, state->moveTime, remainingHardCap(state));
 
     playGameMove(board, &state->lastMove);
     char text[6];
@@ -394,9 +395,11 @@ static int allocateHashtable(const char* prefix) {
     if (initHashtable(hashSize)) return 1;
     // A size of 0 may stand for a number too large to hold: show its digits.
     if (hashSize == 0 && hashSizeText[0] != '\0')
-        printf("%s\tHash entries\t= %s is not usable: using %d (* 4)\n", prefix, hashSizeText, DEFAULT_HASH_SIZE);
+        printf("%s\tHash entries\t= %s is not usable: using %d (* 4)\n", prefix, hashSizeText,
+               DEFAULT_HASH_SIZE);
     else
-        printf("%s\tHash entries\t= %d is not usable: using %d (* 4)\n", prefix, hashSize, DEFAULT_HASH_SIZE);
+        printf("%s\tHash entries\t= %d is not usable: using %d (* 4)\n", prefix, hashSize,
+               DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
     printf("%sCannot allocate the hash table: stopping.\n", prefix);

@@ -9,7 +9,7 @@ inline constexpr i32 DEFAULT_HASH_SIZE = 524288;
 inline constexpr i32 DEFAULT_MOVE_TIME = 5000;   // ms per engine move until "time" or "st"
 inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in pieces
 
-extern i32 hashSize;            // buckets of the transposition table
+extern i32 hashSize;   // buckets of the transposition table
 extern char bookFileName[256];
 
 // Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes
@@ -72,13 +72,13 @@ i32 readAllowedTime(const char* line, i32 previous);
 
 // State the command loop keeps across lines.
 struct LoopState {
-    i32 moveTime;       // budget for each engine move, milliseconds
-    i32 allowedTime;    // what the GUI's clock allows for a move (NO_TIME_CAP: unknown)
-    i32 lineTime;       // searchClock() when the current line was taken up
-    i32 forceMode;      // 1: make user moves without answering them
-    Move lastMove;      // last move read from input or chosen by the engine
-    u8 useBook;         // consult the book before searching
-    MoveList moveList;  // scratch for the game-end test
+    i32 moveTime;        // budget for each engine move, milliseconds
+    i32 allowedTime;     // what the GUI's clock allows for a move (NO_TIME_CAP: unknown)
+    i32 lineTime;        // searchClock() when the current line was taken up
+    i32 forceMode;       // 1: make user moves without answering them
+    Move lastMove;       // last move read from input or chosen by the engine
+    u8 useBook;          // consult the book before searching
+    MoveList moveList;   // scratch for the game-end test
 };
 
 // Sets the state a fresh loop starts with (the book flag from bookFile).

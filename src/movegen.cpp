@@ -91,7 +91,8 @@ inline KingContext computeKingContext(const Board* board) {
                                        : isAttackedDeltaSquareWhite(board, square);
     if (!attacked) return context;
     context.attacked = true;
-    context.checkers = static_cast<u8>(kingCheckers(board, square, side ^ 1, &context.checkerSquare));
+    context.checkers =
+        static_cast<u8>(kingCheckers(board, square, side ^ 1, &context.checkerSquare));
     if (context.checkers == 1) {
         const u8 c = board->squares[context.checkerSquare];
         const u8 kind = c > EMPTY ? c - BPAWN : c - WPAWN;
@@ -148,7 +149,8 @@ inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
         if (legal && isLegalWith(board, m, king) != 1) return 0;
         for (u32 k = 1; k <= 3; k++) {
             list->moves[n + k] = *m;
-            list->moves[n + k].promotion = static_cast<u8>(promoQueen - k);   // rook, bishop, knight
+            list->moves[n + k].promotion =
+                static_cast<u8>(promoQueen - k);   // rook, bishop, knight
         }
         *count = n + 4;
         return 1;
@@ -182,7 +184,9 @@ struct SideTraits<WHITE> {
     static constexpr const i32* diagonals = diagonalOffsetsWhite;
     static constexpr const i32* heavies = heavyOffsetsWhite;
     static constexpr const i32* kings = kingOffsetsWhite;
-    static bool usable(u8 code) { return code > WKING; }        // empty or black (0 = off board excluded by caller)
+    static bool usable(u8 code) {
+        return code > WKING;
+    }   // empty or black (0 = off board excluded by caller)
     static bool isEnemy(u8 code) { return code > EMPTY; }
     static const PieceEntry* list(const Board* b) { return b->whitePieces; }
     static int entries(const Board* b) { return b->nWhiteEntries; }
@@ -203,7 +207,9 @@ struct SideTraits<BLACK> {
     static constexpr const i32* diagonals = diagonalOffsetsBlack;
     static constexpr const i32* heavies = heavyOffsetsBlack;
     static constexpr const i32* kings = kingOffsetsBlack;
-    static bool usable(u8 code) { return code <= EMPTY; }       // empty or white (caller excludes off board)
+    static bool usable(u8 code) {
+        return code <= EMPTY;
+    }   // empty or white (caller excludes off board)
     static bool isEnemy(u8 code) { return code < EMPTY && code != OFFBOARD; }
     static const PieceEntry* list(const Board* b) { return b->blackPieces; }
     static int entries(const Board* b) { return b->nBlackEntries; }
@@ -248,8 +254,10 @@ inline void pieceMoves(Board* board, MoveList* list, u32* count, int sq, u8 p, u
         t = sq + T::capB;
         if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, count, sq, t, legal, king);
         if (board->epSquare != 0) {
-            if (sq + T::capA == board->epSquare) addMove(board, list, count, sq, sq + T::capA, legal, king);
-            if (sq + T::capB == board->epSquare) addMove(board, list, count, sq, sq + T::capB, legal, king);
+            if (sq + T::capA == board->epSquare)
+                addMove(board, list, count, sq, sq + T::capA, legal, king);
+            if (sq + T::capB == board->epSquare)
+                addMove(board, list, count, sq, sq + T::capB, legal, king);
         }
     }
     if (kind == 5) {
@@ -304,20 +312,23 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
             for (const i32* d = T::diagonals; *d; d++) {
                 int t = sq + *d;
                 while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
             }
         }
         if (kind == 3 || kind == 4) {
             for (const i32* d = T::heavies; *d; d++) {
                 int t = sq + *d;
                 while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
             }
         }
         if (kind == 1 || kind == 5) {
             for (const i32* d = kind == 1 ? T::knights : T::kings; *d; d++) {
                 int t = sq + *d;
-                if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
             }
         }
         if (kind == 0) {
@@ -326,8 +337,10 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
             t = sq + T::capB;
             if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
             if (board->epSquare != 0) {
-                if (sq + T::capA == board->epSquare) addMove(board, list, &count, sq, sq + T::capA, legal, king);
-                if (sq + T::capB == board->epSquare) addMove(board, list, &count, sq, sq + T::capB, legal, king);
+                if (sq + T::capA == board->epSquare)
+                    addMove(board, list, &count, sq, sq + T::capA, legal, king);
+                if (sq + T::capB == board->epSquare)
+                    addMove(board, list, &count, sq, sq + T::capB, legal, king);
             }
         }
     }
@@ -358,22 +371,36 @@ u32 generateScan(Board* board, MoveList* list, u8 legal) {
     return count;
 }
 
-}  // namespace
+}   // namespace
 
-u32 generateMovesWhite(Board* board, MoveList* list, u8 legal) { return generateAll<WHITE>(board, list, legal); }
-u32 generateMovesBlack(Board* board, MoveList* list, u8 legal) { return generateAll<BLACK>(board, list, legal); }
+u32 generateMovesWhite(Board* board, MoveList* list, u8 legal) {
+    return generateAll<WHITE>(board, list, legal);
+}
+u32 generateMovesBlack(Board* board, MoveList* list, u8 legal) {
+    return generateAll<BLACK>(board, list, legal);
+}
 u32 generateMoves(Board* board, MoveList* list, u8 legal) {
-    return board->sideToMove ? generateMovesBlack(board, list, legal) : generateMovesWhite(board, list, legal);
+    return board->sideToMove ? generateMovesBlack(board, list, legal)
+                             : generateMovesWhite(board, list, legal);
 }
 
-u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal) { return generateAllCaptures<WHITE>(board, list, legal); }
-u32 generateCapturesBlack(Board* board, MoveList* list, u8 legal) { return generateAllCaptures<BLACK>(board, list, legal); }
+u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal) {
+    return generateAllCaptures<WHITE>(board, list, legal);
+}
+u32 generateCapturesBlack(Board* board, MoveList* list, u8 legal) {
+    return generateAllCaptures<BLACK>(board, list, legal);
+}
 u32 generateCaptures(Board* board, MoveList* list, u8 legal) {
-    return board->sideToMove ? generateCapturesBlack(board, list, legal) : generateCapturesWhite(board, list, legal);
+    return board->sideToMove ? generateCapturesBlack(board, list, legal)
+                             : generateCapturesWhite(board, list, legal);
 }
 
-u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal) { return generateScan<WHITE>(board, list, legal); }
-u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal) { return generateScan<BLACK>(board, list, legal); }
+u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal) {
+    return generateScan<WHITE>(board, list, legal);
+}
+u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal) {
+    return generateScan<BLACK>(board, list, legal);
+}
 u32 generateMovesSimple(Board* board, MoveList* list, u8 legal) {
     return board->sideToMove ? generateMovesBlackSimple(board, list, legal)
                              : generateMovesWhiteSimple(board, list, legal);
@@ -404,7 +431,8 @@ int assignScoreMovelist(Board* board, MoveList* list) {
             // then cheapest attacker; losing ones come after every quiet move.
             const i32 s = see(board, m);
             list->seeScores[i] = s;
-            score = s < 0 ? s : SCORE_GOOD_CAPTURE + absValue(m->captured) - absValue(m->piece) / 50;
+            score =
+                s < 0 ? s : SCORE_GOOD_CAPTURE + absValue(m->captured) - absValue(m->piece) / 50;
             if (m->flags & MF_PROMOTION) score += absValue(m->promotion);
         } else {
             list->seeScores[i] = 0;
@@ -414,8 +442,10 @@ int assignScoreMovelist(Board* board, MoveList* list) {
             const KillerEntry* killers = killerMove[m->piece > WKING ? 1 : 0][board->ply];
             const Move& k1 = killers[0].move;
             const Move& k2 = killers[1].move;
-            if (m->from == k1.from && m->to == k1.to && m->piece == k1.piece) score = SCORE_KILLER_1;
-            if (m->from == k2.from && m->to == k2.to && m->piece == k2.piece) score = SCORE_KILLER_2;
+            if (m->from == k1.from && m->to == k1.to && m->piece == k1.piece)
+                score = SCORE_KILLER_1;
+            if (m->from == k2.from && m->to == k2.to && m->piece == k2.piece)
+                score = SCORE_KILLER_2;
         }
         if (pvMove.from != NO_SQUARE && sameMove(*m, pvMove)) {
             score = SCORE_PV;
@@ -436,7 +466,8 @@ void assignScoreRootMovelist(Board* board, MoveList* list) {
         list->picked[i] = 0;
         // The low 32 bits, read as signed: counts never come near 2^31 in
         // one iteration, and the conversion is modular either way.
-        list->scores[i] = static_cast<i32>(static_cast<u32>(static_cast<u64>(board->rootNodeCount[i])));
+        list->scores[i] =
+            static_cast<i32>(static_cast<u32>(static_cast<u64>(board->rootNodeCount[i])));
         if (pvMove.from != NO_SQUARE && sameMove(list->moves[i], pvMove)) {
             list->scores[i] = SCORE_PV_ROOT;
             hashMoves++;

@@ -29,12 +29,12 @@ static inline bool isRankChar(char c) { return c >= '1' && c <= '8'; }
 // What a SAN text asks for, before it is matched against the legal moves.
 struct SanRequest {
     bool castle = false;
-    int castleFile = 0;     // destination file of the king, 'g' or 'c'
+    int castleFile = 0;   // destination file of the king, 'g' or 'c'
     int type = WPAWN;
-    int fromFile = 0;       // 'a'..'h', 0 when not given
-    int fromRank = 0;       // '1'..'8', 0 when not given
+    int fromFile = 0;   // 'a'..'h', 0 when not given
+    int fromRank = 0;   // '1'..'8', 0 when not given
     int to = NO_SQUARE;
-    int promotion = 0;      // piece type, 0 when none
+    int promotion = 0;   // piece type, 0 when none
     bool capture = false;
 };
 
@@ -88,13 +88,15 @@ static bool readSan(const char* text, SanRequest* request) {
 }
 
 static bool fits(const SanRequest& request, const Move& move) {
-    if (request.castle) return (move.flags & MF_CASTLE) && file(move.to) == request.castleFile - 'a' + 1;
+    if (request.castle)
+        return (move.flags & MF_CASTLE) && file(move.to) == request.castleFile - 'a' + 1;
     if (move.flags & MF_CASTLE) return false;
     if (pieceType(move.piece) != request.type || move.to != request.to) return false;
     if (request.fromFile != 0 && file(move.from) != request.fromFile - 'a' + 1) return false;
     if (request.fromRank != 0 && rank(move.from) != request.fromRank - '1' + 1) return false;
     // A pawn leaves its file only by capturing, and SAN then names the file.
-    if (request.type == WPAWN && request.fromFile == 0 && file(move.from) != file(move.to)) return false;
+    if (request.type == WPAWN && request.fromFile == 0 && file(move.from) != file(move.to))
+        return false;
     if (request.capture && !(move.flags & MF_CAPTURE)) return false;
     const int promotion = (move.flags & MF_PROMOTION) ? pieceType(move.promotion) : 0;
     return promotion == request.promotion;
@@ -131,12 +133,14 @@ void moveToSan(Board* board, const Move* move, char* out) {
             bool rival = false, sameFile = false, sameRank = false;
             for (u32 i = 0; i < n; i++) {
                 const Move& other = list.moves[i];
-                if (other.piece != move->piece || other.to != move->to || other.from == move->from) continue;
+                if (other.piece != move->piece || other.to != move->to || other.from == move->from)
+                    continue;
                 rival = true;
                 sameFile |= file(other.from) == file(move->from);
                 sameRank |= rank(other.from) == rank(move->from);
             }
-            if (rival && (!sameFile || sameRank)) *p++ = static_cast<char>('a' + file(move->from) - 1);
+            if (rival && (!sameFile || sameRank))
+                *p++ = static_cast<char>('a' + file(move->from) - 1);
             if (rival && sameFile) *p++ = static_cast<char>('1' + rank(move->from) - 1);
         } else if (move->flags & MF_CAPTURE) {
             *p++ = static_cast<char>('a' + file(move->from) - 1);

@@ -59,7 +59,8 @@ void clearKillersDepth(u32 ply) {
 }
 
 static inline bool killerMatches(const KillerEntry& entry, const Move* move) {
-    return entry.move.from == move->from && entry.move.to == move->to && entry.move.piece == move->piece;
+    return entry.move.from == move->from && entry.move.to == move->to &&
+           entry.move.piece == move->piece;
 }
 
 void updateKillerMove(const Board* board, const Move* move) {
@@ -102,9 +103,7 @@ void updateBadHistoryHeuristic(const Move* move) {
     badHistoryHeuristic[historyIndex(move)]++;
 }
 
-u32 getHistoryBonus(const Move* move) {
-    return historyHeuristic[historyIndex(move)];
-}
+u32 getHistoryBonus(const Move* move) { return historyHeuristic[historyIndex(move)]; }
 
 i32 getBadHistoryBonus(const Move* move) {
     const int colour = move->piece > WKING ? 1 : 0;
@@ -171,7 +170,8 @@ static inline i32 elapsedSince(i32 start) {
 bool pollClock() {
     if (abortNodes > CLOCK_POLL_INTERVAL) {
         abortNodes = 0;
-        if (elapsedSince(timerSearchStart) > maxTimeAllowed || (searchInterrupt != nullptr && searchInterrupt())) {
+        if (elapsedSince(timerSearchStart) > maxTimeAllowed ||
+            (searchInterrupt != nullptr && searchInterrupt())) {
             searchAborted = 1;
             return true;
         }
@@ -382,16 +382,16 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
 // Alpha-beta search
 
 // Search constants, in tenths of a ply where marked.
-static constexpr i32 NULL_REDUCTION_DEPTH = 4;     // null move searched at depth - 4
-static constexpr i32 NULL_VERIFY_ABOVE = 5;        // verification above this depth, at depth - 5
+static constexpr i32 NULL_REDUCTION_DEPTH = 4;   // null move searched at depth - 4
+static constexpr i32 NULL_VERIFY_ABOVE = 5;      // verification above this depth, at depth - 5
 static constexpr i32 NULL_MATERIAL_MARGIN = 100;
 static constexpr i32 RAZOR_DEPTH = 2;
 static constexpr i32 RAZOR_MARGIN = 300;
 static constexpr i32 IID_ABOVE = 4;
-static constexpr u8 EXT_RECAPTURE = 10;            // tenths, PV nodes only
-static constexpr u8 EXT_PAWN_PUSH = 5;             // tenths
-static constexpr u8 EXT_SINGLE_REPLY_PV = 10;      // tenths
-static constexpr u8 EXT_SINGLE_REPLY = 5;          // tenths
+static constexpr u8 EXT_RECAPTURE = 10;         // tenths, PV nodes only
+static constexpr u8 EXT_PAWN_PUSH = 5;          // tenths
+static constexpr u8 EXT_SINGLE_REPLY_PV = 10;   // tenths
+static constexpr u8 EXT_SINGLE_REPLY = 5;       // tenths
 static constexpr i32 PRUNE_DEPTH = 5;
 static constexpr i32 FUTILITY_MARGIN_2 = 300;
 static constexpr i32 FUTILITY_MARGIN_1 = 100;
@@ -455,7 +455,8 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         return v;
     }
 
-    const i32 material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
+    const i32 material =
+        board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
     // One line for every search this node starts: each child empties it on
     // entry and fills it before the node reads it, so the null move, its
     // verification and the internal deepening can share it with the move
@@ -469,17 +470,20 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     // material that zugzwang is unlikely. Deep nodes verify the cut with a
     // reduced normal search, which guards against zugzwang.
     bool nullTriedHere = false;
-    if (permission == 1 && !inCheck && !pvNode && ply > 0 && material >= beta - NULL_MATERIAL_MARGIN) {
+    if (permission == 1 && !inCheck && !pvNode && ply > 0 &&
+        material >= beta - NULL_MATERIAL_MARGIN) {
         nullTriedHere = true;
         nullTried++;
         Move nullMove = noMove;
         makeNullmove(board, &nullMove);
-        const i32 v = -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
+        const i32 v =
+            -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
         unmakeNullmove(board, &nullMove);
         if (v >= beta) {
             bool cut = depth <= NULL_VERIFY_ABOVE;
             if (!cut) {
-                const i32 w = alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
+                const i32 w =
+                    alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
                 cut = w >= beta;
             }
             if (cut) {
@@ -562,7 +566,8 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         // Step 14.1. Select.
         const i32 nodesBefore = globalNodes;
         Move move;
-        const int index = (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
+        const int index =
+            (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
         // The child probes the table first thing: ask for its bucket now,
         // while the legality, check and pruning tests run.
         prefetchHashtableKey(key2After(board, &move));
@@ -584,7 +589,8 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         // Step 14.4. Pawn-push extension: a safe push to the seventh rank is
         // one step from promotion.
         bool reducible = true;
-        if (((move.piece == WPAWN && rank(move.to) == 7) || (move.piece == BPAWN && rank(move.to) == 2)) &&
+        if (((move.piece == WPAWN && rank(move.to) == 7) ||
+             (move.piece == BPAWN && rank(move.to) == 2)) &&
             see(board, &move) >= 0) {
             extPawn++;
             fractalExtensions += EXT_PAWN_PUSH;
@@ -616,12 +622,14 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
 
         // Step 14.9. Pruning of quiet moves near the horizon in null-window
         // nodes, never for the first legal move.
-        if (depth <= PRUNE_DEPTH && ply > 0 && !pvNode && extension == 0 && reducible && !inCheck && quiet) {
+        if (depth <= PRUNE_DEPTH && ply > 0 && !pvNode && extension == 0 && reducible && !inCheck &&
+            quiet) {
             const int hi = historyIndex(&move);
             // History pruning: late quiet moves that failed here far more
             // often than they cut off.
             if (legalCount >= lateThreshold &&
-                badHistoryHeuristic[hi] > 2u * static_cast<u32>(depth) * successHistoryHeuristic[hi]) {
+                badHistoryHeuristic[hi] >
+                    2u * static_cast<u32>(depth) * successHistoryHeuristic[hi]) {
                 fractalExtensions = fractalEntry;
                 continue;
             }
@@ -653,15 +661,17 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         const i32 d = depth - 1 + extension;
         i32 v;
         if (legalCount == 1) {
-            v = -alphaBeta(board, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine, childPermission);
+            v = -alphaBeta(board, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine,
+                           childPermission);
         } else {
             followPV = 0;
             bool fullDepth = true;
-            if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck && quiet &&
-                legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
+            if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck &&
+                quiet && legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
                 const int hi = historyIndex(&move);
                 if (4u * badHistoryHeuristic[hi] >= successHistoryHeuristic[hi]) {
-                    v = -alphaBeta(board, -alpha - 1, -alpha, depth - 2, &childLine, childPermission);
+                    v = -alphaBeta(board, -alpha - 1, -alpha, depth - 2, &childLine,
+                                   childPermission);
                     fullDepth = v > alpha;
                 }
             }
@@ -710,8 +720,8 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
             if (ply == 0 && searchedCount > 1 && searchOutput && iterationReport == nullptr) {
-                printf("%d %d %d %d %s%s!\n", depth, best, elapsedSince(timerSearchStart) / 10, globalNodes,
-                       sqString[move.from], sqString[move.to]);
+                printf("%d %d %d %d %s%s!\n", depth, best, elapsedSince(timerSearchStart) / 10,
+                       globalNodes, sqString[move.from], sqString[move.to]);
                 fflush(stdout);
             }
             alpha = best;
@@ -755,7 +765,8 @@ static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line)
     }
     if (!searchOutput) return;
     printf("%d %d %d %d ", depth, score, elapsed / 10, globalNodes);
-    for (u32 i = 0; i < line->count; i++) printf("%s%s ", sqString[line->moves[i].from], sqString[line->moves[i].to]);
+    for (u32 i = 0; i < line->count; i++)
+        printf("%s%s ", sqString[line->moves[i].from], sqString[line->moves[i].to]);
     printf("\n");
     fflush(stdout);
 }
@@ -782,7 +793,8 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
             control->budget = scaleTime(control->budget, 2);
             control->extended = true;
         }
-    } else if (!control->extended && control->changes == 1 && elapsed > control->budget / 2 && score > 300) {
+    } else if (!control->extended && control->changes == 1 && elapsed > control->budget / 2 &&
+               score > 300) {
         return false;
     }
 
@@ -956,8 +968,10 @@ int benchTool(Board* board, int argc, char** argv) {
     int first = 2;
     const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
     if (history) first = 3;
-    if (argc > first + 1 || (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
-        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+    if (argc > first + 1 ||
+        (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n",
+                MAX_ITERATIONS);
         return 2;
     }
     if (!prepareToolTables()) return 2;

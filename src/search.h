@@ -17,7 +17,7 @@ inline constexpr int MAX_ITERATIONS = 100;          // deepest iteration of the 
 // that its nodes run use the move lists of the plies above their own, and
 // an exchange never needs more than one ply per piece on the board.
 inline constexpr int MAX_QSEARCH_PLY = MAX_PLY - 40;
-inline constexpr i32 CLOCK_POLL_INTERVAL = 8191;    // node entries between clock readings
+inline constexpr i32 CLOCK_POLL_INTERVAL = 8191;   // node entries between clock readings
 
 // ---------------------------------------------------------------------------
 // Killer moves and history tables

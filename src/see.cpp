@@ -53,7 +53,8 @@ struct LineTable {
 };
 constexpr LineTable lineTable;
 static_assert(lineTable.line[119 + 34] == 1 && lineTable.line[119 - 112] == 7);
-static_assert(lineTable.line[119 + 33] == -1 && lineTable.kingStep[119 + 17] == 1 && lineTable.kingStep[119 + 2] == 0);
+static_assert(lineTable.line[119 + 33] == -1 && lineTable.kingStep[119 + 17] == 1 &&
+              lineTable.kingStep[119 + 2] == 0);
 
 // The squares along each line from a square, as occupancy bits, and the
 // first off-board cell past the last of them (where a walk along an empty
@@ -110,7 +111,8 @@ void listKnights(ExchangeBoard* x, int target) {
     const u8 knight = Side == WHITE ? WKNIGHT : BKNIGHT;
     u8 n = 0;
     for (int i = 0; i < 8; i++)
-        if (x->s[target + offsets[i]] == knight) x->knights[Side][n++] = static_cast<u8>(target + offsets[i]);
+        if (x->s[target + offsets[i]] == knight)
+            x->knights[Side][n++] = static_cast<u8>(target + offsets[i]);
     x->knightCount[Side] = n;
 }
 
@@ -153,14 +155,15 @@ void collectAttackers(ExchangeBoard* x, int target, Attackers* out) {
         if (s[t] == queen) addAttacker(out, t, EMPTY);
     for (const int t : straight)
         if (s[t] == queen) addAttacker(out, t, EMPTY);
-    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king) addAttacker(out, x->king[Side], EMPTY);
+    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king)
+        addAttacker(out, x->king[Side], EMPTY);
 }
 
 // The exchange on target with side to move, as seeAlphaBeta plays it on the
 // board: material is Black's view, the window fail-hard, a king on target
 // ends the exchange. *lastVictim receives the piece of every capture made.
-i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* material, u8* lastVictim,
-             bool* captured) {
+i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* material,
+             u8* lastVictim, bool* captured) {
     const i32 standPat = side == WHITE ? -*material : *material;
     if (standPat >= beta) return beta;
     i32 best = alpha > standPat ? alpha : standPat;
@@ -213,11 +216,13 @@ void prepareExchange(ExchangeBoard* x, const Board* board, int target, u64 occup
     for (int l = 0; l < 8; l++) x->front[l] = firstOnLine(occupied, l, target64);
     x->knightCount[WHITE] = x->knightCount[BLACK] = NOT_LISTED;
     const int wk = board->wKingSquare, bk = board->bKingSquare;
-    x->king[WHITE] = lineTable.kingStep[wk - target + 119] && s[wk] == WKING ? static_cast<u8>(wk) : NO_SQUARE;
-    x->king[BLACK] = lineTable.kingStep[bk - target + 119] && s[bk] == BKING ? static_cast<u8>(bk) : NO_SQUARE;
+    x->king[WHITE] =
+        lineTable.kingStep[wk - target + 119] && s[wk] == WKING ? static_cast<u8>(wk) : NO_SQUARE;
+    x->king[BLACK] =
+        lineTable.kingStep[bk - target + 119] && s[bk] == BKING ? static_cast<u8>(bk) : NO_SQUARE;
 }
 
-}  // namespace
+}   // namespace
 
 i32 see(Board* board, Move* move) {
     const int from = move->from, to = move->to;
@@ -260,8 +265,8 @@ i32 see(Board* board, Move* move) {
     u8 lastVictim = EMPTY;
     bool captured = false;
     prepareExchange(&x, board, to, occupied);
-    const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material, &lastVictim,
-                           &captured);
+    const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material,
+                           &lastVictim, &captured);
     if (captured) {
         board->lastCaptureSquare = static_cast<u8>(to);
         board->lastCapturedPiece = lastVictim;
@@ -276,7 +281,8 @@ void seeAssignScoreMovelist(Board*, MoveList* list) {
         const Move& m = list->moves[i];
         // Every move hits the same victim: the cheapest attacker goes first.
         if (m.flags & MF_CAPTURE)
-            list->scores[i] = std::abs(pieceValues[m.captured]) - std::abs(pieceValues[m.piece]) / 100;
+            list->scores[i] =
+                std::abs(pieceValues[m.captured]) - std::abs(pieceValues[m.piece]) / 100;
     }
 }
 
@@ -337,12 +343,14 @@ u32 attackersOf(Board* board, MoveList* list, int target) {
     for (const i32* d = diagonals; *d; d++) {
         int t = target + *d;
         while (onBoard(t) && s[t] == EMPTY) t += *d;
-        if (onBoard(t) && (s[t] == bishop || s[t] == queen)) addMoveSimple(board, list, &count, t, target, 0);
+        if (onBoard(t) && (s[t] == bishop || s[t] == queen))
+            addMoveSimple(board, list, &count, t, target, 0);
     }
     for (const i32* d = heavies; *d; d++) {
         int t = target + *d;
         while (onBoard(t) && s[t] == EMPTY) t += *d;
-        if (onBoard(t) && (s[t] == rook || s[t] == queen)) addMoveSimple(board, list, &count, t, target, 0);
+        if (onBoard(t) && (s[t] == rook || s[t] == queen))
+            addMoveSimple(board, list, &count, t, target, 0);
     }
     for (const i32* d = kings; *d; d++) {
         const int t = target + *d;
@@ -351,7 +359,7 @@ u32 attackersOf(Board* board, MoveList* list, int target) {
     return count;
 }
 
-}  // namespace
+}   // namespace
 
 u32 seeGenerateMovesWhite(Board* board, MoveList* list, int target) {
     return attackersOf<WHITE>(board, list, target);

@@ -66,8 +66,9 @@ bool parseEpdLine(const std::string& line, EpdRecord* record, std::string* error
         else if (words[0] == "id") {
             const size_t open = operation.find('"');
             const size_t close = operation.rfind('"');
-            record->id = open != std::string::npos && close > open ? operation.substr(open + 1, close - open - 1)
-                                                                   : (operands.empty() ? "" : operands[0]);
+            record->id = open != std::string::npos && close > open
+                             ? operation.substr(open + 1, close - open - 1)
+                             : (operands.empty() ? "" : operands[0]);
         }
     }
     if (record->bestMoves.empty() && record->avoidMoves.empty()) {
@@ -152,7 +153,8 @@ int epdTool(Board* board, int argc, char** argv) {
         getHashkey(board);
         std::vector<Move> best, avoid;
         std::string bad;
-        if (!readMoves(board, record.bestMoves, &best, &bad) || !readMoves(board, record.avoidMoves, &avoid, &bad)) {
+        if (!readMoves(board, record.bestMoves, &best, &bad) ||
+            !readMoves(board, record.avoidMoves, &avoid, &bad)) {
             printf("line %d skipped: %s is not a legal move\n", lineNumber, bad.c_str());
             continue;
         }
@@ -162,7 +164,8 @@ int epdTool(Board* board, int argc, char** argv) {
         Move move;
         searchToDepth(board, &move, time, MAX_ITERATIONS, time);
         tried++;
-        const bool ok = move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);
+        const bool ok =
+            move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);
         if (ok) solved++;
         char san[SAN_TEXT_SIZE] = "(none)";
         if (move.from != NO_SQUARE) moveToSan(board, &move, san);
@@ -170,8 +173,8 @@ int epdTool(Board* board, int argc, char** argv) {
         std::string expected = joined("bm", record.bestMoves);
         const std::string avoided = joined("am", record.avoidMoves);
         if (!avoided.empty()) expected += (expected.empty() ? "" : " ") + avoided;
-        printf("%s %s %s (%s) depth %d score %d\n", id.c_str(), ok ? "SOLVED" : "FAILED", san, expected.c_str(),
-               lastIteration.depth, lastIteration.score);
+        printf("%s %s %s (%s) depth %d score %d\n", id.c_str(), ok ? "SOLVED" : "FAILED", san,
+               expected.c_str(), lastIteration.depth, lastIteration.score);
         fflush(stdout);
     }
     printf("solved %d / %d\n", solved, tried);

@@ -172,8 +172,8 @@ constexpr u64 MEGABYTE = 1024 * 1024;
 void sendIdentification() {
     sendLine("id name Quillantor 0.3");
     sendLine("id author the Quillantor developers");
-    sendLine("option name Hash type spin default " + std::to_string(hashMegabytes(hashSize)) + " min 1 max " +
-             std::to_string(UCI_HASH_MAX_MB));
+    sendLine("option name Hash type spin default " + std::to_string(hashMegabytes(hashSize)) +
+             " min 1 max " + std::to_string(UCI_HASH_MAX_MB));
     sendLine("option name Clear Hash type button");
     sendLine("option name OwnBook type check default true");
     sendLine(std::string("option name BookFile type string default ") + bookFileName);
@@ -192,8 +192,8 @@ bool readCheck(const std::string& value, bool* result) {
 void setHashOption(const std::string& value) {
     i32 megabytes = 0;
     if (!readNumber(value, &megabytes) || megabytes < 1 || megabytes > UCI_HASH_MAX_MB) {
-        sendInfoString("Hash must be a number of megabytes from 1 to " + std::to_string(UCI_HASH_MAX_MB) +
-                       ", not '" + value + "': unchanged");
+        sendInfoString("Hash must be a number of megabytes from 1 to " +
+                       std::to_string(UCI_HASH_MAX_MB) + ", not '" + value + "': unchanged");
         return;
     }
     const u64 buckets = static_cast<u64>(megabytes) * MEGABYTE / sizeof(HashBucket);
@@ -231,7 +231,8 @@ void setBookFileOption(const std::string& value) {
     if (previousFile != nullptr) fclose(previousFile);
 }
 
-void setOption(const std::vector<std::string>& words, const std::string& rawLine, Options* options) {
+void setOption(const std::vector<std::string>& words, const std::string& rawLine,
+               Options* options) {
     // setoption name NAME [value VALUE]: the name may have blanks, the value
     // is the rest of the line as typed (a path may have blanks too).
     size_t valueAt = words.size();
@@ -248,7 +249,8 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
     std::string value;
     if (valueAt < words.size()) {
         size_t at = rawLine.find(" value");
-        while (at != std::string::npos && at + 6 < rawLine.size() && !isspace(static_cast<unsigned char>(rawLine[at + 6])))
+        while (at != std::string::npos && at + 6 < rawLine.size() &&
+               !isspace(static_cast<unsigned char>(rawLine[at + 6])))
             at = rawLine.find(" value", at + 1);
         value = at == std::string::npos ? "" : rawLine.substr(at + 6);
         const size_t first = value.find_first_not_of(" \t\r\n");
@@ -299,7 +301,8 @@ bool interruptSearch() {
     if (control.stop.load(std::memory_order_relaxed)) return true;
     if (control.nodeLimit > 0 && globalNodes >= control.nodeLimit) return true;
     if (control.ponderHit.load(std::memory_order_acquire) &&
-        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitHardCap.load(std::memory_order_relaxed))
+        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
+            control.hitHardCap.load(std::memory_order_relaxed))
         return true;
     return false;
 }
@@ -319,16 +322,17 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
     // After a ponderhit the soft limit is kept here, between iterations: past
     // it the driver stops before starting the next one.
     if (control.ponderHit.load(std::memory_order_acquire) &&
-        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) > control.hitBudget.load(std::memory_order_relaxed))
+        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
+            control.hitBudget.load(std::memory_order_relaxed))
         control.stop.store(true);
     // An iteration without a line has nothing to show: the root has no legal
     // move (said once, after the search), or depth 1 was cut off at once.
     if (line->count == 0) return;
     const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
-    std::string text = "info depth " + std::to_string(depth) + " seldepth " + std::to_string(selDepth) + " score " +
-                       uciScore(score) + " time " + std::to_string(elapsed) + " nodes " +
-                       std::to_string(globalNodes) + " nps " + std::to_string(nps) + " hashfull " +
-                       std::to_string(hashFull()) + " pv";
+    std::string text = "info depth " + std::to_string(depth) + " seldepth " +
+                       std::to_string(selDepth) + " score " + uciScore(score) + " time " +
+                       std::to_string(elapsed) + " nodes " + std::to_string(globalNodes) + " nps " +
+                       std::to_string(nps) + " hashfull " + std::to_string(hashFull()) + " pv";
     for (u32 i = 0; i < line->count; i++) {
         text += ' ';
         text += moveText(line->moves[i]);
@@ -351,7 +355,9 @@ bool pickBookMove(Board* board, Move* move) {
 // The second move of the line the search left on the board, when it follows
 // best and is legal after it.
 Move ponderMove(Board* board, const Move& best) {
-    if (board->pv[0].from != best.from || board->pv[0].to != best.to || board->pv[1].from == NO_SQUARE) return noMove;
+    if (board->pv[0].from != best.from || board->pv[0].to != best.to ||
+        board->pv[1].from == NO_SQUARE)
+        return noMove;
     Move played = best;
     makeMove(board, &played);
     updateHashKey(board, &played);
@@ -369,7 +375,7 @@ struct SearchJob {
     bool useBook;
     bool waitForStop;   // infinite or ponder: bestmove only after stop or ponderhit
     bool showPonder;
-    u8 side;            // the side to move, read before the search plays on the board
+    u8 side;   // the side to move, read before the search plays on the board
 };
 
 void runSearch(Board* board, SearchJob job) {
@@ -387,7 +393,8 @@ void runSearch(Board* board, SearchJob job) {
         searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
         searched = true;
         // The search gives no move only where there is none.
-        if (best.from == NO_SQUARE) sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+        if (best.from == NO_SQUARE)
+            sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
     }
     if (job.waitForStop) {
         std::unique_lock<std::mutex> lock(control.mutex);
@@ -395,7 +402,8 @@ void runSearch(Board* board, SearchJob job) {
             return control.stop.load() || (job.limits.ponder && control.ponderHit.load());
         });
     }
-    std::string line = "bestmove " + (best.from == NO_SQUARE ? std::string("0000") : moveText(best));
+    std::string line =
+        "bestmove " + (best.from == NO_SQUARE ? std::string("0000") : moveText(best));
     if (searched && job.showPonder && best.from != NO_SQUARE) {
         const Move reply = ponderMove(board, best);
         if (reply.from != NO_SQUARE) line += " ponder " + moveText(reply);
@@ -445,12 +453,14 @@ public:
             sendIdentification();
         } else if (command == "debug" || command == "register") {
             // Nothing to switch on, nothing to register.
-        } else if (command == "ucinewgame" || command == "position" || command == "go" || command == "setoption") {
+        } else if (command == "ucinewgame" || command == "position" || command == "go" ||
+                   command == "setoption") {
             // These change the board or the tables, which a running search
             // uses: a bounded search is waited for, an unbounded one would
             // never end by itself, so the command is refused.
             if (searching && unbounded()) {
-                sendInfoString("'" + command + "' during an infinite or ponder search: ignored (send stop first)");
+                sendInfoString("'" + command +
+                               "' during an infinite or ponder search: ignored (send stop first)");
                 return true;
             }
             finishSearch();
@@ -467,7 +477,8 @@ public:
 private:
     Board* board;
     Options options;
-    bool fromStart = true;   // the position was built from the start position (the book knows only those)
+    bool fromStart =
+        true;   // the position was built from the start position (the book knows only those)
     std::thread worker;
     bool searching = false;
 
@@ -523,7 +534,8 @@ private:
         GoLimits& limits = job.limits;
         const bool clock = limits.moveTime >= 0 || limits.time[board->sideToMove] >= 0;
         // A bare "go" (no clock, depth or node count) analyses until "stop".
-        if (!limits.ponder && !clock && limits.depth == 0 && limits.nodes == 0) limits.infinite = true;
+        if (!limits.ponder && !clock && limits.depth == 0 && limits.nodes == 0)
+            limits.infinite = true;
         const bool open = limits.infinite || limits.ponder;
         job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
                         : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
@@ -541,11 +553,12 @@ private:
     SearchJob job{};
 };
 
-}  // namespace
+}   // namespace
 
 // ---------------------------------------------------------------------------
 
-GoLimits parseGoArguments(const std::vector<std::string>& words, std::vector<std::string>* refusals) {
+GoLimits parseGoArguments(const std::vector<std::string>& words,
+                          std::vector<std::string>* refusals) {
     GoLimits limits;
     for (size_t i = 0; i < words.size(); i++) {
         const std::string& w = words[i];
@@ -560,7 +573,9 @@ GoLimits parseGoArguments(const std::vector<std::string>& words, std::vector<std
         if (w == "searchmoves") {
             // Not supported: the moves that follow are skipped with it.
             size_t j = i + 1;
-            while (j < words.size() && words[j].size() >= 4 && isdigit(static_cast<unsigned char>(words[j][1]))) j++;
+            while (j < words.size() && words[j].size() >= 4 &&
+                   isdigit(static_cast<unsigned char>(words[j][1])))
+                j++;
             refusals->push_back("go searchmoves is not supported: searching all moves");
             i = j - 1;
             continue;
@@ -618,7 +633,8 @@ TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs) {
     const i32 remaining = limits.time[side];
     if (remaining < 0) return {INT32_MAX, NO_TIME_CAP};
     const i32 inc = limits.inc[side];
-    const i32 movesLeft = limits.movesToGo > 0 ? (limits.movesToGo < 30 ? limits.movesToGo : 30) : 30;
+    const i32 movesLeft =
+        limits.movesToGo > 0 ? (limits.movesToGo < 30 ? limits.movesToGo : 30) : 30;
     // The hard cap: never past the clock less its margin, nor past an eighth
     // of the clock (half of it for the last move before the time control)
     // plus half the increment, so one long move cannot start a slide into a
@@ -638,13 +654,14 @@ TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs) {
 
 std::string uciScore(i32 score) {
     // A side mated at ply p scores p - MATE_SCORE; p plies are (p + 1) / 2 moves.
-    if (score >= MATE_SCORE - MAX_PLY) return "mate " + std::to_string((MATE_SCORE - score + 1) / 2);
+    if (score >= MATE_SCORE - MAX_PLY)
+        return "mate " + std::to_string((MATE_SCORE - score + 1) / 2);
     if (score <= MAX_PLY - MATE_SCORE) return "mate -" + std::to_string((MATE_SCORE + score) / 2);
     return "cp " + std::to_string(score);
 }
 
-bool setUciPosition(Board* board, const std::vector<std::string>& words, std::vector<std::string>* refusals,
-                    bool* fromStart) {
+bool setUciPosition(Board* board, const std::vector<std::string>& words,
+                    std::vector<std::string>* refusals, bool* fromStart) {
     size_t movesAt = words.size();
     for (size_t i = 0; i < words.size(); i++)
         if (words[i] == "moves") {
@@ -652,8 +669,10 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words, std::ve
             break;
         }
     const bool startpos = !words.empty() && words[0] == "startpos";
-    if (words.empty() || (!startpos && words[0] != "fen") || (startpos && words.size() > 1 && movesAt != 1)) {
-        refusals->push_back("position needs 'startpos' or 'fen FEN', then optionally 'moves ...': position unchanged");
+    if (words.empty() || (!startpos && words[0] != "fen") ||
+        (startpos && words.size() > 1 && movesAt != 1)) {
+        refusals->push_back(
+            "position needs 'startpos' or 'fen FEN', then optionally 'moves ...': position unchanged");
         return false;
     }
     if (words[0] == "startpos") {
@@ -672,7 +691,8 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words, std::ve
         const std::string& text = words[i];
         Move move;
         // Exactly four or five letters; a fifth only on a promotion.
-        const bool legal = (text.size() == 4 || text.size() == 5) && inputMoveLegal(board, text.c_str(), &move) &&
+        const bool legal = (text.size() == 4 || text.size() == 5) &&
+                           inputMoveLegal(board, text.c_str(), &move) &&
                            (text.size() == 4 || (move.flags & MF_PROMOTION));
         if (!legal) {
             refusals->push_back("illegal move '" + text + "' (move " + std::to_string(i - movesAt) +
@@ -688,7 +708,8 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words, std::ve
     // The search reads the side to move's check flag at the root, as the
     // XBoard loop leaves it after every game move.
     const int king = board->sideToMove == WHITE ? board->wKingSquare : board->bKingSquare;
-    board->inCheck = isAttackedSimple(board, king, board->sideToMove == WHITE ? BLACK : WHITE) ? 1 : 0;
+    board->inCheck =
+        isAttackedSimple(board, king, board->sideToMove == WHITE ? BLACK : WHITE) ? 1 : 0;
     return true;
 }
 
@@ -712,8 +733,7 @@ int uciMain(Board* board) {
     inputQueue = new InputQueue;
     std::thread(readInput, inputQueue).detach();
     auto session = std::make_unique<UciSession>(board);
-    while (session->handle(inputQueue->pop())) {
-    }
+    while (session->handle(inputQueue->pop())) {}
     fflush(stdout);
     return 0;
 }

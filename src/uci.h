@@ -18,8 +18,8 @@ struct GoLimits {
     i32 inc[2] = {0, 0};      // winc, binc
     i32 movesToGo = 0;
     i32 moveTime = -1;
-    int depth = 0;            // 0: no depth limit
-    i32 nodes = 0;            // 0: no node limit
+    int depth = 0;   // 0: no depth limit
+    i32 nodes = 0;   // 0: no node limit
     bool infinite = false;
     bool ponder = false;
 };
@@ -33,7 +33,8 @@ struct TimeBudget {
 
 // Reads the words after "go". Unknown words and missing or malformed
 // numbers are skipped, each with a reason appended to *refusals.
-GoLimits parseGoArguments(const std::vector<std::string>& words, std::vector<std::string>* refusals);
+GoLimits parseGoArguments(const std::vector<std::string>& words,
+                          std::vector<std::string>* refusals);
 
 // The time for the side to move under these limits, lagMs after the "go"
 // line arrived: movetime as the XBoard path takes "st", a clock as a share
@@ -51,8 +52,8 @@ std::string uciScore(i32 score);
 // leaves the board as it was; an illegal move, or one that does not fit the
 // game history, ends the list there. Each refusal is appended to *refusals.
 // Returns true when the position is now built from the start position.
-bool setUciPosition(Board* board, const std::vector<std::string>& words, std::vector<std::string>* refusals,
-                    bool* fromStart);
+bool setUciPosition(Board* board, const std::vector<std::string>& words,
+                    std::vector<std::string>* refusals, bool* fromStart);
 
 // The hash size in megabytes that count buckets make, at least 1.
 i32 hashMegabytes(i32 buckets);

@@ -73,7 +73,8 @@ void moveToText(const Move* move, char* out) {
     out[4] = '\0';
     if ((move->flags & MF_PROMOTION) && move->promotion != EMPTY) {
         // Lower-case letter of the piece promoted to.
-        out[4] = static_cast<char>(pcString[move->promotion > EMPTY ? move->promotion : move->promotion + 7]);
+        out[4] = static_cast<char>(
+            pcString[move->promotion > EMPTY ? move->promotion : move->promotion + 7]);
         out[5] = '\0';
     }
 }

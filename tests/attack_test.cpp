@@ -77,7 +77,7 @@ int checks(const char* fen, const char* move) {
     EXPECT_EQ(b->sideToMove, fen[std::string(fen).find(' ') + 1] == 'w' ? WHITE : BLACK);
     return answer;
 }
-}  // namespace
+}   // namespace
 
 TEST(Attack, MoveChecksDirect) {
     EXPECT_EQ(checks("8/8/8/4k3/8/8/8/4K1N1 w - - 0 1", "g1f3"), 1);

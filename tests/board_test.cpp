@@ -39,7 +39,8 @@ TEST(Board, StartPositionSetUp) {
     EXPECT_EQ(b->blackPieces[0].square, 116);
     // Lists in placement order after the king: Black's back rank first, then
     // its pawns; White's pawns first, then its back rank without the king.
-    const int blackOrder[] = {112, 113, 114, 115, 117, 118, 119, 96, 97, 98, 99, 100, 101, 102, 103};
+    const int blackOrder[] = {112, 113, 114, 115, 117, 118, 119, 96,
+                              97,  98,  99,  100, 101, 102, 103};
     const int whiteOrder[] = {16, 17, 18, 19, 20, 21, 22, 23, 0, 1, 2, 3, 5, 6, 7};
     for (int i = 0; i < 15; i++) {
         EXPECT_EQ(b->blackPieces[i + 1].square, blackOrder[i]) << i;
@@ -109,22 +110,22 @@ TEST(Board, MalformedFenIsRefusedAndBoardKept) {
     const u8 before = b->squares[4];
     const char* bad[] = {
         "",
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",          // no side field
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR ",         // blank then nothing
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1",   // rank of 7 files
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1", // rank of 9 files
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",                 // no side field
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR ",                // blank then nothing
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1",     // rank of 7 files
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",   // rank of 9 files
         "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-        "rnbqkbnr/pppppppp/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // 7 ranks
-        "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", // 9 ranks
-        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ - 0 1",    // no black king
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1",  // two white kings
-        "NNNNNNNN/NNNNNNNN/NNNNNNNN/8/8/8/8/k6K w - - 0 1",          // 24 white knights
-        "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",                           // pawn on rank 8
-        "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",                           // pawn on rank 1
-        "rnbqkbnr/pppppppp/44/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", // digits run together
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",  // unknown letter
+        "rnbqkbnr/pppppppp/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",       // 7 ranks
+        "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",   // 9 ranks
+        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ - 0 1",       // no black king
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1",     // two white kings
+        "NNNNNNNN/NNNNNNNN/NNNNNNNN/8/8/8/8/k6K w - - 0 1",             // 24 white knights
+        "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",                               // pawn on rank 8
+        "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",                               // pawn on rank 1
+        "rnbqkbnr/pppppppp/44/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // digits run together
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",     // unknown letter
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w KQkq - 0 1",
-        "4k3/8/8/8/8/8/8/q2K4 b - - 0 1",                           // White, not to move, in check
+        "4k3/8/8/8/8/8/8/q2K4 b - - 0 1",   // White, not to move, in check
         "4k3/8/8/8/8/8/8/3KR3 w - - 0 1",
     };
     for (const char* fen : bad) {
@@ -244,8 +245,7 @@ TEST(MakeMove, NullMoveRoundTrip) {
 
 TEST(MakeMove, SimpleVariantsRoundTripOnTheArray) {
     const char* fens[] = {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1",
-                          "4k3/8/8/2Pp4/8/8/8/4K3 w - d6 0 1",
-                          "1r2k3/P7/8/8/8/8/8/4K3 w - - 0 1"};
+                          "4k3/8/8/2Pp4/8/8/8/4K3 w - d6 0 1", "1r2k3/P7/8/8/8/8/8/4K3 w - - 0 1"};
     for (const char* fen : fens) {
         auto b = newBoard(fen);
         MoveList list;

@@ -16,9 +16,6 @@
 
 namespace {
 
-
-
-
 // Continues the knight shuffle g1f3 g8f6 f3g1 f6g8, begun at the start
 // position, for n half-moves; returns the moves played as book text.
 std::string playShuffle(Board* board, int n) {
@@ -64,7 +61,7 @@ std::vector<std::string> candidateTexts(Board* board, int capacity = BOOK_CANDID
 
 using Texts = std::vector<std::string>;
 
-}  // namespace
+}   // namespace
 
 TEST(Book, StringMatchWantsTheWholePatternAtTheStart) {
     EXPECT_EQ(stringMatch("", "anything"), 1);
@@ -127,12 +124,12 @@ TEST(Book, CandidatesAreTheNextMovesOfMatchingLines) {
     BookFile book(
         " e2e4e7e5g1f3b8c6\n"
         " e2e4e7e5f1c4\n"
-        " e2e4c7c5g1f3\n"       // another game
-        " e2e4e7e5\n"           // ends where the game stands
+        " e2e4c7c5g1f3\n"   // another game
+        " e2e4e7e5\n"       // ends where the game stands
         " e2e4e7e5g1f3\n"
-        "e2e4e7e5d2d4\n"        // no leading blank
-        " e2e4e7e5g1f4\n"       // not a legal move
-        " e2e4e7e5G1F3\n");     // capitals
+        "e2e4e7e5d2d4\n"      // no leading blank
+        " e2e4e7e5g1f4\n"     // not a legal move
+        " e2e4e7e5G1F3\n");   // capitals
     auto board = newBoard(initialPosition);
     playTyped(board.get(), "e2e4");
     playTyped(board.get(), "e7e5");
@@ -143,13 +140,13 @@ TEST(Book, CandidatesAreTheNextMovesOfMatchingLines) {
 }
 
 TEST(Book, StartPositionSurvivesMessyLines) {
-    std::string text = "\n";                                   // blank line
-    text += " " + std::string(3000, 'x') + "\n";              // longer than a line buffer
-    text += std::string(1023, ' ') + "\n";                    // a piece that starts with blanks
-    text += " d2d4\r\n";                                       // carriage return after the move
+    std::string text = "\n";                       // blank line
+    text += " " + std::string(3000, 'x') + "\n";   // longer than a line buffer
+    text += std::string(1023, ' ') + "\n";         // a piece that starts with blanks
+    text += " d2d4\r\n";                           // carriage return after the move
     text += " e9e4\n e2\n \xff\xfe\x80\x81\n";
-    text += std::string(" g1f3\0junk\n", 11);                  // NUL byte after the move
-    text += " e2e4e7e5";                                       // last line without line feed
+    text += std::string(" g1f3\0junk\n", 11);   // NUL byte after the move
+    text += " e2e4e7e5";                        // last line without line feed
     BookFile book(text);
     auto board = newBoard(initialPosition);
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"d2d4", "g1f3", "e2e4"}));

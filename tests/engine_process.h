@@ -53,7 +53,8 @@ struct TempDir {
 
 // In a forked child: becomes the engine with args, running in workDir, its
 // standard streams already redirected. Never returns.
-[[noreturn]] inline void execEngine(const std::vector<std::string>& args, const std::string& workDir) {
+[[noreturn]] inline void execEngine(const std::vector<std::string>& args,
+                                    const std::string& workDir) {
     if (chdir(workDir.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
@@ -145,7 +146,8 @@ public:
     // The next line without its line feed; false at end of output or when
     // nothing complete arrives within timeoutMs.
     bool readLine(std::string* line, int timeoutMs = 30000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             const size_t end = pending.find('\n');
             if (end != std::string::npos) {
@@ -154,7 +156,8 @@ public:
                 return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
             if (left <= 0) return false;
             pollfd p = {out, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -167,8 +170,8 @@ public:
 
     // Reads lines until one starts with prefix; the lines before it (and it)
     // go to *seen when given. False on a timeout or the end of output.
-    bool readUntil(const std::string& prefix, std::string* found, std::vector<std::string>* seen = nullptr,
-                   int timeoutMs = 30000) {
+    bool readUntil(const std::string& prefix, std::string* found,
+                   std::vector<std::string>* seen = nullptr, int timeoutMs = 30000) {
         std::string line;
         while (readLine(&line, timeoutMs)) {
             if (seen) seen->push_back(line);
@@ -189,7 +192,8 @@ public:
     // process did not exit normally within timeoutMs).
     int finish(int timeoutMs = 30000) {
         closeInput();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) == pid) {

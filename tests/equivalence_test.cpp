@@ -26,23 +26,31 @@ namespace {
 ::testing::AssertionResult sameBoards(const Board& a, const Board& b, u32 beyond = 1) {
     auto fail = [](const char* what) { return ::testing::AssertionFailure() << what << " differ"; };
     if (a.ply != b.ply || a.gamePly != b.gamePly) return fail("plies");
-    if (a.castlingStatus != b.castlingStatus || a.sideToMove != b.sideToMove) return fail("rights or side");
+    if (a.castlingStatus != b.castlingStatus || a.sideToMove != b.sideToMove)
+        return fail("rights or side");
     if (memcmp(a.squares, b.squares, sizeof a.squares) != 0) return fail("squares");
     // The index of an empty square is stale: makeMove reads it only once a
     // piece stands there, and then writes it first.
     for (int s = 0; s < 128; s++)
-        if (onBoard(s) && a.squares[s] != EMPTY && a.pieceIndex[s] != b.pieceIndex[s]) return fail("piece indices");
-    if (a.nWhiteEntries != b.nWhiteEntries || a.nBlackEntries != b.nBlackEntries) return fail("entry counts");
+        if (onBoard(s) && a.squares[s] != EMPTY && a.pieceIndex[s] != b.pieceIndex[s])
+            return fail("piece indices");
+    if (a.nWhiteEntries != b.nWhiteEntries || a.nBlackEntries != b.nBlackEntries)
+        return fail("entry counts");
     for (int i = 0; i < MAX_PIECE_ENTRIES; i++) {
-        const PieceEntry &x = a.whitePieces[i], &y = b.whitePieces[i], &u = a.blackPieces[i], &v = b.blackPieces[i];
-        if (x.piece != y.piece || x.square != y.square || x.alive != y.alive) return fail("white pieces");
-        if (u.piece != v.piece || u.square != v.square || u.alive != v.alive) return fail("black pieces");
+        const PieceEntry &x = a.whitePieces[i], &y = b.whitePieces[i], &u = a.blackPieces[i],
+                         &v = b.blackPieces[i];
+        if (x.piece != y.piece || x.square != y.square || x.alive != y.alive)
+            return fail("white pieces");
+        if (u.piece != v.piece || u.square != v.square || u.alive != v.alive)
+            return fail("black pieces");
     }
-    if (a.wKingSquare != b.wKingSquare || a.bKingSquare != b.bKingSquare) return fail("king squares");
+    if (a.wKingSquare != b.wKingSquare || a.bKingSquare != b.bKingSquare)
+        return fail("king squares");
     if (a.epSquare != b.epSquare) return fail("en passant squares");
     if (a.lastCaptureSquare != b.lastCaptureSquare || a.lastCapturedPiece != b.lastCapturedPiece)
         return fail("capture memories");
-    if (a.nWhite != b.nWhite || a.nBlack != b.nBlack || a.inCheck != b.inCheck) return fail("counts");
+    if (a.nWhite != b.nWhite || a.nBlack != b.nBlack || a.inCheck != b.inCheck)
+        return fail("counts");
     if (a.hashKey != b.hashKey || a.hashKey2 != b.hashKey2) return fail("keys");
     if (a.materialBalance != b.materialBalance) return fail("material");
     for (u32 i = 0; i <= a.gamePly + beyond && i < HASH_HISTORY_SIZE; i++)
@@ -81,7 +89,8 @@ void randomGames(int gamesPerStart, int length, Visit visit) {
             auto reference = newBoard(fen);
             for (int step = 0; step < length; step++) {
                 visit(fast.get(), reference.get());
-                if (::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure()) return;
+                if (::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure())
+                    return;
                 MoveList* list = &fast->moveLists[fast->ply];
                 const u32 n = generateMoves(fast.get(), list, 1);
                 if (n == 0) break;
@@ -146,21 +155,31 @@ TEST(Equivalence, PredictedChildKeysMatchTheKeysAfterTheMove) {
 TEST(Equivalence, MovePickerMatchesTheOnePassVersion) {
     std::mt19937 random(99);
     auto a = std::make_unique<MoveList>(), b = std::make_unique<MoveList>();
-    const i32 values[] = {-INFINITE_SCORE - 5, -INFINITE_SCORE, -INFINITE_SCORE + 1, -3, 0, 0, 7, 7, 1000};
+    const i32 values[] = {
+        -INFINITE_SCORE - 5, -INFINITE_SCORE, -INFINITE_SCORE + 1, -3, 0, 0, 7, 7, 1000};
     u64 picks = 0;
     for (int round = 0; round < 4000; round++) {
         const int n = static_cast<int>(random() % 256);
         a->count = static_cast<u8>(n);
         for (int i = 0; i < MAX_MOVES; i++) {
-            a->moves[i] = Move{static_cast<u8>(i & 0x77), static_cast<u8>(i >> 1), 1, EMPTY, 0, EMPTY, 0, 0,
+            a->moves[i] = Move{static_cast<u8>(i & 0x77),
+                               static_cast<u8>(i >> 1),
+                               1,
+                               EMPTY,
+                               0,
+                               EMPTY,
+                               0,
+                               0,
                                WPAWN};
-            a->scores[i] = random() % 3 == 0 ? values[random() % 9] : static_cast<i32>(random() % 200) - 100;
+            a->scores[i] =
+                random() % 3 == 0 ? values[random() % 9] : static_cast<i32>(random() % 200) - 100;
             a->picked[i] = random() % 4 == 0 ? 1 : 0;
         }
         *b = *a;
         for (int k = 0; k <= n; k++) {
             Move x, y;
-            ASSERT_EQ(getNextBestMove(a.get(), &x), referenceNextBestMove(b.get(), &y)) << round << " " << k;
+            ASSERT_EQ(getNextBestMove(a.get(), &x), referenceNextBestMove(b.get(), &y))
+                << round << " " << k;
             ASSERT_TRUE(sameMoveRecords(x, y));
             ASSERT_EQ(memcmp(a->picked, b->picked, sizeof a->picked), 0);
             picks++;
@@ -235,4 +254,4 @@ TEST(Equivalence, QuiescenceMatchesTheFullQuietCheckPhase) {
     EXPECT_GT(compared, 2000u);
 }
 
-}  // namespace
+}   // namespace

@@ -21,7 +21,6 @@
 
 namespace {
 
-
 i32 evalOf(const std::string& fen) {
     auto board = newBoard(fen);
     u8 flag = 1;
@@ -76,7 +75,7 @@ std::string fenOf(const Board* board, bool mirror) {
     return fen + " 0 1";
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Eval, StartPositionScoresOnlyTheTempoForEitherSide) {
     EXPECT_EQ(evalOf(initialPosition), 10);
@@ -96,8 +95,9 @@ TEST(Eval, FlagComesBackZeroWhateverWasPassedIn) {
 }
 
 TEST(Eval, TrivialDrawsScoreExactlyZeroWithoutTempo) {
-    for (const char* placement : {"8/8/8/4k3/8/8/8/4K3", "8/8/8/4k3/8/8/8/1N2K3", "8/8/8/4k3/8/8/8/2B1K3",
-                                  "1n6/8/8/4k3/8/8/8/4K3", "5b2/8/8/4k3/8/8/8/4K3"}) {
+    for (const char* placement :
+         {"8/8/8/4k3/8/8/8/4K3", "8/8/8/4k3/8/8/8/1N2K3", "8/8/8/4k3/8/8/8/2B1K3",
+          "1n6/8/8/4k3/8/8/8/4K3", "5b2/8/8/4k3/8/8/8/4K3"}) {
         for (const char* side : {" w - - 0 1", " b - - 0 1"}) {
             const std::string fen = std::string(placement) + side;
             EXPECT_EQ(evalOf(fen), 0) << fen;
@@ -119,9 +119,9 @@ TEST(Eval, KnightsAgainstBareKingAreScoredNormally) {
     const std::string fen = "7k/8/8/8/3K4/8/8/1N4N1 w - - 0 1";
     const EvalTerms t = termsOf(fen);
     EXPECT_EQ(t.endgame, 1);
-    EXPECT_EQ(t.material, 660 + 80);                   // two knights + imbalance[2]
-    EXPECT_EQ(t.knightMobility, 0 + 0);                // bonusKnightMob[3] twice
-    EXPECT_EQ(t.pawnStructure, 0);                     // - pawnBonusEndgame[0]
+    EXPECT_EQ(t.material, 660 + 80);      // two knights + imbalance[2]
+    EXPECT_EQ(t.knightMobility, 0 + 0);   // bonusKnightMob[3] twice
+    EXPECT_EQ(t.pawnStructure, 0);        // - pawnBonusEndgame[0]
     // 9 * (centre d4 4 - h8 0) - 25 * (border d4 0 - h8 3), then the side
     // with pieces gains - malusKingKing[dist 4] = 35.
     EXPECT_EQ(t.kingTerm, 9 * 4 + 25 * 3 + 35);
@@ -197,14 +197,14 @@ TEST(Eval, RooksFilesBackwardPawnAndConnectedPassers) {
     // 6 -> 2, half-open h-file 9.
     EXPECT_EQ(t.rookTerms, 9 + 13 + 2 + 9);
     EXPECT_EQ(t.pawnStructure,
-              66          // pawnBonusEndgame[3 - 1]
-                  + 10    // c4 passed, bonusPassedPawn[4]
-                  + 5     // d2 passed, bonusPassedPawn[2]
-                  + 6     // d2 connected to c4, bonusConnPassers[|2 - 4|]
-                  - 24    // d2 backward: 3 + 3 + 4 (no black pawn on d) = 10
-                  + 10    // e4 passed
-                  + 6     // e4 connected to d2
-                  + 11);  // h6 isolated, - malusIsolatedPawn[8]
+              66           // pawnBonusEndgame[3 - 1]
+                  + 10     // c4 passed, bonusPassedPawn[4]
+                  + 5      // d2 passed, bonusPassedPawn[2]
+                  + 6      // d2 connected to c4, bonusConnPassers[|2 - 4|]
+                  - 24     // d2 backward: 3 + 3 + 4 (no black pawn on d) = 10
+                  + 10     // e4 passed
+                  + 6      // e4 connected to d2
+                  + 11);   // h6 isolated, - malusIsolatedPawn[8]
     // 0 + 6 + 6 for White, - bonusAdvPawn[9 - 6] for h6; doubled in the endgame.
     EXPECT_EQ(t.pawnAdvancement, 2 * (12 - 3));
     EXPECT_EQ(t.kingTerm, 3);   // e1/e8 cancel; - malusKingKing[7]
@@ -219,7 +219,7 @@ TEST(Eval, BlackPawnOnA2AndBishopMobility) {
     const EvalTerms t = termsOf(fen);
     EXPECT_EQ(t.endgame, 1);
     EXPECT_EQ(t.material, 230 + 60);
-    EXPECT_EQ(t.bishopMobility, 72);   // a4, c4-g8, c2 d1: 8 squares
+    EXPECT_EQ(t.bishopMobility, 72);             // a4, c4-g8, c2 d1: 8 squares
     EXPECT_EQ(t.pawnStructure, -42 + 11 - 52);   // free, isolated, pawnBonusEndgame[1]
     EXPECT_EQ(t.pawnAdvancement, -2 * 79);
     EXPECT_EQ(evalOf(fen), 10 - (290 - 83 + 72 - 158 + 3));
@@ -260,14 +260,14 @@ TEST(Eval, FreePawnWalkCountsEnemyControlAndStopsWhenBlocked) {
 TEST(Eval, ConnectedPassersMeasureBetweenFrontPawns) {
     // c3 c5 d5 against a bare king on e8, endgame.
     EXPECT_EQ(termsOf("4k3/8/8/2PP4/8/2P5/8/4K3 w - - 0 1").pawnStructure,
-              15          // c5 passed, bonusPassedPawn[5]
-                  + 42    // c6 c7 c8 free of black control
-                  - 25    // c doubled
-                  - 21    // c3 backward: 1 (no b pawn) + 3 (d rear two ahead) + 4 = 8
-                  + 15    // d5 passed
-                  + 24    // connected at |5 - 5|, front to front (rears would give 2)
-                  + 4     // d7 and d8 held by the black king only: bonusFreePawn[2]
-                  + 78);  // pawnBonusEndgame[3]
+              15           // c5 passed, bonusPassedPawn[5]
+                  + 42     // c6 c7 c8 free of black control
+                  - 25     // c doubled
+                  - 21     // c3 backward: 1 (no b pawn) + 3 (d rear two ahead) + 4 = 8
+                  + 15     // d5 passed
+                  + 24     // connected at |5 - 5|, front to front (rears would give 2)
+                  + 4      // d7 and d8 held by the black king only: bonusFreePawn[2]
+                  + 78);   // pawnBonusEndgame[3]
 }
 
 TEST(Eval, DoubledAndIsolatedPawnsCountOncePerFile) {
@@ -276,7 +276,8 @@ TEST(Eval, DoubledAndIsolatedPawnsCountOncePerFile) {
     // pawnBonusEndgame[2] 66.
     EXPECT_EQ(termsOf("4k3/8/8/8/8/2P5/2P5/4K3 w - - 0 1").pawnStructure, 7 - 25 - 21 - 8 + 66);
     // c2 c3 c4: malusDoublePawn[3] once, two blocked pawns.
-    EXPECT_EQ(termsOf("4k3/8/8/8/2P5/2P5/2P5/4K3 w - - 0 1").pawnStructure, 10 - 64 - 21 - 8 - 8 + 78);
+    EXPECT_EQ(termsOf("4k3/8/8/8/2P5/2P5/2P5/4K3 w - - 0 1").pawnStructure,
+              10 - 64 - 21 - 8 - 8 + 78);
 }
 
 TEST(Eval, EndgameFlagFollowsThePiecesLeft) {
@@ -285,17 +286,17 @@ TEST(Eval, EndgameFlagFollowsThePiecesLeft) {
         int endgame;
     };
     const Case cases[] = {
-        {"4k3/8/8/8/8/8/8/RNBQK3 w - - 0 1", 0},           // four pieces, queen and rook
-        {"4k3/8/8/8/8/8/8/NNBBK3 w - - 0 1", 1},           // four minor pieces
-        {"rnbqk3/8/8/8/8/8/8/4K3 w - - 0 1", 0},           // Black has four
-        {"3rk3/8/8/8/8/8/8/3QK3 w - - 0 1", 1},            // queen against one rook
-        {"r2rk3/8/8/8/8/8/8/3QK3 w - - 0 1", 0},           // queen against two rooks
-        {"3qk3/8/8/8/8/8/8/3QK3 w - - 0 1", 0},            // both queens
-        {"3qk3/8/8/8/8/8/8/R3K3 w - - 0 1", 1},            // Black queen, one white rook
-        {"3qk3/8/8/8/8/8/8/R3K2R w - - 0 1", 0},           // Black queen, two white rooks
+        {"4k3/8/8/8/8/8/8/RNBQK3 w - - 0 1", 0},   // four pieces, queen and rook
+        {"4k3/8/8/8/8/8/8/NNBBK3 w - - 0 1", 1},   // four minor pieces
+        {"rnbqk3/8/8/8/8/8/8/4K3 w - - 0 1", 0},   // Black has four
+        {"3rk3/8/8/8/8/8/8/3QK3 w - - 0 1", 1},    // queen against one rook
+        {"r2rk3/8/8/8/8/8/8/3QK3 w - - 0 1", 0},   // queen against two rooks
+        {"3qk3/8/8/8/8/8/8/3QK3 w - - 0 1", 0},    // both queens
+        {"3qk3/8/8/8/8/8/8/R3K3 w - - 0 1", 1},    // Black queen, one white rook
+        {"3qk3/8/8/8/8/8/8/R3K2R w - - 0 1", 0},   // Black queen, two white rooks
         {"r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w - - 0 1", 0},
-        {"r3k2r/pppppppp/8/8/8/8/PPPPP3/R3K2R w - - 0 1", 1},   // White has 5 pawns
-        {"r3k3/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w - - 0 1", 1},  // Black has one rook
+        {"r3k2r/pppppppp/8/8/8/8/PPPPP3/R3K2R w - - 0 1", 1},    // White has 5 pawns
+        {"r3k3/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w - - 0 1", 1},   // Black has one rook
         {"4k3/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - - 0 1", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(termsOf(c.fen).endgame, c.endgame) << c.fen;
@@ -346,7 +347,8 @@ TEST(Eval, KingPressureSumsAboveSixtyThreeReadTheLastEntry) {
     // White king castled on a1 (+25) with shelter count 1 for the back rank
     // (-130), Black not castled (+33), no black attack near a1 (-3), then
     // 380 and 280; White has queens, so no division.
-    for (const char* fen : {outer, inner}) EXPECT_EQ(termsOf(fen).kingTerm, 25 - 130 + 33 - 3 + 380 + 280) << fen;
+    for (const char* fen : {outer, inner})
+        EXPECT_EQ(termsOf(fen).kingTerm, 25 - 130 + 33 - 3 + 380 + 280) << fen;
     // The piece-count differences of 23 read entry 15 of the imbalance table.
     EXPECT_EQ(termsOf(outer).material, 23 * 1050 + 180);
     EXPECT_EQ(termsOf(inner).material, 15 * 1050 + 8 * 330 + 180);
@@ -357,11 +359,11 @@ TEST(Eval, MobilityCountsEmptySquaresAndAttacksEnemiesButNeverOwnPieces) {
     auto board = newBoard("4k3/8/8/8/8/P7/8/R1n1K3 w - - 0 1");
     u8 attacks[128] = {};
     EXPECT_EQ(evalMobRookW(board.get(), 0, attacks), 2);   // b1, a2
-    EXPECT_EQ(attacks[1], 1);    // b1
-    EXPECT_EQ(attacks[2], 1);    // c1, the enemy knight
-    EXPECT_EQ(attacks[16], 1);   // a2
-    EXPECT_EQ(attacks[32], 0);   // a3, own pawn
-    EXPECT_EQ(attacks[3], 0);    // d1, behind the knight
+    EXPECT_EQ(attacks[1], 1);                              // b1
+    EXPECT_EQ(attacks[2], 1);                              // c1, the enemy knight
+    EXPECT_EQ(attacks[16], 1);                             // a2
+    EXPECT_EQ(attacks[32], 0);                             // a3, own pawn
+    EXPECT_EQ(attacks[3], 0);                              // d1, behind the knight
     // The knight on c1: a2 b3 d3 e2 are empty, e1 (the king) is an enemy.
     u8 black[128] = {};
     EXPECT_EQ(evalMobKnightB(board.get(), 2, black), 4);   // a2 b3 d3 e2
@@ -420,15 +422,16 @@ void checkMirror(Board* board, Board* mirror, MirrorCheck* check) {
     const i32 reversed = evalTerms(mirror, &b);
     const bool same = eval(board, &flag) == eval(mirror, &flag) && white == -reversed &&
                       a.material == -b.material && a.pawnStructure == -b.pawnStructure &&
-                      a.knightMobility == -b.knightMobility && a.bishopMobility == -b.bishopMobility &&
-                      a.rookTerms == -b.rookTerms && a.queenMobility == -b.queenMobility &&
+                      a.knightMobility == -b.knightMobility &&
+                      a.bishopMobility == -b.bishopMobility && a.rookTerms == -b.rookTerms &&
+                      a.queenMobility == -b.queenMobility &&
                       a.pawnAdvancement == -b.pawnAdvancement && a.kingTerm == -b.kingTerm &&
                       a.endgame == b.endgame && a.trivialDraw == b.trivialDraw;
     check->positions++;
     if (!same && check->mismatches++ == 0) check->firstMismatch = fenOf(board, false);
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
     std::vector<std::string> starts;
@@ -437,12 +440,12 @@ TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
         if (!line.empty()) starts.push_back(line.substr(0, line.find(';')));
     ASSERT_GE(starts.size(), 10u);
     // Endgames where passers, free pawns, lone pieces and promotions decide.
-    for (const char* fen : {
-             "8/PPPk4/8/8/8/8/4Kppp/8 w - - 0 1", "8/8/3k4/3p4/3P4/3K4/8/8 w - - 0 1",
-             "8/8/2bk4/8/8/3NK3/8/8 w - - 0 1", "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1",
-             "8/5pk1/6p1/8/3R4/6P1/5PK1/r7 w - - 0 1", "6k1/5ppp/8/8/8/8/5PPP/6K1 w - - 0 1",
-             "3qk3/8/8/8/8/8/8/R3K2R w K - 0 1", "2r3k1/pp3ppp/8/8/8/8/PP3PPP/2R3K1 b - - 0 1",
-             "4k3/2p5/8/1P6/8/8/8/4K3 b - - 0 1", "k7/8/8/8/8/8/8/KNB5 w - - 0 1"})
+    for (const char* fen :
+         {"8/PPPk4/8/8/8/8/4Kppp/8 w - - 0 1", "8/8/3k4/3p4/3P4/3K4/8/8 w - - 0 1",
+          "8/8/2bk4/8/8/3NK3/8/8 w - - 0 1", "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1",
+          "8/5pk1/6p1/8/3R4/6P1/5PK1/r7 w - - 0 1", "6k1/5ppp/8/8/8/8/5PPP/6K1 w - - 0 1",
+          "3qk3/8/8/8/8/8/8/R3K2R w K - 0 1", "2r3k1/pp3ppp/8/8/8/8/PP3PPP/2R3K1 b - - 0 1",
+          "4k3/2p5/8/1P6/8/8/8/4K3 b - - 0 1", "k7/8/8/8/8/8/8/KNB5 w - - 0 1"})
         starts.push_back(fen);
 
     std::mt19937 rng(20261207u);
@@ -481,13 +484,12 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -";
     const EngineRun run = runEngine({"eval"}, input, TempDir().path);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
+    EXPECT_EQ(run.out, "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
 }
 
 TEST(EvalTool, TermsShowsWhitesViewOfEachTerm) {
-    const EngineRun run = runEngine({"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "",
-                                    TempDir().path);
+    const EngineRun run = runEngine(
+        {"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "", TempDir().path);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "material: 1360\npawn structure: 90\nknight mobility: 0\nbishop mobility: 0\n"

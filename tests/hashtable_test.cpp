@@ -61,7 +61,8 @@ TEST_F(Hashtable, EmptyBucketFillsFromTheLastSlotDown) {
         const Move m = moveTo(static_cast<u8>(lock));
         recordHashtable(board.get(), drafts[lock], 0, 0, &m);
     }
-    for (int slot = 0; slot < 4; slot++) EXPECT_EQ(bucket(5).lock[slot], static_cast<u64>(4 - slot));
+    for (int slot = 0; slot < 4; slot++)
+        EXPECT_EQ(bucket(5).lock[slot], static_cast<u64>(4 - slot));
 
     // A fifth position replaces the shallowest slot, the later one on ties.
     const Move m = moveTo(40);
@@ -239,4 +240,4 @@ TEST_F(Hashtable, AgeingLowersDraftsAndEmptiesDraftZero) {
     EXPECT_EQ(bucket(5).depth[1], -1) << "empty slots stay empty";
 }
 
-}  // namespace
+}   // namespace

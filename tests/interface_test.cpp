@@ -18,9 +18,6 @@
 
 namespace {
 
-
-
-
 // Feeds lines to the loop with standard output captured; returns the output.
 std::string feed(Board* board, LoopState* state, std::initializer_list<const char*> lines) {
     CapturedStdout capture;
@@ -48,7 +45,7 @@ bool samePosition(const Board* a, const Board* b) {
            a->epSquare == b->epSquare && a->hashKey == b->hashKey && a->hashKey2 == b->hashKey2;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(MoveInput, CoordinateMoveInStartPosition) {
     auto board = newBoard(initialPosition);
@@ -67,8 +64,8 @@ TEST(MoveInput, CoordinateMoveInStartPosition) {
     EXPECT_TRUE(sameMove(withLetter, move));
 
     // Refused texts leave the caller's move exactly as it was.
-    for (const char* text : {"e2e5\n", "E2E4\n", "e2E4\n", "e2", "e2e", "", "e1e2\n", "i2i4\n",
-                             " e2e4", "e7e5\n"}) {
+    for (const char* text :
+         {"e2e5\n", "E2E4\n", "e2E4\n", "e2", "e2e", "", "e1e2\n", "i2i4\n", " e2e4", "e7e5\n"}) {
         Move untouched;
         memset(&untouched, 0xA5, sizeof untouched);
         EXPECT_EQ(inputMoveLegal(board.get(), text, &untouched), 0) << '"' << text << '"';
@@ -420,8 +417,8 @@ TEST(Loop, RejectedSetboardKeepsTheGame) {
         "setboard\n",
         "setboard",
         "setboard \n",
-        "setboard 8/8/8/8/8/8/8/8 w - - 0 1\n",                                   // no kings
-        "setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1\n",    // short rank
+        "setboard 8/8/8/8/8/8/8/8 w - - 0 1\n",                                 // no kings
+        "setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1\n",   // short rank
         "setboard 4k3/4Q3/8/8/8/8/8/4K3 w - - 0 1\n",   // the side that just moved is in check
         "setboard 8/8/8/8/8/8/8/4Kk2 b - - 0 1\n",      // kings side by side
     };

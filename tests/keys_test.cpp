@@ -23,10 +23,20 @@ struct PositionFields {
     u64 key, key2;
 
     explicit PositionFields(const Board* b)
-        : ply(b->ply), gamePly(b->gamePly), castlingStatus(b->castlingStatus),
-          sideToMove(b->sideToMove), epSquare(b->epSquare), wKing(b->wKingSquare),
-          bKing(b->bKingSquare), nWhite(b->nWhite), nBlack(b->nBlack), nWE(b->nWhiteEntries),
-          nBE(b->nBlackEntries), material(b->materialBalance), key(b->hashKey), key2(b->hashKey2) {
+        : ply(b->ply),
+          gamePly(b->gamePly),
+          castlingStatus(b->castlingStatus),
+          sideToMove(b->sideToMove),
+          epSquare(b->epSquare),
+          wKing(b->wKingSquare),
+          bKing(b->bKingSquare),
+          nWhite(b->nWhite),
+          nBlack(b->nBlack),
+          nWE(b->nWhiteEntries),
+          nBE(b->nBlackEntries),
+          material(b->materialBalance),
+          key(b->hashKey),
+          key2(b->hashKey2) {
         memcpy(squares, b->squares, sizeof squares);
         memcpy(white, b->whitePieces, sizeof white);
         memcpy(black, b->blackPieces, sizeof black);
@@ -38,7 +48,8 @@ struct PositionFields {
                bKing == o.bKing && nWhite == o.nWhite && nBlack == o.nBlack && nWE == o.nWE &&
                nBE == o.nBE && material == o.material && key == o.key && key2 == o.key2 &&
                memcmp(squares, o.squares, sizeof squares) == 0 &&
-               memcmp(white, o.white, sizeof white) == 0 && memcmp(black, o.black, sizeof black) == 0;
+               memcmp(white, o.white, sizeof white) == 0 &&
+               memcmp(black, o.black, sizeof black) == 0;
     }
 };
 
@@ -65,13 +76,18 @@ u8 randomWalk(Board* b, std::mt19937& rng, int maxPlies, int* castles, int* null
             // Prefer special moves when there are any, so they are covered often.
             u32 pick = rng() % n;
             for (u32 i = 0; i < n; i++)
-                if ((list.moves[i].flags & (MF_CASTLE | MF_PROMOTION | MF_ENPASSANT)) && rng() % 2) pick = i;
+                if ((list.moves[i].flags & (MF_CASTLE | MF_PROMOTION | MF_ENPASSANT)) && rng() % 2)
+                    pick = i;
             line[played] = list.moves[pick];
             b->inCheck = static_cast<u8>(moveChecks(b, &line[played]));
             makeMove(b, &line[played]);
             updateHashKey(b, &line[played]);
             seen |= line[played].flags;
-            if (line[played].flags & MF_CASTLE) castles[line[played].to == 6 ? 0 : line[played].to == 2 ? 1 : line[played].to == 118 ? 2 : 3]++;
+            if (line[played].flags & MF_CASTLE)
+                castles[line[played].to == 6     ? 0
+                        : line[played].to == 2   ? 1
+                        : line[played].to == 118 ? 2
+                                                 : 3]++;
         }
         EXPECT_TRUE(keysAreConsistent(b));
         EXPECT_TRUE(boardIsConsistent(b));
@@ -94,7 +110,7 @@ u8 randomWalk(Board* b, std::mt19937& rng, int maxPlies, int* castles, int* null
     return seen;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Keys, FullComputationProperties) {
     auto w = newBoard("4k3/8/8/8/8/8/8/4K3 w - - 0 1");

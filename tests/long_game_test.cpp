@@ -28,7 +28,8 @@ std::string expectedResult(Board* board) {
 }
 
 bool isResultLine(const std::string& line) {
-    return line.rfind("1-0 ", 0) == 0 || line.rfind("0-1 ", 0) == 0 || line.rfind("1/2-1/2 ", 0) == 0;
+    return line.rfind("1-0 ", 0) == 0 || line.rfind("0-1 ", 0) == 0 ||
+           line.rfind("1/2-1/2 ", 0) == 0;
 }
 
 // A random legal move that does not mate or stalemate, so the game goes on;
@@ -59,7 +60,7 @@ bool pickMove(Board* board, std::mt19937* rng, Move* chosen) {
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(LongGame, SevenHundredHalfMovesOfUserAndEngineMoves) {
     const TempDir tmp;
@@ -90,7 +91,8 @@ TEST(LongGame, SevenHundredHalfMovesOfUserAndEngineMoves) {
         if (board->gamePly % 25 == 0 && engineTurn) {
             // The engine moves for the side to move, then goes back to force mode.
             ASSERT_TRUE(engine.send("go\n"));
-            ASSERT_TRUE(engine.readUntil("move ", &line, &seen)) << "no move at half-move " << board->gamePly;
+            ASSERT_TRUE(engine.readUntil("move ", &line, &seen))
+                << "no move at half-move " << board->gamePly;
             Move m;
             ASSERT_EQ(inputMoveLegal(board.get(), line.c_str() + 5, &m), 1)
                 << "illegal engine move at half-move " << board->gamePly + 1 << ": " << line;

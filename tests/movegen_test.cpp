@@ -27,8 +27,9 @@ TEST(MoveGen, StartPositionOrderFollowsThePieceList) {
 TEST(MoveGen, PromotionsFanOutQueenRookBishopKnight) {
     auto b = newBoard("3n1n1k/4P3/8/8/8/8/8/K7 w - - 0 1");
     // King first, then the pawn: push, capture on f8 (+17), capture on d8 (+15).
-    EXPECT_EQ(moveTexts(b.get()),
-              "a1b1 a1a2 a1b2 e7e8q e7e8r e7e8b e7e8n e7f8q e7f8r e7f8b e7f8n e7d8q e7d8r e7d8b e7d8n");
+    EXPECT_EQ(
+        moveTexts(b.get()),
+        "a1b1 a1a2 a1b2 e7e8q e7e8r e7e8b e7e8n e7f8q e7f8r e7f8b e7f8n e7d8q e7d8r e7d8b e7d8n");
     MoveList list;
     const u32 n = generateMoves(b.get(), &list, 1);
     ASSERT_EQ(n, 15u);
@@ -170,7 +171,8 @@ TEST(MoveGen, ScanVariantFindsTheSameMoves) {
     MoveList s;
     generateMovesSimple(b.get(), &s, 1);
     EXPECT_EQ(s.moves[0].from, sq("b1"));   // a1 rook has no move; b1 knight is next
-    generateMovesSimple(newBoard("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1").get(), &s, 1);
+    generateMovesSimple(newBoard("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1").get(),
+                        &s, 1);
     EXPECT_EQ(s.moves[0].from, sq("g8"));   // Black's scan runs downward from h8
 }
 

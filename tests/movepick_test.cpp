@@ -177,4 +177,4 @@ TEST_F(MovePick, QuiescenceScoresAreExchangeValues) {
     EXPECT_EQ(assignQScoreMovelist(board.get(), list), -1);
 }
 
-}  // namespace
+}   // namespace

@@ -66,7 +66,7 @@ void runSuite(u64 low, u64 high) {
     EXPECT_GT(checked, 0);
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Perft, StartPositionWrapperCountsOrdinaryDepths) {
     auto board = newBoard();

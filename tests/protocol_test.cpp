@@ -75,7 +75,8 @@ std::string maskSearches(const std::string& out) {
         if (!line.empty() && isdigit(static_cast<unsigned char>(line[0])) && !book) {
             thinking += line + "\n";
         } else if (line.rfind("move ", 0) == 0 && !thinking.empty()) {
-            const bool wellFormed = line.size() == 9 || (line.size() == 10 && strchr("qrbn", line[9]));
+            const bool wellFormed =
+                line.size() == 9 || (line.size() == 10 && strchr("qrbn", line[9]));
             masked += wellFormed ? "<search>\n" : line + "\n";
             thinking.clear();
         } else {
@@ -86,7 +87,7 @@ std::string maskSearches(const std::string& out) {
     return masked + thinking;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Protocol, XboardAnnouncesItsFeatures) {
     EXPECT_EQ(converse("xboard\n"), featureLines);
@@ -169,11 +170,13 @@ TEST(Protocol, SetboardSetsUpOrKeepsTheGame) {
 TEST(Protocol, RemoveRetractsTheUsersMoveAndTheAnswer) {
     // The book makes each answer certain: e2e4 is met by e7e5, d2d4 by d7d5.
     const char* book = " e2e4e7e5\n d2d4d7d5\n";
-    const std::string e5 = "0 0 0 0 e7e5 (Book)\nmove e7e5\n", d5 = "0 0 0 0 d7d5 (Book)\nmove d7d5\n";
+    const std::string e5 = "0 0 0 0 e7e5 (Book)\nmove e7e5\n",
+                      d5 = "0 0 0 0 d7d5 (Book)\nmove d7d5\n";
     // After the retract the engine answers in the GUI's position, not in
     // the old game; at the start "remove" does nothing, and a move that was
     // Black's before the retract is now refused.
-    EXPECT_EQ(converse("new\ne2e4\nremove\nd2d4\nremove\nremove\ne7e5\ne2e4\n", book), e5 + d5 + e5);
+    EXPECT_EQ(converse("new\ne2e4\nremove\nd2d4\nremove\nremove\ne7e5\ne2e4\n", book),
+              e5 + d5 + e5);
     // With one half-move played only that one goes back.
     EXPECT_EQ(converse("new\nforce\ne2e4\nremove\nd2d4\ngo\n", book), d5);
 }
@@ -209,12 +212,13 @@ TEST(Protocol, BookAnswersUntilItRunsOut) {
     // until "new" switches it back on.
     EXPECT_EQ(maskSearches(converse("st 0\nforce\nd2d4\ngo\ng1f3\nnew\nforce\ne2e4\ngo\n", book)),
               "0 0 0 0 d7d5 (Book)\nmove d7d5\n<search>\n0 0 0 0 e7e5 (Book)\nmove e7e5\n");
-    EXPECT_EQ(maskSearches(converse("st 0\nforce\ne2e4\ngo\ng1f3\nforce\nundo\nundo\nundo\ngo\n", book)),
-              "0 0 0 0 e7e5 (Book)\nmove e7e5\n<search>\n<search>\n")
+    EXPECT_EQ(
+        maskSearches(converse("st 0\nforce\ne2e4\ngo\ng1f3\nforce\nundo\nundo\nundo\ngo\n", book)),
+        "0 0 0 0 e7e5 (Book)\nmove e7e5\n<search>\n<search>\n")
         << "back after e2e4 the book would answer, but it is off";
     // After "setboard" the book stays off until "new", even on the start position.
-    EXPECT_EQ(maskSearches(converse(std::string("st 0\nsetboard ") + initialPosition +
-                                    "\ne2e4\nnew\ne2e4\n", book)),
+    EXPECT_EQ(maskSearches(converse(
+                  std::string("st 0\nsetboard ") + initialPosition + "\ne2e4\nnew\ne2e4\n", book)),
               "<search>\n0 0 0 0 e7e5 (Book)\nmove e7e5\n");
     // A rejected setboard leaves the book on.
     EXPECT_EQ(converse("setboard x\ne2e4\n", book),
@@ -227,17 +231,18 @@ TEST(Protocol, BookMoveThatMatesEndsTheGame) {
               "0 0 0 0 d8h4 (Book)\nmove d8h4\n0-1 {Black mates}\n");
     // A user move that mates is not answered: the book is not even asked,
     // so it still has its move after "undo" and another reply.
-    EXPECT_EQ(converse("go\ne7e5\nd8h4\nundo\nh7h6\n",
-                       " f2f3e7e5g2g4d8h4\n f2f3e7e5g2g4h7h6g4g5\n"),
-              "0 0 0 0 f2f3 (Book)\nmove f2f3\n0 0 0 0 g2g4 (Book)\nmove g2g4\n"
-              "0-1 {Black mates}\n0 0 0 0 g4g5 (Book)\nmove g4g5\n");
+    EXPECT_EQ(
+        converse("go\ne7e5\nd8h4\nundo\nh7h6\n", " f2f3e7e5g2g4d8h4\n f2f3e7e5g2g4h7h6g4g5\n"),
+        "0 0 0 0 f2f3 (Book)\nmove f2f3\n0 0 0 0 g2g4 (Book)\nmove g2g4\n"
+        "0-1 {Black mates}\n0 0 0 0 g4g5 (Book)\nmove g4g5\n");
 }
 
 TEST(Protocol, WithoutABookEveryEngineMoveIsSearched) {
     // White's "go", then e2e4 is not Black's move; "new" and "go" again.
     EXPECT_EQ(maskSearches(converse("st 0\ngo\ne2e4\nnew\ngo\n")), "<search>\n<search>\n");
     std::string broken = "\n\n" + std::string(5000, 'q') + "\n \x01\x02\x03\n e2e5\n e7e5\n";
-    EXPECT_EQ(maskSearches(converse("st 0\ngo\ne2e4\nnew\ngo\n", broken.c_str())), "<search>\n<search>\n");
+    EXPECT_EQ(maskSearches(converse("st 0\ngo\ne2e4\nnew\ngo\n", broken.c_str())),
+              "<search>\n<search>\n");
 }
 
 // Random and mutated lines, with legal moves mixed in so that games get deep
@@ -252,8 +257,18 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
     // from a search whose transcript depends on the clock; the self-play
     // tests cover them.
     const std::vector<std::string> commands = {
-        "new\n", "force\n", "time 30000\n", "time 3\n", "xboard\n", "setboard \n", "undo\n",
-        "st 5\n", "time -99999999999\n", "st 99999999\n", "protover 2\n", "level 40 5 0\n",
+        "new\n",
+        "force\n",
+        "time 30000\n",
+        "time 3\n",
+        "xboard\n",
+        "setboard \n",
+        "undo\n",
+        "st 5\n",
+        "time -99999999999\n",
+        "st 99999999\n",
+        "protover 2\n",
+        "level 40 5 0\n",
         "setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n",
         "setboard r3k2r/pPpp1ppp/8/3Pp3/8/8/P1PP1PpP/R3K2R w KQkq e6 0 1\n",
         "setboard 4k3/1P4P1/8/8/8/8/1p4p1/4K3 b - - 0 1\n",
@@ -265,9 +280,13 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
         for (int e = 0; e < edits; e++) {
             const size_t at = line.empty() ? 0 : static_cast<size_t>(pick(line.size()));
             switch (pick(6)) {
-            case 0: if (!line.empty()) line[at] = static_cast<char>(pick(256)); break;
+            case 0:
+                if (!line.empty()) line[at] = static_cast<char>(pick(256));
+                break;
             case 1: line.insert(at, 1, static_cast<char>(pick(256))); break;
-            case 2: if (!line.empty()) line.erase(at, 1); break;
+            case 2:
+                if (!line.empty()) line.erase(at, 1);
+                break;
             case 3: line.resize(at); break;
             case 4: line.insert(at, 1, pick(2) ? '\r' : '\0'); break;
             default: line.insert(at, static_cast<size_t>(200 + pick(400)), 'a' + pick(26));
@@ -379,9 +398,15 @@ TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
     EXPECT_EQ(out, expected);
 
     const std::set<std::string> defined = {
-        "", "feature done=0", "feature setboard=1 time=1 analyze=0 myname=\"Quillantor 0.3\"",
-        "feature done=1", "1/2-1/2 {Draw by repetition}", "1-0 {White mates}", "0-1 {Black mates}",
-        "1/2-1/2 {Stalemate}", "tellusererror Illegal position"};
+        "",
+        "feature done=0",
+        "feature setboard=1 time=1 analyze=0 myname=\"Quillantor 0.3\"",
+        "feature done=1",
+        "1/2-1/2 {Draw by repetition}",
+        "1-0 {White mates}",
+        "0-1 {Black mates}",
+        "1/2-1/2 {Stalemate}",
+        "tellusererror Illegal position"};
     std::set<std::string> seen;
     size_t start = 0;
     while (start < out.size()) {

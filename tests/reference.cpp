@@ -38,15 +38,14 @@ int referenceNextBestMove(MoveList* list, Move* out) {
 int referenceIsLegal(Board* board, Move* move) {
     makeMove(board, move);
     int legal;
-    if (board->sideToMove == BLACK)
-        legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
-    else
-        legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
+    if (board->sideToMove == BLACK) legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
+    else legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
     unmakeMove(board, move);
     return legal;
 }
 
-static constexpr Move noReferenceMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+static constexpr Move noReferenceMove = {NO_SQUARE, NO_SQUARE, 0,         EMPTY, 0,
+                                         EMPTY,     0,         NO_SQUARE, EMPTY};
 
 i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     // Step 1. Repetition: a position seen before on the game or search path
@@ -155,7 +154,8 @@ i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         if (move->flags & MF_CAPTURE) continue;
         if (!isLegalInContext(board, move, &king)) continue;
         board->inCheck = static_cast<u8>(moveChecks(board, move));
-        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && referenceSee(board, move) >= 0)) continue;
+        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && referenceSee(board, move) >= 0))
+            continue;
 
         makeMove(board, move);
         updateHashKey(board, move);

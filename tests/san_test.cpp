@@ -26,7 +26,7 @@ std::string textToSan(Board* board, const char* text) {
     return san;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     auto board = newBoard();
@@ -34,14 +34,14 @@ TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     EXPECT_EQ(sanToText(board.get(), "Nf3"), "g1f3");
     EXPECT_EQ(sanToText(board.get(), "Nf3+!?"), "g1f3");   // marks are ignored
     EXPECT_EQ(sanToText(board.get(), "Ng1f3"), "g1f3");    // a full origin square is allowed
-    EXPECT_EQ(sanToText(board.get(), "e5"), "");            // no pawn reaches e5
+    EXPECT_EQ(sanToText(board.get(), "e5"), "");           // no pawn reaches e5
     EXPECT_EQ(sanToText(board.get(), "Nd4"), "");
-    EXPECT_EQ(sanToText(board.get(), "Ke2"), "");           // blocked: illegal
-    EXPECT_EQ(sanToText(board.get(), "Nxf3"), "");          // no capture on f3
+    EXPECT_EQ(sanToText(board.get(), "Ke2"), "");    // blocked: illegal
+    EXPECT_EQ(sanToText(board.get(), "Nxf3"), "");   // no capture on f3
 
     auto capture = newBoard("rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2");
     EXPECT_EQ(sanToText(capture.get(), "exd5"), "e4d5");
-    EXPECT_EQ(sanToText(capture.get(), "d5"), "");          // a pawn push cannot change file
+    EXPECT_EQ(sanToText(capture.get(), "d5"), "");   // a pawn push cannot change file
     EXPECT_EQ(sanToText(capture.get(), "Bb5+"), "f1b5");
 
     auto enPassant = newBoard("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
@@ -51,7 +51,7 @@ TEST(San, ReadsPiecesPawnsCapturesAndPromotions) {
     EXPECT_EQ(sanToText(promote.get(), "a8=Q"), "a7a8q");
     EXPECT_EQ(sanToText(promote.get(), "a8N"), "a7a8n");
     EXPECT_EQ(sanToText(promote.get(), "axb8=R+"), "a7b8r");
-    EXPECT_EQ(sanToText(promote.get(), "a8"), "");          // the piece must be named
+    EXPECT_EQ(sanToText(promote.get(), "a8"), "");   // the piece must be named
     EXPECT_EQ(sanToText(promote.get(), "a8=K"), "");
 }
 
@@ -117,20 +117,23 @@ TEST(San, EveryLegalMoveReadsBackFromItsOwnText) {
             ASSERT_TRUE(parseSan(board.get(), san, &back)) << fen << " " << san;
             EXPECT_TRUE(sameMove(back, list.moves[i])) << fen << " " << san;
         }
-        EXPECT_EQ(moveTexts(board.get()), moveTexts(newBoard(fen).get())) << "board changed: " << fen;
+        EXPECT_EQ(moveTexts(board.get()), moveTexts(newBoard(fen).get()))
+            << "board changed: " << fen;
     }
 }
 
 TEST(Epd, ReadsPositionIdAndMoveLists) {
     EpdRecord record;
     std::string error;
-    ASSERT_TRUE(parseEpdLine("2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Qg6; id \"WAC.001\";",
-                             &record, &error));
+    ASSERT_TRUE(parseEpdLine(
+        "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Qg6; id \"WAC.001\";", &record,
+        &error));
     EXPECT_EQ(record.fen, "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - -");
     EXPECT_EQ(record.id, "WAC.001");
     EXPECT_EQ(record.bestMoves, std::vector<std::string>{"Qg6"});
 
-    ASSERT_TRUE(parseEpdLine("8/8/8/8/8/8/8/K1k5 b - - am Kc2 Kd1; bm Kb1 Kb2; id \"a; b\";\r", &record, &error));
+    ASSERT_TRUE(parseEpdLine("8/8/8/8/8/8/8/K1k5 b - - am Kc2 Kd1; bm Kb1 Kb2; id \"a; b\";\r",
+                             &record, &error));
     EXPECT_EQ(record.avoidMoves, (std::vector<std::string>{"Kc2", "Kd1"}));
     EXPECT_EQ(record.bestMoves, (std::vector<std::string>{"Kb1", "Kb2"}));
     EXPECT_EQ(record.id, "a; b");
@@ -155,7 +158,8 @@ TEST(Epd, SolvesEasyPositionsAndReportsBadLines) {
               << "4k3/8/8/8/8/8/3q4/4K3 w - - am Kf1; id \"one move left\";\n"
               << "4k3/8/8/8/8/8/8/R3K3 w - - bm Kd2; id \"left out\";\n";
     }
-    EngineRun run = runEngine({"epd", tmp.path + "/easy.epd", "--time", "100", "--first", "3"}, "", tmp.path);
+    EngineRun run =
+        runEngine({"epd", tmp.path + "/easy.epd", "--time", "100", "--first", "3"}, "", tmp.path);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("mate SOLVED Ra8# (bm Ra8#) depth "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("line 3 skipped: fewer than four position fields\n"), std::string::npos);
@@ -166,10 +170,11 @@ TEST(Epd, SolvesEasyPositionsAndReportsBadLines) {
     EXPECT_EQ(run.out.find("left out"), std::string::npos);   // --first 3
     EXPECT_NE(run.out.find("\nsolved 3 / 3\n"), std::string::npos);
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"epd"}, {"epd", tmp.path + "/missing.epd"},
-          {"epd", tmp.path + "/easy.epd", "--time"}, {"epd", tmp.path + "/easy.epd", "--time", "0"},
-          {"epd", tmp.path + "/easy.epd", "--depth", "3"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"epd"},
+                                                 {"epd", tmp.path + "/missing.epd"},
+                                                 {"epd", tmp.path + "/easy.epd", "--time"},
+                                                 {"epd", tmp.path + "/easy.epd", "--time", "0"},
+                                                 {"epd", tmp.path + "/easy.epd", "--depth", "3"}}) {
         run = runEngine(args, "", tmp.path);
         EXPECT_EQ(run.status, 2) << args.size();
         EXPECT_EQ(run.out, "");

@@ -23,8 +23,6 @@ namespace {
 
 constexpr i32 TEST_BUCKETS = 16384;   // the size every test file allocates
 
-
-
 // Plays a move as the command loop does: stored, made, keys updated; the
 // search ply stays 0 between game moves.
 void playTextMove(Board* board, const char* text) {
@@ -167,15 +165,16 @@ TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
     EXPECT_EQ(historyIndex(&knight), 2 * 128 + 34);
     EXPECT_EQ(historyIndex(&blackKnight), 25 * 128 + 34) << "same square, another row";
 
-    updateHistoryHeuristic(&other, 10);          // 100
-    updateHistoryHeuristic(&blackKnight, 10);    // 100, the other colour
+    updateHistoryHeuristic(&other, 10);         // 100
+    updateHistoryHeuristic(&blackKnight, 10);   // 100, the other colour
     for (int i = 0; i < 5; i++) updateHistoryHeuristic(&knight, 100);
     EXPECT_EQ(getHistoryBonus(&knight), 50000u) << "exactly 50000 is not halved";
     updateHistoryHeuristic(&knight, 100);
     EXPECT_EQ(getHistoryBonus(&knight), 30000u);
     EXPECT_EQ(getHistoryBonus(&other), 50u);
     EXPECT_EQ(getHistoryBonus(&blackKnight), 100u);
-    EXPECT_EQ(successHistoryHeuristic[historyIndex(&knight)], 6u) << "success counts are never halved";
+    EXPECT_EQ(successHistoryHeuristic[historyIndex(&knight)], 6u)
+        << "success counts are never halved";
 }
 
 TEST_F(Heuristics, BadHistoryBonusIsPerThousandOfTheColourCell) {
@@ -333,9 +332,11 @@ TEST(IterationControl, OneChangeToAWinningMoveStopsPastHalfTheBudget) {
     IterationControl control = {1000, 0, false};
     EXPECT_FALSE(nextIteration(&control, 5, 100, 301, 501, true));
     control = {1000, 0, false};
-    EXPECT_TRUE(nextIteration(&control, 5, 100, 300, 501, true)) << "a score of exactly 300 goes on";
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 300, 501, true))
+        << "a score of exactly 300 goes on";
     control = {1000, 0, false};
-    EXPECT_TRUE(nextIteration(&control, 5, 100, 301, 500, true)) << "exactly half the budget goes on";
+    EXPECT_TRUE(nextIteration(&control, 5, 100, 301, 500, true))
+        << "exactly half the budget goes on";
     control = {1000, 0, false};
     EXPECT_TRUE(nextIteration(&control, 5, 100, 301, 900, false)) << "no change of mind goes on";
     control = {1000, 2, false};
@@ -395,7 +396,8 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     ASSERT_EQ(frozen.size(), 10u);
     // The clock jumps early in the first iteration that has plenty of polls left.
     size_t target = 1;
-    while (target < frozen.size() && frozen[target].nodes - frozen[target - 1].nodes < 30000) target++;
+    while (target < frozen.size() && frozen[target].nodes - frozen[target - 1].nodes < 30000)
+        target++;
     ASSERT_LT(target, frozen.size()) << out;
 
     freshTables();
@@ -491,7 +493,8 @@ TEST_F(Search, MatesAreFoundWithExactDistances) {
     EXPECT_EQ(searchFen("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 3), "d1d8");
     EXPECT_EQ(lines.back().score, 32000 - 1);
 
-    EXPECT_EQ(searchFen("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", 4), "d5f6");
+    EXPECT_EQ(searchFen("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", 4),
+              "d5f6");
     EXPECT_EQ(lines.back().score, 32000 - 3);
     EXPECT_EQ(lines.back().moves, (std::vector<std::string>{"d5f6", "g7f6", "c4f7"}));
     // Found at depth 1 after other root moves: announced by a fail-high line
@@ -561,7 +564,8 @@ TEST_F(Search, RepetitionBelowTheRootScoresZero) {
 TEST_F(Search, PrincipalVariationIsPlayableFromTheRoot) {
     searchFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 5);
     for (const ThinkingLine& line : lines) {
-        auto replay = newBoard("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+        auto replay =
+            newBoard("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
         for (const std::string& mv : line.moves) {
             // Promotion letters are not shown: the queen is the one to find.
             MoveList* list = &replay->moveLists[0];
@@ -743,7 +747,8 @@ std::vector<std::string> outputLines(const std::string& out) {
 TEST(SearchTool, PrintsIterationsThenTheMoveWithItsPromotionLetter) {
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    EngineRun run = runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
+    EngineRun run =
+        runEngine({"search", "3", "8/P7/8/8/8/8/6k1/4K3", "w", "-", "-", "0", "1"}, "", dir);
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = outputLines(run.out);
     ASSERT_FALSE(rows.empty());
@@ -790,16 +795,19 @@ long long benchNodes(const std::string& out) {
 // reference's depth, or 0 for a plain "quillantor bench".
 void checkBenchSignature(size_t reference, bool plain) {
     auto refs = benchReferences();
-    ASSERT_GT(refs.size(), reference) << "tests/bench.ref needs the default and the shallow signature";
+    ASSERT_GT(refs.size(), reference)
+        << "tests/bench.ref needs the default and the shallow signature";
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    EngineRun run = plain ? runEngine({"bench"}, "", dir, 300)
-                          : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
+    EngineRun run = plain
+                        ? runEngine({"bench"}, "", dir, 300)
+                        : runEngine({"bench", std::to_string(refs[reference].first)}, "", dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = outputLines(run.out);
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows.back().rfind("Nodes searched: ", 0), 0u) << "the signature is the last line";
-    EXPECT_EQ(benchNodes(run.out), refs[reference].second) << "bench depth " << refs[reference].first;
+    EXPECT_EQ(benchNodes(run.out), refs[reference].second)
+        << "bench depth " << refs[reference].first;
 }
 
 TEST(Bench, bench_signature) { checkBenchSignature(1, false); }
@@ -817,11 +825,13 @@ void checkHistoryBenchSignature(bool plain) {
         long long nodes;
         if (fields >> tag >> depth >> nodes && tag == "history") refs.emplace_back(depth, nodes);
     }
-    ASSERT_EQ(refs.size(), 2u) << "tests/bench.ref needs the default and the shallow history signature";
+    ASSERT_EQ(refs.size(), 2u)
+        << "tests/bench.ref needs the default and the shallow history signature";
     const auto& ref = plain ? refs[0] : refs[1];
     const std::string dir = makeTempDir();
-    EngineRun run = plain ? runEngine({"bench", "--history"}, "", dir, 300)
-                          : runEngine({"bench", "--history", std::to_string(ref.first)}, "", dir, 300);
+    EngineRun run =
+        plain ? runEngine({"bench", "--history"}, "", dir, 300)
+              : runEngine({"bench", "--history", std::to_string(ref.first)}, "", dir, 300);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(benchNodes(run.out), ref.second) << "bench --history depth " << ref.first;
     std::filesystem::remove_all(dir);
@@ -859,7 +869,8 @@ TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
                 << "illegal engine move at half-move " << moves + 1 << ": " << row;
             ASSERT_EQ(playGameMove(board.get(), &m), 1);
             moves++;
-        } else if (row.rfind("1-0 ", 0) == 0 || row.rfind("0-1 ", 0) == 0 || row.rfind("1/2-1/2 ", 0) == 0) {
+        } else if (row.rfind("1-0 ", 0) == 0 || row.rfind("0-1 ", 0) == 0 ||
+                   row.rfind("1/2-1/2 ", 0) == 0) {
             ended = true;
             break;
         }
@@ -872,11 +883,14 @@ TEST(SelfPlay, GameThroughTheProtocolHasOnlyLegalMoves) {
 TEST(SelfPlay, GoWithoutALegalMovePrintsTheResult) {
     const TempDir tmp;
     const std::string& dir = tmp.path;
-    const EngineRun run = runEngine({}, "setboard k7/1Q6/1K6/8/8/8/8/8 b - - 0 1\ngo\n"
-                                        "setboard k7/7R/1QK5/8/8/8/8/8 b - - 0 1\ngo\n", dir, 60);
+    const EngineRun run = runEngine({},
+                                    "setboard k7/1Q6/1K6/8/8/8/8/8 b - - 0 1\ngo\n"
+                                    "setboard k7/7R/1QK5/8/8/8/8/8 b - - 0 1\ngo\n",
+                                    dir, 60);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("1-0 {White mates}\n1/2-1/2 {Stalemate}\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1-0 {White mates}\n1/2-1/2 {Stalemate}\n"), std::string::npos)
+        << run.out;
     EXPECT_EQ(run.out.find("move "), std::string::npos);
 }
 
-}  // namespace
+}   // namespace

@@ -13,8 +13,6 @@
 
 namespace {
 
-
-
 i32 seeOf(const char* fen, const char* text) {
     auto board = newBoard(fen);
     Move move = findMove(board.get(), text);
@@ -110,4 +108,4 @@ TEST(See, LeavesPositionAndKeysAsFound) {
     EXPECT_EQ(board->sideToMove, copy->sideToMove);
 }
 
-}  // namespace
+}   // namespace

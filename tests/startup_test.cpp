@@ -26,7 +26,7 @@ EngineRun startWithConfig(const char* config) {
     return runEngine({}, "quit\n", dir);
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Startup, DefaultsWithoutConfigurationFile) {
     EngineRun run = startWithConfig(nullptr);
@@ -51,11 +51,13 @@ TEST(Startup, LastHashLineWinsAndOddLinesAreIgnored) {
 TEST(Startup, MissingOrUnusableHashFallsBackToDefault) {
     EngineRun run = startWithConfig("book x.bk\n");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, banner + "\tBook file\t= x.bk\n"
-                                "\tHash entries\t= 0 is not usable: using 524288 (* 4)\n");
+    EXPECT_EQ(run.out, banner +
+                           "\tBook file\t= x.bk\n"
+                           "\tHash entries\t= 0 is not usable: using 524288 (* 4)\n");
     run = startWithConfig("hash -5\n");
-    EXPECT_EQ(run.out, banner + "\tHash entries\t= -5\n"
-                                "\tHash entries\t= -5 is not usable: using 524288 (* 4)\n");
+    EXPECT_EQ(run.out, banner +
+                           "\tHash entries\t= -5\n"
+                           "\tHash entries\t= -5 is not usable: using 524288 (* 4)\n");
     // A size the machine cannot hold is refused the same way, not allocated.
     run = startWithConfig("hash 2147483647\n");
     EXPECT_EQ(run.status, 0);
@@ -66,12 +68,14 @@ TEST(Startup, HashNumbersBeyond32BitsAreEchoedAsReadAndRefused) {
     // Read as "%d" would read it, the number would wrap to 1215752191.
     EngineRun run = startWithConfig("hash 99999999999\n");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, banner + "\tHash entries\t= 99999999999\n"
-                                "\tHash entries\t= 99999999999 is not usable: using 524288 (* 4)\n");
+    EXPECT_EQ(run.out, banner +
+                           "\tHash entries\t= 99999999999\n"
+                           "\tHash entries\t= 99999999999 is not usable: using 524288 (* 4)\n");
     run = startWithConfig("hash\t-99999999999999999999999 trailing\n");
-    EXPECT_EQ(run.out, banner + "\tHash entries\t= -99999999999999999999999\n"
-                                "\tHash entries\t= -99999999999999999999999 is not usable: using "
-                                "524288 (* 4)\n");
+    EXPECT_EQ(run.out, banner +
+                           "\tHash entries\t= -99999999999999999999999\n"
+                           "\tHash entries\t= -99999999999999999999999 is not usable: using "
+                           "524288 (* 4)\n");
     // The last line wins, also over an oversized one; +0042 reads as 42.
     run = startWithConfig("hash 99999999999\nhash+0042\n");
     EXPECT_EQ(run.out, banner + "\tHash entries\t= 99999999999\n\tHash entries\t= 42\n");

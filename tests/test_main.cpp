@@ -14,7 +14,7 @@ public:
         initZobrist();
     }
 };
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -63,7 +63,8 @@ std::string infoField(const std::string& line, const std::string& key) {
 }
 
 long msSince(Clock::time_point start) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 // A UCI session with the engine, past its "uciok", in a fresh directory.
@@ -116,7 +117,7 @@ std::string bestMoveOf(const std::string& bestmoveLine) {
     return w.size() >= 2 ? w[1] : "";
 }
 
-}  // namespace
+}   // namespace
 
 // ---------------------------------------------------------------------------
 // In-process: notation, arguments, position, time
@@ -124,7 +125,7 @@ std::string bestMoveOf(const std::string& bestmoveLine) {
 TEST(Uci, MateScoresCountMovesFromTheSideToMove) {
     EXPECT_EQ(uciScore(35), "cp 35");
     EXPECT_EQ(uciScore(-310), "cp -310");
-    EXPECT_EQ(uciScore(MATE_SCORE - 1), "mate 1");    // mates on its first move
+    EXPECT_EQ(uciScore(MATE_SCORE - 1), "mate 1");   // mates on its first move
     EXPECT_EQ(uciScore(MATE_SCORE - 3), "mate 2");
     EXPECT_EQ(uciScore(2 - MATE_SCORE), "mate -1");   // mated after its first move
     EXPECT_EQ(uciScore(4 - MATE_SCORE), "mate -2");
@@ -132,7 +133,8 @@ TEST(Uci, MateScoresCountMovesFromTheSideToMove) {
 
 TEST(Uci, GoArgumentsAreReadAndBadOnesRefused) {
     std::vector<std::string> refusals;
-    GoLimits g = parseGoArguments(words("wtime 1000 btime 2000 winc 10 binc 20 movestogo 5"), &refusals);
+    GoLimits g =
+        parseGoArguments(words("wtime 1000 btime 2000 winc 10 binc 20 movestogo 5"), &refusals);
     EXPECT_TRUE(refusals.empty());
     EXPECT_EQ(g.time[WHITE], 1000);
     EXPECT_EQ(g.time[BLACK], 2000);
@@ -147,7 +149,8 @@ TEST(Uci, GoArgumentsAreReadAndBadOnesRefused) {
     EXPECT_TRUE(g.infinite && g.ponder);
 
     // A clock that ran over counts as nothing left; junk is skipped with a reason.
-    g = parseGoArguments(words("wtime -50 depth x nodes 0 fast btime 99999999999 depth 500"), &refusals);
+    g = parseGoArguments(words("wtime -50 depth x nodes 0 fast btime 99999999999 depth 500"),
+                         &refusals);
     EXPECT_EQ(g.time[WHITE], 0);
     EXPECT_EQ(g.time[BLACK], INT32_MAX);
     EXPECT_EQ(g.nodes, 0);
@@ -165,15 +168,16 @@ TEST(Uci, PositionRefusalsKeepWhatCameBefore) {
     auto board = newBoard();
     std::vector<std::string> refusals;
     bool fromStart = false;
-    ASSERT_TRUE(setUciPosition(board.get(), words("startpos moves e2e4 e7e5 g1f3"), &refusals, &fromStart));
+    ASSERT_TRUE(
+        setUciPosition(board.get(), words("startpos moves e2e4 e7e5 g1f3"), &refusals, &fromStart));
     EXPECT_TRUE(refusals.empty());
     EXPECT_TRUE(fromStart);
     EXPECT_EQ(board->gamePly, 3u);
     const u64 key = board->hashKey;
 
     // A bad FEN, or no position form at all, leaves the game as it was.
-    for (const char* bad : {"fen rnbqkbnr/pppppppp/8 w KQkq - 0 1", "fen", "fen moves e2e4", "", "start",
-                            "startpos e2e4"}) {
+    for (const char* bad : {"fen rnbqkbnr/pppppppp/8 w KQkq - 0 1", "fen", "fen moves e2e4", "",
+                            "start", "startpos e2e4"}) {
         refusals.clear();
         EXPECT_FALSE(setUciPosition(board.get(), words(bad), &refusals, &fromStart)) << bad;
         EXPECT_EQ(refusals.size(), 1u) << bad;
@@ -184,27 +188,31 @@ TEST(Uci, PositionRefusalsKeepWhatCameBefore) {
 
     // An illegal move ends the list there; so does a promotion letter on a
     // move that is none, and a promotion without its letter.
-    for (const char* list : {"e2e4 e7e5 e1e3 g1f3", "e2e4 e7e5 g1f3q b8c6", "e2e4 e7e5 E2E4", "e2e4 e7e5 e2"}) {
+    for (const char* list :
+         {"e2e4 e7e5 e1e3 g1f3", "e2e4 e7e5 g1f3q b8c6", "e2e4 e7e5 E2E4", "e2e4 e7e5 e2"}) {
         refusals.clear();
-        ASSERT_TRUE(setUciPosition(board.get(), words(std::string("startpos moves ") + list), &refusals, &fromStart));
+        ASSERT_TRUE(setUciPosition(board.get(), words(std::string("startpos moves ") + list),
+                                   &refusals, &fromStart));
         EXPECT_EQ(refusals.size(), 1u) << list;
         EXPECT_EQ(board->gamePly, 2u) << list;
     }
     refusals.clear();
-    ASSERT_TRUE(setUciPosition(board.get(), words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8"), &refusals,
-                               &fromStart));
+    ASSERT_TRUE(setUciPosition(board.get(), words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8"),
+                               &refusals, &fromStart));
     EXPECT_EQ(refusals.size(), 1u);
     EXPECT_FALSE(fromStart);
     EXPECT_EQ(board->gamePly, 0u);
     refusals.clear();
-    ASSERT_TRUE(setUciPosition(board.get(), words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8n g2g3"), &refusals,
-                               &fromStart));
+    ASSERT_TRUE(setUciPosition(board.get(),
+                               words("fen 8/P7/8/8/8/8/6k1/4K3 w - - 0 1 moves a7a8n g2g3"),
+                               &refusals, &fromStart));
     EXPECT_TRUE(refusals.empty());
     EXPECT_EQ(board->squares[sq("a8")], WKNIGHT);
     EXPECT_EQ(board->gamePly, 2u);
 
     // The side to move's check flag is set for the search's root.
-    ASSERT_TRUE(setUciPosition(board.get(), words("startpos moves e2e4 f7f6 d1h5"), &refusals, &fromStart));
+    ASSERT_TRUE(
+        setUciPosition(board.get(), words("startpos moves e2e4 f7f6 d1h5"), &refusals, &fromStart));
     EXPECT_EQ(board->inCheck, 1);
 }
 
@@ -271,7 +279,7 @@ namespace {
 i32 uciFakeNow = 0;
 i32 uciFakeStep = 1;
 i32 uciStepClock() { return uciFakeNow += uciFakeStep; }
-}  // namespace
+}   // namespace
 
 TEST(UciTime, SearchUnderTheBudgetEndsInsideTheClock) {
     // Every clock reading advances the clock by a step (a 200th of the
@@ -281,7 +289,8 @@ TEST(UciTime, SearchUnderTheBudgetEndsInsideTheClock) {
     for (const i32 remaining : {100, 1000, 10000}) {
         for (const i32 inc : {0, 100}) {
             clearSearchTables();
-            auto board = newBoard("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8");
+            auto board =
+                newBoard("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8");
             GoLimits g;
             g.time[WHITE] = g.time[BLACK] = remaining;
             g.inc[WHITE] = g.inc[BLACK] = inc;
@@ -312,13 +321,14 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsWithoutTheBanner) {
     EXPECT_EQ(out,
               "id name Quillantor 0.3\n"
               "id author the Quillantor developers\n"
-              "option name Hash type spin default " + std::to_string(hashMegabytes(DEFAULT_HASH_SIZE)) +
+              "option name Hash type spin default " +
+                  std::to_string(hashMegabytes(DEFAULT_HASH_SIZE)) +
                   " min 1 max 65536\n"
-              "option name Clear Hash type button\n"
-              "option name OwnBook type check default true\n"
-              "option name BookFile type string default ./quillantor.bk\n"
-              "option name Ponder type check default false\n"
-              "uciok\n");
+                  "option name Clear Hash type button\n"
+                  "option name OwnBook type check default true\n"
+                  "option name BookFile type string default ./quillantor.bk\n"
+                  "option name Ponder type check default false\n"
+                  "uciok\n");
     // The configuration file is read, quietly: its book is the default.
     UciEngine engine("hash 20000\nbook test.bk\n");
     ASSERT_TRUE(engine.ok);
@@ -340,11 +350,16 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsWithoutTheBanner) {
 TEST(UciSession, OptionsTakeGoodValuesAndRefuseTheRest) {
     UciEngine engine("", " e2e4e7e5\n");
     ASSERT_TRUE(engine.ok);
-    const char* refused[] = {
-        "setoption name Hash value 0", "setoption name Hash value 65537", "setoption name Hash value many",
-        "setoption name Hash", "setoption name OwnBook value maybe", "setoption name Ponder value 1",
-        "setoption name Contempt value 10", "setoption name BookFile value no-such.bk", "setoption Hash value 8",
-        "setoption name value 3"};
+    const char* refused[] = {"setoption name Hash value 0",
+                             "setoption name Hash value 65537",
+                             "setoption name Hash value many",
+                             "setoption name Hash",
+                             "setoption name OwnBook value maybe",
+                             "setoption name Ponder value 1",
+                             "setoption name Contempt value 10",
+                             "setoption name BookFile value no-such.bk",
+                             "setoption Hash value 8",
+                             "setoption name value 3"};
     for (const char* command : refused) {
         engine.send(command);
         engine.send("isready");
@@ -353,8 +368,9 @@ TEST(UciSession, OptionsTakeGoodValuesAndRefuseTheRest) {
         EXPECT_EQ(seen[0].rfind("info string ", 0), 0u) << command << ": " << seen[0];
     }
     // Accepted values say nothing; the engine still plays.
-    for (const char* command : {"setoption name Hash value 1", "setoption name hash value 64", "setoption name Clear Hash",
-                                "setoption name Ponder value true", "setoption name OwnBook value false"}) {
+    for (const char* command : {"setoption name Hash value 1", "setoption name hash value 64",
+                                "setoption name Clear Hash", "setoption name Ponder value true",
+                                "setoption name OwnBook value false"}) {
         engine.send(command);
         engine.send("isready");
         const std::vector<std::string> seen = engine.until("readyok");
@@ -391,7 +407,8 @@ TEST(UciSession, GoDepthSearchesAsTheSearchTool) {
     };
     const int depth = 7;
     std::string input;
-    for (const char* fen : fens) input += std::string("position fen ") + fen + "\ngo depth " + std::to_string(depth) + "\n";
+    for (const char* fen : fens)
+        input += std::string("position fen ") + fen + "\ngo depth " + std::to_string(depth) + "\n";
     // No "quit": it would stop the last search; the end of input lets it finish.
     const std::vector<std::string> info = linesStarting(uciRun(input), "info depth");
     size_t at = 0;
@@ -402,7 +419,8 @@ TEST(UciSession, GoDepthSearchesAsTheSearchTool) {
         int iterations = 0;
         for (const std::string& l : lines(tool.out)) {
             if (l.empty() || l.back() == '!' || l.rfind("bestmove", 0) == 0) continue;
-            const std::vector<std::string> w = words(l);   // depth score centiseconds nodes moves...
+            const std::vector<std::string> w =
+                words(l);   // depth score centiseconds nodes moves...
             ASSERT_LT(at, info.size()) << fen;
             const std::string& u = info[at++];
             EXPECT_EQ(infoField(u, "depth"), w[0]) << fen;
@@ -424,10 +442,10 @@ TEST(UciSession, GoDepthSearchesAsTheSearchTool) {
 TEST(UciSession, EverySearchStartsFromClearedTables) {
     // The same search twice, a game move between them, and a third after
     // ucinewgame: identical lines, so nothing carried over.
-    const std::string fen = "position fen r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10\n";
-    const std::string out =
-        uciRun(fen + "go depth 6\nposition startpos moves e2e4\ngo depth 3\n" + fen + "go depth 6\nucinewgame\n" + fen +
-               "go depth 6\n");
+    const std::string fen =
+        "position fen r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10\n";
+    const std::string out = uciRun(fen + "go depth 6\nposition startpos moves e2e4\ngo depth 3\n" +
+                                   fen + "go depth 6\nucinewgame\n" + fen + "go depth 6\n");
     std::vector<std::string> runs[3];
     int run = 0;
     bool skipping = false;
@@ -576,8 +594,9 @@ TEST(UciSession, BadInputOfEveryKindIsRefusedAndTheEngineGoesOn) {
     int refusals = 0;
     for (const std::string& l : all) {
         if (l.rfind("info string", 0) == 0) refusals++;
-        else if (l.rfind("info depth", 0) != 0 && l.rfind("bestmove", 0) != 0 && l.rfind("option", 0) != 0 &&
-                 l.rfind("id ", 0) != 0 && l != "uciok" && l != "readyok")
+        else if (l.rfind("info depth", 0) != 0 && l.rfind("bestmove", 0) != 0 &&
+                 l.rfind("option", 0) != 0 && l.rfind("id ", 0) != 0 && l != "uciok" &&
+                 l != "readyok")
             ADD_FAILURE() << "unexpected line: " << l.substr(0, 80);
     }
     EXPECT_EQ(refusals, 9) << out.substr(0, 3000);
@@ -635,8 +654,9 @@ TEST(UciSlow, StopLatencyWorstOfAHundredTries) {
         worst = std::max(worst, ms);
         total += ms;
     }
-    printf("stop -> bestmove over 100 tries: worst %ld ms, mean %.1f ms; isready -> readyok worst %ld ms\n", worst,
-           total / 100.0, worstReady);
+    printf(
+        "stop -> bestmove over 100 tries: worst %ld ms, mean %.1f ms; isready -> readyok worst %ld ms\n",
+        worst, total / 100.0, worstReady);
     EXPECT_LT(worst, 100);
 }
 
@@ -646,10 +666,10 @@ namespace {
 // reading "bestmove" is taken off the mover's clock, then the increment added.
 struct ClockReport {
     int moves = 0;
-    long worstMs = 0;          // the longest move
-    long worstLeftMs = 0;      // the clock before that move
-    double worstShare = 0;     // the largest share of the clock one move took
-    long lowestClockMs = 0;    // the least any side had left after a move
+    long worstMs = 0;         // the longest move
+    long worstLeftMs = 0;     // the clock before that move
+    double worstShare = 0;    // the largest share of the clock one move took
+    long lowestClockMs = 0;   // the least any side had left after a move
     bool flagged = false;
 };
 
@@ -667,14 +687,16 @@ ClockReport playClockedGame(long baseMs, long incMs, int maxPlies) {
     for (int ply = 0; ply < maxPlies; ply++) {
         const int side = ply % 2;
         UciEngine& engine = *engines[side];
-        engine.send(moves.empty() ? std::string("position startpos") : "position startpos moves" + moves);
+        engine.send(moves.empty() ? std::string("position startpos")
+                                  : "position startpos moves" + moves);
         const auto start = Clock::now();
-        engine.send("go wtime " + std::to_string(clock[0]) + " btime " + std::to_string(clock[1]) + " winc " +
-                    std::to_string(incMs) + " binc " + std::to_string(incMs));
+        engine.send("go wtime " + std::to_string(clock[0]) + " btime " + std::to_string(clock[1]) +
+                    " winc " + std::to_string(incMs) + " binc " + std::to_string(incMs));
         const std::string best = engine.last("bestmove", static_cast<int>(clock[side] + 5000));
         const long used = msSince(start);
         const std::string move = bestMoveOf(best);
-        if (move.empty() || move == "0000") break;   // mate or stalemate (or no answer: flagged below)
+        if (move.empty() || move == "0000")
+            break;   // mate or stalemate (or no answer: flagged below)
         const double share = static_cast<double>(used) / static_cast<double>(clock[side]);
         if (used > report.worstMs) {
             report.worstMs = used;
@@ -694,14 +716,16 @@ ClockReport playClockedGame(long baseMs, long incMs, int maxPlies) {
     }
     return report;
 }
-}  // namespace
+}   // namespace
 
 TEST(UciSlow, GamesOnTheClockNeverRunOutOfTime) {
-    for (const auto& [base, inc, plies] : {std::tuple<long, long, int>{1000, 10, 200}, {10000, 100, 160}}) {
+    for (const auto& [base, inc, plies] :
+         {std::tuple<long, long, int>{1000, 10, 200}, {10000, 100, 160}}) {
         const ClockReport r = playClockedGame(base, inc, plies);
-        printf("%ld ms + %ld ms: %d half-moves, worst move %ld ms with %ld ms on the clock, largest share %.1f %%, "
-               "lowest clock %ld ms\n",
-               base, inc, r.moves, r.worstMs, r.worstLeftMs, 100 * r.worstShare, r.lowestClockMs);
+        printf(
+            "%ld ms + %ld ms: %d half-moves, worst move %ld ms with %ld ms on the clock, largest share %.1f %%, "
+            "lowest clock %ld ms\n",
+            base, inc, r.moves, r.worstMs, r.worstLeftMs, 100 * r.worstShare, r.lowestClockMs);
         EXPECT_FALSE(r.flagged) << base << "+" << inc;
         EXPECT_GT(r.moves, 20);
     }

@@ -24,6 +24,7 @@ void clearBoard(Board* board) {
     board->materialBalance = 0;
     board->inCheck = 0;
     for (int sq = 0; sq < 128; sq++) board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
+    board->occupied = 0;
     for (int i = 0; i < MAX_PLY; i++) board->pv[i].from = NO_SQUARE;
     for (int i = 0; i < MAX_MOVES; i++) board->rootNodeCount[i] = 0;
 }
@@ -205,10 +206,34 @@ int setupFen(Board* board, const char* fen) {
 
     if (fen[i + 2] != '\0') board->epSquare = readEpSquare(board, fen, castlingStart);
 
-    for (int s = 0; s < 128; s++) board->materialBalance += pieceValues[board->squares[s]];
+    for (int s = 0; s < 128; s++) {
+        board->materialBalance += pieceValues[board->squares[s]];
+        if (onBoard(s) && board->squares[s] != EMPTY) board->occupied |= squareBit(s);
+    }
 
     board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
     return 1;
+}
+
+// The occupancy bits a move flips, the same for making and unmaking it: the
+// origin, the destination unless a piece is taken there, the square of a
+// pawn taken en passant, the castling rook's two squares.
+static inline u64 occupancyChange(const Move* move) {
+    const int from = move->from, to = move->to;
+    u64 change = squareBit(from);
+    if ((move->flags & (MF_CAPTURE | MF_ENPASSANT)) != MF_CAPTURE) change ^= squareBit(to);
+    if (move->flags & MF_ENPASSANT)
+        change ^= squareBit(move->captured <= EMPTY ? to + 16 : to - 16);
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: change ^= squareBit(7) | squareBit(5); break;
+        case 2: change ^= squareBit(0) | squareBit(3); break;
+        case 118: change ^= squareBit(119) | squareBit(117); break;
+        case 114: change ^= squareBit(112) | squareBit(115); break;
+        default: break;
+        }
+    }
+    return change;
 }
 
 // Moves the castling rook on the array and keeps its list entry in step.
@@ -222,6 +247,7 @@ static inline void moveRook(Board* board, int from, int to, u8 code, PieceEntry*
 void makeMove(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
+    board->occupied ^= occupancyChange(move);
 
     board->ply++;
     board->gamePly++;
@@ -312,6 +338,7 @@ void makeMove(Board* board, Move* move) {
 void unmakeMove(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
+    board->occupied ^= occupancyChange(move);
 
     board->ply--;
     board->gamePly--;
@@ -403,6 +430,7 @@ void unmakeNullmove(Board* board, Move* move) {
 void makeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
+    board->occupied ^= occupancyChange(move);
     move->oldCastling = static_cast<u8>(board->castlingStatus);
     move->oldEpSquare = board->epSquare;
     if (squares[from] == WKING) board->wKingSquare = static_cast<u8>(to);
@@ -441,6 +469,7 @@ void makeMoveSimple(Board* board, Move* move) {
 void unmakeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
+    board->occupied ^= occupancyChange(move);
     if (squares[to] == WKING) board->wKingSquare = static_cast<u8>(from);
     else if (squares[to] == BKING) board->bKingSquare = static_cast<u8>(from);
     squares[from] = squares[to];

@@ -39,6 +39,7 @@ bool boardIsConsistent(const Board* board) {
     // point at a distinct square, so matching totals close the loop.
     int white = 0, black = 0;
     i32 material = 0;
+    u64 occupied = 0;
     for (int sq = 0; sq < 128; sq++) {
         const u8 code = board->squares[sq];
         if (!onBoard(sq)) {
@@ -46,12 +47,14 @@ bool boardIsConsistent(const Board* board) {
             continue;
         }
         if (code == OFFBOARD || code > BKING) return false;
+        if (code != EMPTY) occupied |= squareBit(sq);
         if (code >= WPAWN && code <= WKING) white++;
         if (code >= BPAWN) black++;
         material += pieceValues[code];
     }
     if (white != board->nWhite || black != board->nBlack) return false;
     if (material != board->materialBalance) return false;
+    if (occupied != board->occupied) return false;
     if (board->castlingStatus > 15 || board->sideToMove > 1) return false;
     if (board->epSquare != NO_SQUARE && rank(board->epSquare) != 3 && rank(board->epSquare) != 6)
         return false;

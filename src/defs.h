@@ -163,6 +163,7 @@ struct Board {
     u64 hashKey;
     u64 hashKey2;
     i32 materialBalance;
+    u64 occupied;   // one bit per occupied square, bit = rank * 8 + file (0-based)
     u64 hashHistory[HASH_HISTORY_SIZE];
     i64 rootNodeCount[MAX_MOVES];
     Move pvMove;
@@ -215,6 +216,12 @@ inline constexpr i32 absValue(u8 code) {
     return pieceValues[code] < 0 ? -pieceValues[code] : pieceValues[code];
 }
 static_assert(absValue(BQUEEN) == 1050 && absValue(WKNIGHT) == 330 && colourOf(BPAWN) == BLACK);
+
+// The 64-square numbering of the occupancy bits and back.
+inline constexpr int index64(int sq) { return (sq + (sq & 7)) >> 1; }
+inline constexpr int square88(int i) { return i + (i & ~7); }
+inline constexpr u64 squareBit(int sq) { return u64{1} << index64(sq); }
+static_assert(index64(0) == 0 && index64(119) == 63 && index64(0x34) == 28 && square88(28) == 0x34);
 
 // ===========================================================================
 // Evaluation tables (read by eval.cpp only)

@@ -104,6 +104,56 @@ void updateHashKey(Board* board, const Move* move) {
     board->hashHistory[board->gamePly] = key;
 }
 
+u64 key2After(const Board* board, const Move* move) {
+    u64 key = board->hashKey2;
+    const int p = move->piece, from = move->from, to = move->to;
+    key ^= randomTable2[from][p] ^ randomTable2[to][p];
+    if (move->flags & MF_CAPTURE) {
+        if (move->flags & MF_ENPASSANT)
+            key ^= p <= WKING ? randomTable2[to - 16][BPAWN] : randomTable2[to + 16][WPAWN];
+        else key ^= randomTable2[to][move->captured];
+    }
+    if (move->flags & MF_PROMOTION) key ^= randomTable2[to][p] ^ randomTable2[to][move->promotion];
+    if (move->flags & MF_CASTLE) {
+        switch (to) {
+        case 6: key ^= randomTable2[7][WROOK] ^ randomTable2[5][WROOK]; break;
+        case 2: key ^= randomTable2[0][WROOK] ^ randomTable2[3][WROOK]; break;
+        case 118: key ^= randomTable2[119][BROOK] ^ randomTable2[117][BROOK]; break;
+        case 114: key ^= randomTable2[112][BROOK] ^ randomTable2[115][BROOK]; break;
+        default: break;
+        }
+    }
+    // The rights and the en passant square as makeMove leaves them.
+    u32 castling = board->castlingStatus;
+    int ep = NO_SQUARE;
+    switch (board->squares[from]) {
+    case WPAWN:
+        if (rank(to) == 4 && rank(from) == 2) ep = from + 16;
+        break;
+    case BPAWN:
+        if (rank(to) == 5 && rank(from) == 7) ep = from - 16;
+        break;
+    case WKING: castling &= ~(CASTLE_WK | CASTLE_WQ); break;
+    case BKING: castling &= ~(CASTLE_BK | CASTLE_BQ); break;
+    default: break;
+    }
+    if (from == 7) castling &= ~CASTLE_WK;
+    else if (from == 0) castling &= ~CASTLE_WQ;
+    else if (from == 119) castling &= ~CASTLE_BK;
+    else if (from == 112) castling &= ~CASTLE_BQ;
+    if (move->flags & MF_CAPTURE) {
+        if (to == 119) castling &= ~CASTLE_BK;
+        else if (to == 112) castling &= ~CASTLE_BQ;
+        else if (to == 7) castling &= ~CASTLE_WK;
+        else if (to == 0) castling &= ~CASTLE_WQ;
+    }
+    if (castling != board->castlingStatus)
+        key ^= randomTable2[126][board->castlingStatus] ^ randomTable2[126][castling];
+    if (board->epSquare != NO_SQUARE) key ^= randomTable2[board->epSquare][15];
+    if (ep != NO_SQUARE) key ^= randomTable2[ep][15];
+    return key ^ CHASH;
+}
+
 // The probes land all over the table: on Linux it asks for 2 MB pages, so
 // that a probe rarely misses the address translation cache as well as the
 // data cache. The block is rounded up to whole pages; elsewhere, or when
@@ -174,18 +224,21 @@ static constexpr i32 MATE_BOUND = 20000;
 // The position's bucket, or null while no table of hashSize buckets exists
 // (a size that is not positive or larger than the allocation: nothing is
 // stored and every probe misses).
-static inline HashBucket* bucketOf(const Board* board) {
+static inline HashBucket* bucketOfKey(u64 key2) {
     if (hashtable == nullptr || hashSize <= 0 || hashSize > allocatedBuckets) return nullptr;
     // A power-of-two size (the default) takes the index by mask: the same
     // bucket as the remainder, without a 64-bit division on every probe.
     const u64 size = static_cast<u64>(hashSize);
-    const u64 index =
-        (size & (size - 1)) == 0 ? board->hashKey2 & (size - 1) : board->hashKey2 % size;
+    const u64 index = (size & (size - 1)) == 0 ? key2 & (size - 1) : key2 % size;
     return &hashtable[index];
 }
 
-void prefetchHashtable(const Board* board) {
-    const HashBucket* bucket = bucketOf(board);
+static inline HashBucket* bucketOf(const Board* board) { return bucketOfKey(board->hashKey2); }
+
+void prefetchHashtable(const Board* board) { prefetchHashtableKey(board->hashKey2); }
+
+void prefetchHashtableKey(u64 key2) {
+    const HashBucket* bucket = bucketOfKey(key2);
     if (bucket == nullptr) return;
     // A bucket of 104 bytes spans two or three cache lines; the locks sit in
     // the last.

@@ -55,6 +55,12 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
 // Asks the memory system for the board's bucket ahead of the probe; no effect
 // on what is stored or found.
 void prefetchHashtable(const Board* board);
+// The same for the bucket of a second key.
+void prefetchHashtableKey(u64 key2);
+
+// The hashKey2 the board will have once the move is made and updateHashKey
+// applied, read from the board before the move.
+u64 key2After(const Board* board, const Move* move);
 
 // Diagnostics of the table, reset by the search driver at every search.
 extern i32 hashStores;   // calls of recordHashtable

@@ -493,15 +493,19 @@ int getMove(MoveList* list, Move* out, int index) {
 }
 
 int getNextBestMove(MoveList* list, Move* out) {
-    int index = 0;
+    // The first unpicked move of the highest score above -INFINITE_SCORE,
+    // the first move when there is none. The best score first, by a
+    // reduction without a branch per move, then the first move that has it.
+    const int n = list->count;
     i32 best = -INFINITE_SCORE;
-    if (list->picked[0] == 0 && list->scores[0] > -INFINITE_SCORE) best = list->scores[0];
-    for (int i = 1; i < list->count; i++) {
-        if (list->picked[i] == 0 && list->scores[i] > best) {
-            best = list->scores[i];
-            index = i;
-        }
+    for (int i = 0; i < n; i++) {
+        const i32 keep = -static_cast<i32>(list->picked[i] == 0);
+        const i32 v = (list->scores[i] & keep) | (-INFINITE_SCORE & ~keep);
+        best = v > best ? v : best;
     }
+    int index = 0;
+    if (best > -INFINITE_SCORE)
+        while (list->picked[index] || list->scores[index] != best) index++;
     *out = list->moves[index];
     list->picked[index] = 1;
     return index;

@@ -562,6 +562,9 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         Move move;
         const int index =
             (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
+        // The child probes the table first thing: ask for its bucket now,
+        // while the legality, check and pruning tests run.
+        prefetchHashtableKey(key2After(board, &move));
 
         // Step 14.2. Legality of the pseudo-legal moves.
         if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
@@ -640,11 +643,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             }
         }
 
-        // Step 14.10. Make the move; the child probes the table first thing.
+        // Step 14.10. Make the move.
         movesMade++;
         makeMove(board, &move);
         updateHashKey(board, &move);
-        prefetchHashtable(board);
         assert(keysAreConsistent(board));
 
         // Step 14.11. Principal variation search: the first legal move with

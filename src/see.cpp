@@ -56,6 +56,36 @@ static_assert(lineTable.line[119 + 34] == 1 && lineTable.line[119 - 112] == 7);
 static_assert(lineTable.line[119 + 33] == -1 && lineTable.kingStep[119 + 17] == 1 &&
               lineTable.kingStep[119 + 2] == 0);
 
+// The squares along each line from a square, as occupancy bits, and the
+// first off-board cell past the last of them (where a walk along an empty
+// line stops). Lines with a positive step run towards higher bits.
+struct LineRays {
+    u64 ray[8][64];
+    i16 edge[8][64];
+    constexpr LineRays() : ray(), edge() {
+        for (int l = 0; l < 8; l++) {
+            for (int i = 0; i < 64; i++) {
+                int t = square88(i) + lineSteps[l];
+                u64 bits = 0;
+                for (; onBoard(t); t += lineSteps[l]) bits |= u64{1} << index64(t);
+                ray[l][i] = bits;
+                edge[l][i] = static_cast<i16>(t);
+            }
+        }
+    }
+};
+constexpr LineRays lineRays;
+static_assert(lineRays.ray[4][0] == 0xfe && lineRays.edge[4][0] == 8 && lineRays.edge[3][0] == -17);
+static_assert(lineRays.ray[6][7] == 0x8080808080808000 && lineRays.edge[0][0] == 15);
+
+// The first occupied square along line l from target, or the first cell off
+// the board when there is none: what a walk along the line finds.
+inline int firstOnLine(u64 occupied, int l, int target64) {
+    const u64 hits = occupied & lineRays.ray[l][target64];
+    if (hits == 0) return lineRays.edge[l][target64];
+    return square88(lineSteps[l] > 0 ? __builtin_ctzll(hits) : 63 - __builtin_clzll(hits));
+}
+
 // The exchange's own board: the squares with a margin of off-board cells
 // around them, so that no step from the target needs an on-board test (a
 // walk stops at the first cell that is not empty, and off-board cells hold
@@ -68,17 +98,12 @@ constexpr u8 NOT_LISTED = 255;
 struct ExchangeBoard {
     u8 cells[EXCHANGE_MARGIN + 128 + EXCHANGE_MARGIN];
     u8* s;
+    u64 occupied;   // the squares of s that hold a piece
     int front[8];
     u8 knights[2][8];
     u8 knightCount[2];
     u8 king[2];   // NO_SQUARE when the side's king is not next to the target
 };
-
-inline int walkLine(const u8* s, int from, int step) {
-    int t = from + step;
-    while (s[t] == EMPTY) t += step;
-    return t;
-}
 
 template <int Side>
 void listKnights(ExchangeBoard* x, int target) {
@@ -99,46 +124,39 @@ void collectAttackers(ExchangeBoard* x, int target, Attackers* out) {
     const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
     const u8* s = x->s;
 
-    // Generation order first, with the value class of each entry.
-    u8 from[40], promotion[40], rank[40];
-    u32 n = 0;
-    auto add = [&](int f, u8 promo, u8 cls) {
-        from[n] = static_cast<u8>(f);
-        promotion[n] = promo;
-        rank[n] = cls;
-        n++;
-    };
+    // Straight into the exchange order: by value class, and within a class
+    // in generation order, which puts knights before bishops and the queens
+    // on diagonals before those on lines.
+    out->count = 0;
     const bool promotes = white ? target >= 112 : target < 8;
     const int pawnA = white ? target - 15 : target + 17;
     const int pawnB = white ? target - 17 : target + 15;
     for (const int f : {pawnA, pawnB}) {
         if (s[f] != pawn) continue;
         if (promotes) {
-            for (u8 k = 0; k < 4; k++) add(f, static_cast<u8>(queen - k), 0);
+            for (u8 k = 0; k < 4; k++) addAttacker(out, f, static_cast<u8>(queen - k));
         } else {
-            add(f, EMPTY, 0);
+            addAttacker(out, f, EMPTY);
         }
     }
     if (x->knightCount[Side] == NOT_LISTED) listKnights<Side>(x, target);
     for (u32 i = 0; i < x->knightCount[Side]; i++)
-        if (s[x->knights[Side][i]] == knight) add(x->knights[Side][i], EMPTY, 1);
+        if (s[x->knights[Side][i]] == knight) addAttacker(out, x->knights[Side][i], EMPTY);
+    int diagonal[4], straight[4];
     for (int i = 0; i < 4; i++) {
-        const int t = x->front[white ? i : blackDiagonalLines[i]];
-        if (s[t] == bishop) add(t, EMPTY, 1);
-        else if (s[t] == queen) add(t, EMPTY, 3);
+        diagonal[i] = x->front[white ? i : blackDiagonalLines[i]];
+        straight[i] = x->front[white ? 4 + i : blackStraightLines[i]];
     }
-    for (int i = 0; i < 4; i++) {
-        const int t = x->front[white ? 4 + i : blackStraightLines[i]];
-        if (s[t] == rook) add(t, EMPTY, 2);
-        else if (s[t] == queen) add(t, EMPTY, 3);
-    }
-    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king) add(x->king[Side], EMPTY, 4);
-    // Stable by value class: a few passes over a handful of entries.
-    out->count = 0;
-    if (n == 0) return;
-    for (u8 cls = 0; cls <= 4; cls++)
-        for (u32 i = 0; i < n; i++)
-            if (rank[i] == cls) addAttacker(out, from[i], promotion[i]);
+    for (const int t : diagonal)
+        if (s[t] == bishop) addAttacker(out, t, EMPTY);
+    for (const int t : straight)
+        if (s[t] == rook) addAttacker(out, t, EMPTY);
+    for (const int t : diagonal)
+        if (s[t] == queen) addAttacker(out, t, EMPTY);
+    for (const int t : straight)
+        if (s[t] == queen) addAttacker(out, t, EMPTY);
+    if (x->king[Side] != NO_SQUARE && s[x->king[Side]] == king)
+        addAttacker(out, x->king[Side], EMPTY);
 }
 
 // The exchange on target with side to move, as seeAlphaBeta plays it on the
@@ -169,9 +187,11 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
         const int line = lineTable.line[from - target + 119];
         int front = 0;
+        const u64 occupied = x->occupied;
+        x->occupied &= ~squareBit(from);
         if (line >= 0) {
             front = x->front[line];
-            x->front[line] = walkLine(s, from, lineSteps[line]);
+            x->front[line] = firstOnLine(x->occupied, line, index64(target));
         }
         *lastVictim = victim;
         *captured = true;
@@ -180,6 +200,7 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
         const i32 v = -exchange(x, side ^ 1, -beta, -best, target, material, lastVictim, captured);
         *material -= change;
         if (line >= 0) x->front[line] = front;
+        x->occupied = occupied;
         s[target] = victim;
         s[from] = mover;
         if (v >= beta) return beta;
@@ -189,9 +210,11 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, i32* m
 }
 
 // Everything but the squares, once the move has been played on them.
-void prepareExchange(ExchangeBoard* x, const Board* board, int target) {
+void prepareExchange(ExchangeBoard* x, const Board* board, int target, u64 occupied) {
     const u8* s = x->s;
-    for (int l = 0; l < 8; l++) x->front[l] = walkLine(s, target, lineSteps[l]);
+    x->occupied = occupied;
+    const int target64 = index64(target);
+    for (int l = 0; l < 8; l++) x->front[l] = firstOnLine(occupied, l, target64);
     x->knightCount[WHITE] = x->knightCount[BLACK] = NOT_LISTED;
     const int wk = board->wKingSquare, bk = board->bKingSquare;
     x->king[WHITE] =
@@ -210,10 +233,12 @@ i32 see(Board* board, Move* move) {
     memset(x.cells + EXCHANGE_MARGIN + 128, OFFBOARD, EXCHANGE_MARGIN);
     x.s = x.cells + EXCHANGE_MARGIN;
     u8* s = x.s;
+    u64 occupied;
     if (move->flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) {
         // Rare moves take the board's own make and unmake, traces and all.
         makeMove(board, move);
         memcpy(s, board->squares, 128);
+        occupied = board->occupied;
         unmakeMove(board, move);
     } else {
         // What makeMove and unmakeMove would leave behind: the move's undo
@@ -234,12 +259,13 @@ i32 see(Board* board, Move* move) {
         memcpy(s, board->squares, 128);
         s[to] = s[from];
         s[from] = EMPTY;
+        occupied = (board->occupied & ~squareBit(from)) | squareBit(to);
     }
     // The promotion of the move itself is not counted: only its capture.
     i32 material = pieceValues[move->captured];
     u8 lastVictim = EMPTY;
     bool captured = false;
-    prepareExchange(&x, board, to);
+    prepareExchange(&x, board, to, occupied);
     const i32 r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, &material,
                            &lastVictim, &captured);
     if (captured) {

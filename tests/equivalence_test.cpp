@@ -126,6 +126,68 @@ TEST(Equivalence, ExchangeValuesAndTracesMatchTheMakeUnmakeVersion) {
     EXPECT_GT(compared, 50000u);
 }
 
+// The key the search prefetches by is the key the child will have: every
+// kind of move, castling rights and en passant squares included.
+TEST(Equivalence, PredictedChildKeysMatchTheKeysAfterTheMove) {
+    u64 compared = 0, special = 0;
+    randomGames(20, 80, [&](Board* fast, Board*) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move m = list->moves[i];
+            const u64 predicted = key2After(fast, &m);
+            makeMove(fast, &m);
+            updateHashKey(fast, &m);
+            ASSERT_EQ(predicted, fast->hashKey2);
+            updateHashKey(fast, &m);
+            unmakeMove(fast, &m);
+            if (m.flags & (MF_CASTLE | MF_ENPASSANT | MF_PROMOTION)) special++;
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 50000u);
+    EXPECT_GT(special, 500u);
+}
+
+// The move picker on lists of every length, with ties, picked moves and
+// scores at and below -INFINITE_SCORE: the same move at every pick until
+// the list is used up, and one pick beyond.
+TEST(Equivalence, MovePickerMatchesTheOnePassVersion) {
+    std::mt19937 random(99);
+    auto a = std::make_unique<MoveList>(), b = std::make_unique<MoveList>();
+    const i32 values[] = {
+        -INFINITE_SCORE - 5, -INFINITE_SCORE, -INFINITE_SCORE + 1, -3, 0, 0, 7, 7, 1000};
+    u64 picks = 0;
+    for (int round = 0; round < 4000; round++) {
+        const int n = static_cast<int>(random() % 256);
+        a->count = static_cast<u8>(n);
+        for (int i = 0; i < MAX_MOVES; i++) {
+            a->moves[i] = Move{static_cast<u8>(i & 0x77),
+                               static_cast<u8>(i >> 1),
+                               1,
+                               EMPTY,
+                               0,
+                               EMPTY,
+                               0,
+                               0,
+                               WPAWN};
+            a->scores[i] =
+                random() % 3 == 0 ? values[random() % 9] : static_cast<i32>(random() % 200) - 100;
+            a->picked[i] = random() % 4 == 0 ? 1 : 0;
+        }
+        *b = *a;
+        for (int k = 0; k <= n; k++) {
+            Move x, y;
+            ASSERT_EQ(getNextBestMove(a.get(), &x), referenceNextBestMove(b.get(), &y))
+                << round << " " << k;
+            ASSERT_TRUE(sameMoveRecords(x, y));
+            ASSERT_EQ(memcmp(a->picked, b->picked, sizeof a->picked), 0);
+            picks++;
+        }
+    }
+    EXPECT_GT(picks, 100000u);
+}
+
 TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
     u64 compared = 0, inCheck = 0;
     randomGames(40, 80, [&](Board* fast, Board* reference) {

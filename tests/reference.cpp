@@ -20,6 +20,21 @@ i32 referenceSee(Board* board, Move* move) {
     return -r;
 }
 
+int referenceNextBestMove(MoveList* list, Move* out) {
+    int index = 0;
+    i32 best = -INFINITE_SCORE;
+    if (list->picked[0] == 0 && list->scores[0] > -INFINITE_SCORE) best = list->scores[0];
+    for (int i = 1; i < list->count; i++) {
+        if (list->picked[i] == 0 && list->scores[i] > best) {
+            best = list->scores[i];
+            index = i;
+        }
+    }
+    *out = list->moves[index];
+    list->picked[index] = 1;
+    return index;
+}
+
 int referenceIsLegal(Board* board, Move* move) {
     makeMove(board, move);
     int legal;

@@ -14,3 +14,6 @@ int referenceIsLegal(Board* board, Move* move);
 
 // Quiescence search whose quiet-check phase tests every quiet move in turn.
 i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level);
+
+// The best unpicked move by one pass with a branch per move.
+int referenceNextBestMove(MoveList* list, Move* out);

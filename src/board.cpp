@@ -80,8 +80,8 @@ static bool fenIsSound(const char* fen) {
         int code = pieceCode(c);
         if (code == 0) return false;
         if (filesInRank >= 8) return false;
-        int colour = code > EMPTY ? 1 : 0;
-        int type = colour ? code - 7 : code;
+        int colour = colourOf(static_cast<u8>(code));
+        int type = pieceType(static_cast<u8>(code));
         // Ranks are read from 8 down to 1: index 0 is rank 8, index 7 rank 1.
         const int square = (7 - rankIndex) * 16 + filesInRank;
         cells[square] = static_cast<u8>(code);

@@ -211,6 +211,9 @@ inline constexpr bool onBoard(int sq) { return (sq & 0x88) == 0; }
 // WHITE or BLACK for a piece code (EMPTY and OFFBOARD read as White).
 inline constexpr int colourOf(u8 piece) { return piece > WKING ? BLACK : WHITE; }
 
+// The colourless piece type of a piece code: WPAWN .. WKING for either colour.
+inline constexpr int pieceType(u8 code) { return code > WKING ? code - EMPTY : code; }
+
 // The value of a piece code without its colour's sign.
 inline constexpr i32 absValue(u8 code) {
     return pieceValues[code] < 0 ? -pieceValues[code] : pieceValues[code];

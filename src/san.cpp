@@ -8,9 +8,6 @@
 #include "movegen.h"
 #include "utils.h"
 
-// The colourless piece type 1..6 of a piece code (pawn .. king).
-static inline int pieceType(u8 code) { return code > WKING ? code - EMPTY : code; }
-
 // Piece type of a SAN piece letter, 0 for anything else.
 static int typeOfLetter(char c) {
     switch (c) {

@@ -153,7 +153,6 @@ Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
 i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0, extCheck = 0, extRecap = 0,
     extPawn = 0, maxQNodes = 0;
 bool searchOutput = true;
-IterationReport lastIteration = {0, 0};
 u32 selDepth = 0;
 bool (*searchInterrupt)() = nullptr;
 void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
@@ -809,7 +808,6 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
     board->ply = 0;
     fractalExtensions = 0;
     maxQNodes = 0;
-    lastIteration = {0, 0};
     selDepth = 0;
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
@@ -846,7 +844,6 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
         board->pv[current.count].from = NO_SQUARE;
         followPV = 1;
         accepted = true;
-        lastIteration = {depth, score};
 
         // Steps 4.5 and 4.6. Thinking line.
         const i32 elapsed = elapsedSince(start);

@@ -161,14 +161,6 @@ void search(Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_CAP);
 // it with the budget out of reach.
 void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap = NO_TIME_CAP);
 
-// Depth and score of the last accepted iteration of the latest search
-// (depth 0 when none was accepted).
-struct IterationReport {
-    int depth;
-    i32 score;
-};
-extern IterationReport lastIteration;
-
 // Between iterations: the soft budget (doubled at most once), the changes
 // of the root move counted from iteration 5 on, whether the time was
 // extended, and the ceiling of the hard limit.

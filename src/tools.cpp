@@ -516,6 +516,15 @@ static bool listed(const std::vector<Move>& moves, const Move& move) {
     return false;
 }
 
+// Depth and score of the last iteration the search accepted, taken from the
+// search's own per-iteration report.
+static int epdDepth = 0;
+static i32 epdScore = 0;
+static void recordIteration(int depth, i32 score, i32, const PvLine*) {
+    epdDepth = depth;
+    epdScore = score;
+}
+
 static std::string joined(const char* name, const std::vector<std::string>& texts) {
     std::string out;
     if (texts.empty()) return out;
@@ -565,7 +574,10 @@ int epdTool(Board* board, int argc, char** argv) {
         // Every position starts from empty tables, as after "setboard".
         prepareToolTables();
         Move move;
+        epdDepth = epdScore = 0;
+        iterationReport = recordIteration;
         searchToDepth(board, &move, time, MAX_ITERATIONS, time);
+        iterationReport = nullptr;
         tried++;
         const bool ok =
             move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);
@@ -577,7 +589,7 @@ int epdTool(Board* board, int argc, char** argv) {
         const std::string avoided = joined("am", record.avoidMoves);
         if (!avoided.empty()) expected += (expected.empty() ? "" : " ") + avoided;
         printf("%s %s %s (%s) depth %d score %d\n", id.c_str(), ok ? "SOLVED" : "FAILED", san,
-               expected.c_str(), lastIteration.depth, lastIteration.score);
+               expected.c_str(), epdDepth, epdScore);
         fflush(stdout);
     }
     printf("solved %d / %d\n", solved, tried);

@@ -594,12 +594,12 @@ self_test() {
 
     # Each broken engine misbehaves at its second move; the checker must
     # fail the game with this reason.
-    local spec mode
-    for spec in "illegal:invalid move|Illegal move" "hang:wins on time" "die:Error writing" \
+    local probe mode
+    for probe in "illegal:invalid move|Illegal move" "hang:wins on time" "die:Error writing" \
                 "claim:False win claim" "reject:rejected a move the GUI played"; do
-        mode=${spec%%:*}
+        mode=${probe%%:*}
         run_match "$mode" 1 30 "$fake $mode 2 $OPPONENT" "$OPPONENT" "${tc[@]}"
-        out=$(check_match "$mode" ""); expect "$mode" fail "${spec#*:}" "$out" $?
+        out=$(check_match "$mode" ""); expect "$mode" fail "${probe#*:}" "$out" $?
     done
 
     run_match mute 1 40 "$fake mute 0" "$OPPONENT" "${tc[@]}"

@@ -360,3 +360,56 @@ inline constexpr i32 border[128] = {
 static_assert(advancedCentre[18] == 1 && advancedCentre[51] == 4 && advancedCentre[98] == 1);
 static_assert(advancedCentre[83] == 3 && border[0] == 3 && border[119] == 3 && border[34] == 0);
 // ===========================================================================
+
+// Per-colour constants. Code written once for both colours takes the side as a
+// template parameter and reads its constants here: SideTraits<WHITE> and
+// SideTraits<BLACK> are mirror images. White's enemy pieces are the codes
+// above 7, Black's the codes below 7.
+template <int Side>
+struct SideTraits;
+
+template <>
+struct SideTraits<WHITE> {
+    static constexpr u8 base = WPAWN;
+    static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
+    static constexpr int kingSideTo = SQ_G1, queenSideTo = SQ_C1;
+    static constexpr int ksEmpty1 = SQ_F1, ksEmpty2 = SQ_G1;
+    static constexpr int qsEmpty1 = SQ_B1, qsEmpty2 = SQ_C1, qsEmpty3 = SQ_D1;
+    static constexpr int qsSafe1 = SQ_D1, qsSafe2 = SQ_C1;
+    static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
+    static constexpr int enemy = BLACK;
+    static constexpr const i32* knights = knightOffsetsWhite;
+    static constexpr const i32* diagonals = diagonalOffsetsWhite;
+    static constexpr const i32* heavies = heavyOffsetsWhite;
+    static constexpr const i32* kings = kingOffsetsWhite;
+    static bool usable(u8 code) {
+        return code > WKING;
+    }   // empty or black (0 = off board excluded by caller)
+    static bool isEnemy(u8 code) { return code > EMPTY; }
+    static const PieceEntry* list(const Board* b) { return b->whitePieces; }
+    static int entries(const Board* b) { return b->nWhiteEntries; }
+    static u8 kingSquare(const Board* b) { return b->wKingSquare; }
+};
+
+template <>
+struct SideTraits<BLACK> {
+    static constexpr u8 base = BPAWN;
+    static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
+    static constexpr int kingSideTo = SQ_G8, queenSideTo = SQ_C8;
+    static constexpr int ksEmpty1 = SQ_F8, ksEmpty2 = SQ_G8;
+    static constexpr int qsEmpty1 = SQ_B8, qsEmpty2 = SQ_C8, qsEmpty3 = SQ_D8;
+    static constexpr int qsSafe1 = SQ_D8, qsSafe2 = SQ_C8;
+    static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
+    static constexpr int enemy = WHITE;
+    static constexpr const i32* knights = knightOffsetsBlack;
+    static constexpr const i32* diagonals = diagonalOffsetsBlack;
+    static constexpr const i32* heavies = heavyOffsetsBlack;
+    static constexpr const i32* kings = kingOffsetsBlack;
+    static bool usable(u8 code) {
+        return code <= EMPTY;
+    }   // empty or white (caller excludes off board)
+    static bool isEnemy(u8 code) { return code < EMPTY && code != OFFBOARD; }
+    static const PieceEntry* list(const Board* b) { return b->blackPieces; }
+    static int entries(const Board* b) { return b->nBlackEntries; }
+    static u8 kingSquare(const Board* b) { return b->bKingSquare; }
+};

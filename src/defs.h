@@ -389,6 +389,10 @@ struct SideTraits<WHITE> {
     static const PieceEntry* list(const Board* b) { return b->whitePieces; }
     static int entries(const Board* b) { return b->nWhiteEntries; }
     static u8 kingSquare(const Board* b) { return b->wKingSquare; }
+    // Ranks counted from the side's own back rank, 1..8.
+    static constexpr int relativeRank(int r) { return r; }
+    static constexpr const i32* castlingZones = castlingFlagsWhite;
+    static constexpr int queenSideCorner = SQ_A1, kingSideCorner = SQ_H1;
 };
 
 template <>
@@ -412,4 +416,7 @@ struct SideTraits<BLACK> {
     static const PieceEntry* list(const Board* b) { return b->blackPieces; }
     static int entries(const Board* b) { return b->nBlackEntries; }
     static u8 kingSquare(const Board* b) { return b->bKingSquare; }
+    static constexpr int relativeRank(int r) { return 9 - r; }
+    static constexpr const i32* castlingZones = castlingFlagsBlack;
+    static constexpr int queenSideCorner = SQ_A8, kingSideCorner = SQ_H8;
 };

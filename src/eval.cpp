@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "board.h"
 #include "hash.h"
@@ -15,16 +18,15 @@ namespace {
 // 0x88 square of a file and rank, both 1..8.
 constexpr int squareOf(int f, int r) { return (r - 1) * 16 + (f - 1); }
 
-template <u8 Side>
+template <int Side>
 inline bool isEnemy(u8 code) {
-    if constexpr (Side == WHITE) return code > EMPTY;
-    else return code != OFFBOARD && code < EMPTY;
+    return SideTraits<Side>::isEnemy(code);
 }
 
 // Knight and king: one step along each offset. Every target is tested for
 // being on the board before it is read, so a piece on the edge never reads
 // outside the 128 cells.
-template <u8 Side>
+template <int Side>
 inline int mobilityLeaper(const Board* board, int square, u8* attacks, const i32* offsets) {
     int mobility = 0;
     for (const i32* d = offsets; *d != 0; d++) {
@@ -43,7 +45,7 @@ inline int mobilityLeaper(const Board* board, int square, u8* attacks, const i32
 
 // Bishop, rook, queen: slide until the edge or the first piece, which counts
 // as attacked only when it is an enemy.
-template <u8 Side>
+template <int Side>
 inline int mobilitySlider(const Board* board, int square, u8* attacks, const i32* offsets) {
     int mobility = 0;
     for (const i32* d = offsets; *d != 0; d++) {
@@ -61,7 +63,7 @@ inline int mobilitySlider(const Board* board, int square, u8* attacks, const i32
 }
 
 // A pawn's capture square: attacked when empty or enemy, a capture when enemy.
-template <u8 Side>
+template <int Side>
 inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
     if (!onBoard(to)) return 0;
     const u8 code = board->squares[to];
@@ -80,9 +82,41 @@ inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
 // cells (code 0) around the board: no step needs an on-board test, since
 // a ray stops at the first cell that is not empty and an off-board cell is
 // neither empty nor an enemy. The attack maps need the same margin.
-constexpr int EVAL_MARGIN = 34;
+// 34 would do (the king's outer ring); 48 keeps the board part of each
+// array on a 16-byte boundary.
+constexpr int EVAL_MARGIN = 48;
+constexpr int EVAL_CELLS = EVAL_MARGIN + 128 + EVAL_MARGIN;
+static_assert(EVAL_MARGIN >= 34 && EVAL_MARGIN % 16 == 0 && EVAL_CELLS % 16 == 0);
 
-template <u8 Side>
+// Sets up the work arrays: the squares inside an off-board margin, and two
+// empty attack maps. Plain 16-byte stores where the machine has them: the
+// library's block fill starts too slowly for a few hundred bytes.
+inline void prepareWorkArrays(const u8* squares, u8* cells, u8* attacks) {
+#if defined(__SSE2__)
+    __m128i zero = _mm_setzero_si128();
+    // Hidden from the optimiser, which would otherwise turn the stores back
+    // into the block fill.
+    asm("" : "+x"(zero));
+    for (int i = 0; i < EVAL_MARGIN; i += 16) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(cells + i), zero);
+        _mm_store_si128(reinterpret_cast<__m128i*>(cells + EVAL_MARGIN + 128 + i), zero);
+    }
+    for (int i = 0; i < 128; i += 16)
+        _mm_store_si128(reinterpret_cast<__m128i*>(cells + EVAL_MARGIN + i),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(squares + i)));
+    for (int i = 0; i < 2 * EVAL_CELLS; i += 16) {
+        asm("" : "+x"(zero));
+        _mm_store_si128(reinterpret_cast<__m128i*>(attacks + i), zero);
+    }
+#else
+    static_assert(OFFBOARD == 0);
+    memset(cells, OFFBOARD, EVAL_CELLS);
+    memcpy(cells + EVAL_MARGIN, squares, 128);
+    memset(attacks, 0, 2 * EVAL_CELLS);
+#endif
+}
+
+template <int Side>
 [[gnu::always_inline]] inline int leaperMobility(const u8* cells, int square, u8* attacks,
                                                  const i32* offsets) {
     int mobility = 0;
@@ -99,7 +133,7 @@ template <u8 Side>
     return mobility;
 }
 
-template <u8 Side>
+template <int Side>
 [[gnu::always_inline]] inline int sliderMobility(const u8* cells, int square, u8* attacks,
                                                  const i32* offsets) {
     int mobility = 0;
@@ -116,10 +150,10 @@ template <u8 Side>
     return mobility;
 }
 
-template <u8 Side>
+template <int Side>
 [[gnu::always_inline]] inline int pawnMobility(const u8* cells, int square, u8* attacks) {
-    constexpr int push = Side == WHITE ? 16 : -16;
-    constexpr int capA = Side == WHITE ? 17 : -15, capB = Side == WHITE ? 15 : -17;
+    constexpr int push = SideTraits<Side>::push;
+    constexpr int capA = SideTraits<Side>::capA, capB = SideTraits<Side>::capB;
     int mobility = 0;
     for (const int to : {square + capA, square + capB}) {
         const u8 code = cells[to];
@@ -134,32 +168,24 @@ template <u8 Side>
     return mobility;
 }
 
-inline int pawnOn(const Board* board, int square, u8 pawn) {
-    return onBoard(square) && board->squares[square] == pawn ? 1 : 0;
+template <int Side>
+inline int pawnOn(const Board* board, int square) {
+    return onBoard(square) && board->squares[square] == SideTraits<Side>::base ? 1 : 0;
 }
 
 // Shelter count of a castled king: the pawn in front weighs 3, the pawns
 // beside it and diagonally in front 2, the second row 1, and a king still on
 // its back rank 1 more.
-int shelterCountWhite(const Board* board) {
-    const int k = board->wKingSquare;
-    int count = 3 * pawnOn(board, k + 16, WPAWN);
-    count += 2 * (pawnOn(board, k + 15, WPAWN) + pawnOn(board, k + 17, WPAWN) +
-                  pawnOn(board, k - 1, WPAWN) + pawnOn(board, k + 1, WPAWN));
-    count +=
-        pawnOn(board, k + 32, WPAWN) + pawnOn(board, k + 33, WPAWN) + pawnOn(board, k + 31, WPAWN);
-    if (rank(k) == 1) count++;
-    return count;
-}
-
-int shelterCountBlack(const Board* board) {
-    const int k = board->bKingSquare;
-    int count = 3 * pawnOn(board, k - 16, BPAWN);
-    count += 2 * (pawnOn(board, k - 17, BPAWN) + pawnOn(board, k - 15, BPAWN) +
-                  pawnOn(board, k - 1, BPAWN) + pawnOn(board, k + 1, BPAWN));
-    count +=
-        pawnOn(board, k - 32, BPAWN) + pawnOn(board, k - 31, BPAWN) + pawnOn(board, k - 33, BPAWN);
-    if (rank(k) == 8) count++;
+template <int Side>
+[[gnu::always_inline]] inline int shelterCount(const Board* board) {
+    using T = SideTraits<Side>;
+    const int k = T::kingSquare(board), up = T::push;
+    int count = 3 * pawnOn<Side>(board, k + up);
+    count += 2 * (pawnOn<Side>(board, k + up - 1) + pawnOn<Side>(board, k + up + 1) +
+                  pawnOn<Side>(board, k - 1) + pawnOn<Side>(board, k + 1));
+    count += pawnOn<Side>(board, k + 2 * up) + pawnOn<Side>(board, k + 2 * up + 1) +
+             pawnOn<Side>(board, k + 2 * up - 1);
+    if (T::relativeRank(rank(k)) == 1) count++;
     return count;
 }
 
@@ -167,7 +193,7 @@ int shelterCountBlack(const Board* board) {
 // at the tables' last entry.
 // The map carries EVAL_MARGIN cells on either side; cells off the board
 // hold 0 and add nothing.
-i32 kingPressure(int king, const u8* enemyAttacks) {
+[[gnu::always_inline]] inline i32 kingPressure(int king, const u8* enemyAttacks) {
     int ring1 = 0, ring2 = 0;
     for (const i32 d : kingRing1Offsets) ring1 += enemyAttacks[king + d];
     for (const i32 d : kingRing2Offsets) ring2 += enemyAttacks[king + d];
@@ -176,306 +202,276 @@ i32 kingPressure(int king, const u8* enemyAttacks) {
     return bonusKingPres1[ring1] + bonusKingPres2[ring2];
 }
 
-// Backwardness contributed by a neighbouring file of a white rear pawn on rank r.
-inline int backwardStepWhite(int pawns, int rear, int r) {
+// Backwardness contributed by a neighbouring file of a rear pawn on rank r
+// (ranks of the pawn's own side).
+inline int backwardStep(int pawns, int rear, int r) {
     if (pawns == 0) return 1;
     if (rear >= r + 2) return 3;
     if (rear == r + 1) return 2;
     return 0;
 }
 
-inline int backwardStepBlack(int pawns, int rear, int r) {
-    if (pawns == 0) return 1;
-    if (rear <= r - 2) return 3;
-    if (rear == r - 1) return 2;
+inline int capAt(int value, int last) { return value > last ? last : value; }
+
+// What the piece pass learns about one side. Ranks are the side's own
+// (1 is its back rank); files run 1..8, and files 0 and 9 are never written
+// and read as files without pawns, so f - 1 and f + 1 need no test where a
+// missing file counts as empty. Front and rear ranks are only read on files
+// that hold a pawn.
+struct SideSummary {
+    u8 pawnsOnFile[10] = {};
+    u8 frontRank[10] = {};                              // the most advanced pawn of the file
+    u8 rearRank[10] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8};   // the least advanced one
+    u8 rooksOnFile[10] = {};
+    int pawns = 0, knights = 0, bishops = 0, rooks = 0, queens = 0, rooksOn7th = 0;
+    // Each side's terms in its own favour; the score takes White's minus Black's.
+    i32 pawnAdvancement = 0, pawnMobility = 0, knightMobility = 0, bishopMobility = 0;
+    i32 rookMobility = 0, queenMobility = 0;
+
+    int pieces() const { return knights + bishops + rooks + queens; }
+};
+
+// Pass 1, per side: the pieces build the side's attack map, mobility, pawn
+// files and counts.
+template <int Side>
+[[gnu::always_inline]] inline void pieceTerms(const Board* board, const u8* cells, u8* attacks,
+                                              SideSummary* s) {
+    using T = SideTraits<Side>;
+    const PieceEntry* list = T::list(board);
+    for (int i = 0; i < T::entries(board); i++) {
+        const PieceEntry& e = list[i];
+        if (e.alive != 1) continue;
+        const int sq = e.square;
+        switch (e.piece - T::base) {
+        case WPAWN - WPAWN: {
+            const int f = file(sq), r = T::relativeRank(rank(sq));
+            s->pawnsOnFile[f]++;
+            if (r > s->frontRank[f]) s->frontRank[f] = r;
+            if (r < s->rearRank[f]) s->rearRank[f] = r;
+            s->pawnAdvancement += bonusAdvPawn[r];
+            s->pawnMobility += bonusPawnMob[pawnMobility<Side>(cells, sq, attacks)];
+            s->pawns++;
+            break;
+        }
+        case WKNIGHT - WPAWN:
+            s->knightMobility +=
+                bonusKnightMob[leaperMobility<Side>(cells, sq, attacks, T::knights)];
+            s->knights++;
+            break;
+        case WBISHOP - WPAWN:
+            s->bishopMobility +=
+                bonusBishopMob[sliderMobility<Side>(cells, sq, attacks, T::diagonals)];
+            s->bishops++;
+            break;
+        case WROOK - WPAWN:
+            s->rooksOnFile[file(sq)]++;
+            if (T::relativeRank(rank(sq)) == 7) s->rooksOn7th++;
+            s->rookMobility += bonusRookMob[sliderMobility<Side>(cells, sq, attacks, T::heavies)];
+            s->rooks++;
+            break;
+        case WQUEEN - WPAWN:
+            s->queenMobility +=
+                bonusQueenMob[sliderMobility<Side>(cells, sq, attacks, T::heavies) +
+                              sliderMobility<Side>(cells, sq, attacks, T::diagonals)];
+            s->queens++;
+            break;
+        case WKING - WPAWN: leaperMobility<Side>(cells, sq, attacks, T::kings); break;
+        default: break;
+        }
+    }
+}
+
+// Trivial draws: neither side can mate with a lone minor piece.
+[[gnu::always_inline]] inline bool isTrivialDraw(const Board* board, const SideSummary& w,
+                                                 const SideSummary& b) {
+    const int nW = board->nWhite, nB = board->nBlack;
+    return (nW == 1 && nB == 1) || (nW == 2 && nB == 1 && (w.bishops == 1 || w.knights == 1)) ||
+           (nW == 1 && nB == 2 && (b.bishops == 1 || b.knights == 1));
+}
+
+// The endgame flag, from the pieces left on each side.
+[[gnu::always_inline]] inline bool isEndgame(const SideSummary& w, const SideSummary& b) {
+    if (w.pieces() > 3 || b.pieces() > 3)
+        return w.queens == 0 && b.queens == 0 && w.rooks == 0 && b.rooks == 0;
+    if (w.queens > 0) return b.queens == 0 && b.rooks <= 1;
+    if (b.queens > 0) return w.rooks <= 1;
+    return w.pawns <= 5 || b.pawns <= 5 || b.rooks <= 1 || w.rooks <= 1;
+}
+
+// Material with a bonus for having more pieces. A game never gives one side
+// 16 or more pieces beyond the other, but a set-up position can: the
+// difference is capped at the table's last entry.
+[[gnu::always_inline]] inline i32 materialTerm(const Board* board, const SideSummary& w,
+                                               const SideSummary& b) {
+    const int W = w.pieces(), B = b.pieces();
+    if (W > B) return board->materialBalance + bonusMaterialImbalance[capAt(W - B, 15)];
+    return board->materialBalance - bonusMaterialImbalance[capAt(B - W, 15)];
+}
+
+// In the endgame the side with more pawns gains (a set-up position may hold
+// more than eight pawns a side: capped at the last entry).
+[[gnu::always_inline]] inline i32 pawnMajorityTerm(const SideSummary& w, const SideSummary& b) {
+    if (w.pawns > b.pawns) return pawnBonusEndgame[capAt(w.pawns - b.pawns, 8)];
+    return -pawnBonusEndgame[capAt(b.pawns - w.pawns, 8)];
+}
+
+// Rooks on open and half-open files, in the side's favour.
+[[gnu::always_inline]] inline i32 rookFileTerms(const SideSummary& own, const SideSummary& enemy) {
+    i32 score = 0;
+    for (int f = 1; f <= 8; f++) {
+        const int rooks = own.rooksOnFile[f];
+        if (own.pawnsOnFile[f] == 0 && rooks > 0)
+            score +=
+                enemy.pawnsOnFile[f] > 0 ? bonusRookHalfOpenFile[rooks] : bonusRookOpenFile[rooks];
+    }
+    return score;
+}
+
+// Pass 2, per side: the pawn files, in the side's favour. Pawn terms are
+// taken once per file, for its front or rear pawn. An enemy rank is turned
+// into the side's own ranks (9 - rank) before it is compared.
+template <int Side>
+[[gnu::always_inline]] inline i32 pawnFileTerms(const Board* board, const SideSummary& own,
+                                                const SideSummary& enemy, const u8* ownAttacks,
+                                                const u8* enemyAttacks) {
+    using T = SideTraits<Side>;
+    i32 score = 0;
+    bool passedOnFile[10] = {};
+    for (int f = 1; f <= 8; f++) {
+        if (own.pawnsOnFile[f] == 0) continue;
+        const int front = own.frontRank[f], rear = own.rearRank[f];
+        // Passed: no enemy pawn level with or ahead of the front pawn on this
+        // file or either neighbour. Edge files have one neighbour only and
+        // never count.
+        auto clearAhead = [&](int g) {
+            return enemy.pawnsOnFile[g] == 0 || 9 - enemy.rearRank[g] < front;
+        };
+        if (f > 1 && f < 8 && clearAhead(f - 1) && clearAhead(f) && clearAhead(f + 1)) {
+            score += bonusPassedPawn[front];
+            passedOnFile[f] = true;
+            if (passedOnFile[f - 1]) score += bonusConnPassers[abs(front - own.frontRank[f - 1])];
+        }
+        // Free pawn: an advanced front pawn whose path is empty gains by how
+        // few of the squares ahead the enemy controls.
+        if (front >= 5) {
+            int count = 0;
+            bool blocked = false;
+            for (int r = front + 1; r <= 8; r++) {
+                const int sq = squareOf(f, T::relativeRank(r));
+                if (board->squares[sq] != EMPTY) {
+                    blocked = true;
+                    break;
+                }
+                if (enemyAttacks[sq] > ownAttacks[sq]) count++;
+            }
+            score += bonusFreePawn[blocked ? 8 : count];
+        }
+        if (own.pawnsOnFile[f] > 1) score += malusDoublePawn[own.pawnsOnFile[f]];
+        if (own.pawnsOnFile[f - 1] == 0 && own.pawnsOnFile[f + 1] == 0)
+            score += malusIsolatedPawn[f];
+        // Backward: the rear pawn's neighbours are missing or further up.
+        int h = 0;
+        if (f > 1) h += backwardStep(own.pawnsOnFile[f - 1], own.rearRank[f - 1], rear);
+        if (f < 8) h += backwardStep(own.pawnsOnFile[f + 1], own.rearRank[f + 1], rear);
+        if (h > 3 && (enemy.pawnsOnFile[f] == 0 || 9 - enemy.rearRank[f] < rear)) h += 4;
+        score += malusBackwardPawn[h];
+    }
+    return score;
+}
+
+// Castling state of the side's king: 1 on the queen side, 2 on the king side,
+// 0 when not castled (the zone's corner rook still at home counts as not).
+template <int Side>
+[[gnu::always_inline]] inline int castledSide(const Board* board) {
+    using T = SideTraits<Side>;
+    const i32 zone = T::castlingZones[T::kingSquare(board)];
+    if (zone == 1 && board->squares[T::queenSideCorner] != T::base + 3) return 1;
+    if (zone == 2 && board->squares[T::kingSideCorner] != T::base + 3) return 2;
     return 0;
 }
 
-inline int capAt(int value, int last) { return value > last ? last : value; }
+// Middlegame king safety of one side, in its favour: castling, the enemy's
+// pressure on the king's rings, the pawn shelter of a castled king.
+template <int Side>
+[[gnu::always_inline]] inline i32 kingSafety(const Board* board, const u8* enemyAttacks) {
+    const int castled = castledSide<Side>(board);
+    i32 score = castled == 1   ? bonusCastledQueenSide
+                : castled == 2 ? bonusCastledKingSide
+                               : malusNotCastled;
+    score -= kingPressure(SideTraits<Side>::kingSquare(board), enemyAttacks);
+    if (castled != 0) score += bonusPawnShelter[shelterCount<Side>(board)];
+    return score;
+}
+
+// The king term. Middlegame: king safety, with the rooks on the seventh;
+// without a queen to exploit it, king safety is worth a third (integer
+// division truncates toward zero on both signs). Endgame: a central king is
+// active; the side with pieces against a bare army brings its king toward
+// the other one.
+[[gnu::always_inline]] inline i32 kingTerm(const Board* board, bool endgame, const SideSummary& w,
+                                           const SideSummary& b, const u8* whiteAttacks,
+                                           const u8* blackAttacks) {
+    const int wk = board->wKingSquare, bk = board->bKingSquare;
+    if (!endgame) {
+        i32 king = bonusRook7th[w.rooksOn7th] - bonusRook7th[b.rooksOn7th];
+        king += kingSafety<WHITE>(board, blackAttacks) - kingSafety<BLACK>(board, whiteAttacks);
+        if ((king > 0 && w.queens == 0) || (king < 0 && b.queens == 0)) king /= 3;
+        return king;
+    }
+    i32 king = weightKingCentre * (advancedCentre[wk] - advancedCentre[bk]) -
+               weightKingBorder * (border[wk] - border[bk]);
+    if (w.pieces() == 0 && b.pieces() > 0) king += malusKingKing[dist(wk, bk)];
+    else if (b.pieces() == 0 && w.pieces() > 0) king -= malusKingKing[dist(wk, bk)];
+    return king;
+}
 
 // The whole evaluation, White's view without the tempo bonus. eval and
 // evalTerms both expand it; in eval the terms record is a local the compiler
 // keeps in registers.
 [[gnu::always_inline]] inline i32 scorePosition(const Board* board, EvalTerms* terms) {
-    const u8* squares = board->squares;
-
-    // Step 1: work data. Files 0 and 9 are never written and read as files
-    // without pawns, so f - 1 and f + 1 need no test where a missing file
-    // counts as empty (isolated pawns).
-    alignas(16) u8 cellArray[EVAL_MARGIN + 128 + EVAL_MARGIN];
-    alignas(16) u8 attackArrays[2][EVAL_MARGIN + 128 + EVAL_MARGIN];
-    memset(cellArray, OFFBOARD, sizeof cellArray);
-    memcpy(cellArray + EVAL_MARGIN, squares, 128);
-    memset(attackArrays, 0, sizeof attackArrays);
+    // The square array with its margin, and one attack map per side.
+    alignas(16) u8 cellArray[EVAL_CELLS];
+    alignas(16) u8 attackArrays[2][EVAL_CELLS];
+    prepareWorkArrays(board->squares, cellArray, attackArrays[0]);
     const u8* cells = cellArray + EVAL_MARGIN;
     u8* whiteAttacks = attackArrays[0] + EVAL_MARGIN;
     u8* blackAttacks = attackArrays[1] + EVAL_MARGIN;
-    int wCnt[10] = {}, bCnt[10] = {};
-    int wFront[10] = {}, bRear[10] = {};
-    int wRear[10], bFront[10];
-    for (int f = 0; f < 10; f++) {
-        wRear[f] = 8;
-        bFront[f] = 8;
-    }
-    int wRooksOnFile[10] = {}, bRooksOnFile[10] = {};
-    int wPassed[10] = {}, bPassed[10] = {};
-    int wPawns = 0, wKnights = 0, wBishops = 0, wRooks = 0, wQueens = 0, wRooks7th = 0;
-    int bPawns = 0, bKnights = 0, bBishops = 0, bRooks = 0, bQueens = 0, bRooks7th = 0;
-    i32 pawnAdvancement = 0, pawnStructure = 0, knightMobility = 0, bishopMobility = 0;
-    i32 rookTerms = 0, queenMobility = 0;
 
-    // Step 2: White's pieces build White's attack map, mobility and pawn files.
-    for (int i = 0; i < board->nWhiteEntries; i++) {
-        const PieceEntry& e = board->whitePieces[i];
-        if (e.alive != 1) continue;
-        const int s = e.square;
-        switch (e.piece) {
-        case WPAWN: {
-            const int f = file(s), r = rank(s);
-            wCnt[f]++;
-            pawnAdvancement += bonusAdvPawn[r];
-            if (r > wFront[f]) wFront[f] = r;
-            if (r < wRear[f]) wRear[f] = r;
-            pawnStructure += bonusPawnMob[pawnMobility<WHITE>(cells, s, whiteAttacks)];
-            wPawns++;
-            break;
-        }
-        case WKNIGHT:
-            knightMobility +=
-                bonusKnightMob[leaperMobility<WHITE>(cells, s, whiteAttacks, knightOffsetsWhite)];
-            wKnights++;
-            break;
-        case WBISHOP:
-            bishopMobility +=
-                bonusBishopMob[sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
-            wBishops++;
-            break;
-        case WROOK:
-            wRooksOnFile[file(s)]++;
-            if (rank(s) == 7) wRooks7th++;
-            rookTerms +=
-                bonusRookMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite)];
-            wRooks++;
-            break;
-        case WQUEEN:
-            queenMobility +=
-                bonusQueenMob[sliderMobility<WHITE>(cells, s, whiteAttacks, heavyOffsetsWhite) +
-                              sliderMobility<WHITE>(cells, s, whiteAttacks, diagonalOffsetsWhite)];
-            wQueens++;
-            break;
-        case WKING: leaperMobility<WHITE>(cells, s, whiteAttacks, kingOffsetsWhite); break;
-        default: break;
-        }
-    }
+    SideSummary w, b;
+    pieceTerms<WHITE>(board, cells, whiteAttacks, &w);
+    pieceTerms<BLACK>(board, cells, blackAttacks, &b);
 
-    // Step 3: the mirror image for Black, subtracted.
-    for (int i = 0; i < board->nBlackEntries; i++) {
-        const PieceEntry& e = board->blackPieces[i];
-        if (e.alive != 1) continue;
-        const int s = e.square;
-        switch (e.piece) {
-        case BPAWN: {
-            const int f = file(s), r = rank(s);
-            bCnt[f]++;
-            pawnAdvancement -= bonusAdvPawn[9 - r];
-            if (r < bFront[f]) bFront[f] = r;
-            if (r > bRear[f]) bRear[f] = r;
-            pawnStructure -= bonusPawnMob[pawnMobility<BLACK>(cells, s, blackAttacks)];
-            bPawns++;
-            break;
-        }
-        case BKNIGHT:
-            knightMobility -=
-                bonusKnightMob[leaperMobility<BLACK>(cells, s, blackAttacks, knightOffsetsBlack)];
-            bKnights++;
-            break;
-        case BBISHOP:
-            bishopMobility -=
-                bonusBishopMob[sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
-            bBishops++;
-            break;
-        case BROOK:
-            bRooksOnFile[file(s)]++;
-            if (rank(s) == 2) bRooks7th++;
-            rookTerms -=
-                bonusRookMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack)];
-            bRooks++;
-            break;
-        case BQUEEN:
-            queenMobility -=
-                bonusQueenMob[sliderMobility<BLACK>(cells, s, blackAttacks, heavyOffsetsBlack) +
-                              sliderMobility<BLACK>(cells, s, blackAttacks, diagonalOffsetsBlack)];
-            bQueens++;
-            break;
-        case BKING: leaperMobility<BLACK>(cells, s, blackAttacks, kingOffsetsBlack); break;
-        default: break;
-        }
-    }
-
-    // Step 4: trivial draws. Neither side can mate with a lone minor piece,
-    // so the score is exactly 0 and carries no tempo bonus.
-    const int nW = board->nWhite, nB = board->nBlack;
-    if ((nW == 1 && nB == 1) || (nW == 2 && nB == 1 && (wBishops == 1 || wKnights == 1)) ||
-        (nW == 1 && nB == 2 && (bBishops == 1 || bKnights == 1))) {
+    // A trivial draw is exactly 0 and carries no tempo bonus.
+    if (isTrivialDraw(board, w, b)) {
         *terms = EvalTerms{};
         terms->trivialDraw = 1;
         return 0;
     }
 
-    // Step 5: endgame flag, from the pieces left on each side.
-    const int W = wKnights + wBishops + wRooks + wQueens;
-    const int B = bKnights + bBishops + bRooks + bQueens;
-    bool endgame;
-    if (W > 3 || B > 3) endgame = wQueens == 0 && bQueens == 0 && wRooks == 0 && bRooks == 0;
-    else if (wQueens > 0) endgame = bQueens == 0 && bRooks <= 1;
-    else if (bQueens > 0) endgame = wRooks <= 1;
-    else endgame = wPawns <= 5 || bPawns <= 5 || bRooks <= 1 || wRooks <= 1;
-
-    // Step 6: material with a bonus for having more pieces. A game never
-    // gives one side 16 or more pieces beyond the other, but a set-up
-    // position can: the difference is capped at the table's last entry.
-    i32 material = board->materialBalance;
-    if (W > B) material += bonusMaterialImbalance[capAt(W - B, 15)];
-    else material -= bonusMaterialImbalance[capAt(B - W, 15)];
-
-    // Step 7: in the endgame the side with more pawns gains (a set-up
-    // position may hold more than eight pawns a side: capped at the last
-    // entry); in the middlegame rooks on the seventh count, inside the king
-    // term.
-    i32 seventhRank = 0;
-    if (endgame) {
-        if (wPawns > bPawns) pawnStructure += pawnBonusEndgame[capAt(wPawns - bPawns, 8)];
-        else pawnStructure -= pawnBonusEndgame[capAt(bPawns - wPawns, 8)];
-    } else {
-        seventhRank = bonusRook7th[wRooks7th] - bonusRook7th[bRooks7th];
-    }
-
-    // Step 8: file pass. Pawn terms are taken once per file, for its front
-    // or rear pawn.
-    for (int f = 1; f <= 8; f++) {
-        // Rooks on open and half-open files.
-        if (wCnt[f] == 0 && wRooksOnFile[f] > 0)
-            rookTerms += bCnt[f] > 0 ? bonusRookHalfOpenFile[wRooksOnFile[f]]
-                                     : bonusRookOpenFile[wRooksOnFile[f]];
-        if (bCnt[f] == 0 && bRooksOnFile[f] > 0)
-            rookTerms -= wCnt[f] > 0 ? bonusRookHalfOpenFile[bRooksOnFile[f]]
-                                     : bonusRookOpenFile[bRooksOnFile[f]];
-
-        if (wCnt[f] > 0) {
-            const int front = wFront[f], rear = wRear[f];
-            // Passed: no black pawn level with or ahead of the front pawn on
-            // this file or either neighbour. Edge files have one neighbour
-            // only and never count.
-            if (f > 1 && f < 8 && (bCnt[f - 1] == 0 || bRear[f - 1] < front) &&
-                (bCnt[f] == 0 || bRear[f] < front) && (bCnt[f + 1] == 0 || bRear[f + 1] < front)) {
-                pawnStructure += bonusPassedPawn[front];
-                wPassed[f] = 1;
-                if (wPassed[f - 1] == 1)
-                    pawnStructure += bonusConnPassers[abs(front - wFront[f - 1])];
-            }
-            // Free pawn: an advanced front pawn whose path is empty gains by
-            // how few of the squares ahead Black controls.
-            if (front >= 5) {
-                int count = 0;
-                bool blocked = false;
-                for (int r = front + 1; r <= 8; r++) {
-                    const int sq = squareOf(f, r);
-                    if (squares[sq] != EMPTY) {
-                        blocked = true;
-                        break;
-                    }
-                    if (blackAttacks[sq] > whiteAttacks[sq]) count++;
-                }
-                pawnStructure += bonusFreePawn[blocked ? 8 : count];
-            }
-            if (wCnt[f] > 1) pawnStructure += malusDoublePawn[wCnt[f]];
-            if (wCnt[f - 1] == 0 && wCnt[f + 1] == 0) pawnStructure += malusIsolatedPawn[f];
-            // Backward: the rear pawn's neighbours are missing or further up.
-            int h = 0;
-            if (f > 1) h += backwardStepWhite(wCnt[f - 1], wRear[f - 1], rear);
-            if (f < 8) h += backwardStepWhite(wCnt[f + 1], wRear[f + 1], rear);
-            if (h > 3 && (bCnt[f] == 0 || bRear[f] < rear)) h += 4;
-            pawnStructure += malusBackwardPawn[h];
-        }
-
-        if (bCnt[f] > 0) {
-            const int front = bFront[f], rear = bRear[f];
-            if (f > 1 && f < 8 && (wCnt[f - 1] == 0 || wRear[f - 1] > front) &&
-                (wCnt[f] == 0 || wRear[f] > front) && (wCnt[f + 1] == 0 || wRear[f + 1] > front)) {
-                pawnStructure -= bonusPassedPawn[9 - front];
-                bPassed[f] = 1;
-                if (bPassed[f - 1] == 1)
-                    pawnStructure -= bonusConnPassers[abs(front - bFront[f - 1])];
-            }
-            if (front <= 4) {
-                int count = 0;
-                bool blocked = false;
-                for (int r = front - 1; r >= 1; r--) {
-                    const int sq = squareOf(f, r);
-                    if (squares[sq] != EMPTY) {
-                        blocked = true;
-                        break;
-                    }
-                    if (whiteAttacks[sq] > blackAttacks[sq]) count++;
-                }
-                pawnStructure -= bonusFreePawn[blocked ? 8 : count];
-            }
-            if (bCnt[f] > 1) pawnStructure -= malusDoublePawn[bCnt[f]];
-            if (bCnt[f - 1] == 0 && bCnt[f + 1] == 0) pawnStructure -= malusIsolatedPawn[f];
-            int h = 0;
-            if (f > 1) h += backwardStepBlack(bCnt[f - 1], bRear[f - 1], rear);
-            if (f < 8) h += backwardStepBlack(bCnt[f + 1], bRear[f + 1], rear);
-            if (h > 3 && (wCnt[f] == 0 || rear < wRear[f])) h += 4;
-            pawnStructure -= malusBackwardPawn[h];
-        }
-    }
-
-    // Step 9: king term.
-    i32 king;
-    const int wk = board->wKingSquare, bk = board->bKingSquare;
-    if (!endgame) {
-        king = seventhRank;
-        const int wCastled = kingHasCastledWhite(board);
-        const int bCastled = kingHasCastledBlack(board);
-        king += wCastled == 1   ? bonusCastledQueenSide
-                : wCastled == 2 ? bonusCastledKingSide
-                                : malusNotCastled;
-        king -= bCastled == 1   ? bonusCastledQueenSide
-                : bCastled == 2 ? bonusCastledKingSide
-                                : malusNotCastled;
-        king -= kingPressure(wk, blackAttacks);
-        king += kingPressure(bk, whiteAttacks);
-        if (wCastled != 0) king += bonusPawnShelter[shelterCountWhite(board)];
-        if (bCastled != 0) king -= bonusPawnShelter[shelterCountBlack(board)];
-        // Without a queen to exploit it, king safety is worth a third.
-        // Integer division truncates toward zero on both signs.
-        if ((king > 0 && wQueens == 0) || (king < 0 && bQueens == 0)) king /= 3;
-    } else {
-        // Endgame: a central king is active; the side with pieces against a
-        // bare army brings its king toward the other one.
-        king = weightKingCentre * (advancedCentre[wk] - advancedCentre[bk]) -
-               weightKingBorder * (border[wk] - border[bk]);
-        if (W == 0 && B > 0) king += malusKingKing[dist(wk, bk)];
-        else if (B == 0 && W > 0) king -= malusKingKing[dist(wk, bk)];
-    }
-
-    // Step 10: passed-pawn races decide endgames.
-    if (endgame) pawnAdvancement *= 2;
+    const bool endgame = isEndgame(w, b);
+    const i32 material = materialTerm(board, w, b);
+    i32 pawnStructure = w.pawnMobility - b.pawnMobility +
+                        pawnFileTerms<WHITE>(board, w, b, whiteAttacks, blackAttacks) -
+                        pawnFileTerms<BLACK>(board, b, w, blackAttacks, whiteAttacks);
+    if (endgame) pawnStructure += pawnMajorityTerm(w, b);
+    const i32 rookTerms =
+        w.rookMobility - b.rookMobility + rookFileTerms(w, b) - rookFileTerms(b, w);
+    const i32 king = kingTerm(board, endgame, w, b, whiteAttacks, blackAttacks);
+    // Passed-pawn races decide endgames.
+    const i32 pawnAdvancement = (w.pawnAdvancement - b.pawnAdvancement) * (endgame ? 2 : 1);
 
     terms->material = material;
     terms->pawnStructure = pawnStructure;
-    terms->knightMobility = knightMobility;
-    terms->bishopMobility = bishopMobility;
+    terms->knightMobility = w.knightMobility - b.knightMobility;
+    terms->bishopMobility = w.bishopMobility - b.bishopMobility;
     terms->rookTerms = rookTerms;
-    terms->queenMobility = queenMobility;
+    terms->queenMobility = w.queenMobility - b.queenMobility;
     terms->pawnAdvancement = pawnAdvancement;
     terms->kingTerm = king;
     terms->endgame = endgame ? 1 : 0;
     terms->trivialDraw = 0;
-
-    // Step 11: the sum, White's view; eval turns it to the side to move.
-    return material + pawnStructure + knightMobility + bishopMobility + rookTerms + queenMobility +
-           pawnAdvancement + king;
+    return material + pawnStructure + terms->knightMobility + terms->bishopMobility + rookTerms +
+           terms->queenMobility + pawnAdvancement + king;
 }
 
 }   // namespace
@@ -538,19 +534,9 @@ void evalMobKingB(const Board* board, int square, u8* attacks) {
     mobilityLeaper<BLACK>(board, square, attacks, kingOffsetsBlack);
 }
 
-int kingHasCastledWhite(const Board* board) {
-    const i32 zone = castlingFlagsWhite[board->wKingSquare];
-    if (zone == 1 && board->squares[squareOf(1, 1)] != WROOK) return 1;
-    if (zone == 2 && board->squares[squareOf(8, 1)] != WROOK) return 2;
-    return 0;
-}
+int kingHasCastledWhite(const Board* board) { return castledSide<WHITE>(board); }
 
-int kingHasCastledBlack(const Board* board) {
-    const i32 zone = castlingFlagsBlack[board->bKingSquare];
-    if (zone == 1 && board->squares[squareOf(1, 8)] != BROOK) return 1;
-    if (zone == 2 && board->squares[squareOf(8, 8)] != BROOK) return 2;
-    return 0;
-}
+int kingHasCastledBlack(const Board* board) { return castledSide<BLACK>(board); }
 
 // The bishop itself must stand on the square: any other square answers 0.
 int bishopIsTrappedWhite(const Board* board, int square) {

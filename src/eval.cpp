@@ -223,6 +223,7 @@ struct SideSummary {
     u8 frontRank[10] = {};                              // the most advanced pawn of the file
     u8 rearRank[10] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8};   // the least advanced one
     u8 rooksOnFile[10] = {};
+    u64 pawnBits = 0;   // squareBit of every pawn
     int pawns = 0, knights = 0, bishops = 0, rooks = 0, queens = 0, rooksOn7th = 0;
     // Each side's terms in its own favour; the score takes White's minus Black's.
     i32 pawnAdvancement = 0, pawnMobility = 0, knightMobility = 0, bishopMobility = 0;
@@ -246,6 +247,7 @@ template <int Side>
         case WPAWN - WPAWN: {
             const int f = file(sq), r = T::relativeRank(rank(sq));
             s->pawnsOnFile[f]++;
+            s->pawnBits |= squareBit(sq);
             if (r > s->frontRank[f]) s->frontRank[f] = r;
             if (r < s->rearRank[f]) s->rearRank[f] = r;
             s->pawnAdvancement += bonusAdvPawn[r];
@@ -329,14 +331,20 @@ template <int Side>
 
 // Pass 2, per side: the pawn files, in the side's favour. Pawn terms are
 // taken once per file, for its front or rear pawn. An enemy rank is turned
-// into the side's own ranks (9 - rank) before it is compared.
-template <int Side>
-[[gnu::always_inline]] inline i32 pawnFileTerms(const Board* board, const SideSummary& own,
-                                                const SideSummary& enemy, const u8* ownAttacks,
-                                                const u8* enemyAttacks) {
-    using T = SideTraits<Side>;
+// into the side's own ranks (9 - rank) before it is compared. Everything
+// but the free pawns depends on the pawns alone: the shape's score, and the
+// front ranks of the advanced pawns (rank 5 or beyond, else 0) that the
+// free-pawn walk starts from.
+struct PawnShape {
+    i32 score;
+    u8 advancedFront[10];
+};
+
+[[gnu::always_inline]] inline void pawnShapeTerms(const SideSummary& own, const SideSummary& enemy,
+                                                  PawnShape* shape) {
     i32 score = 0;
     bool passedOnFile[10] = {};
+    for (int f = 0; f < 10; f++) shape->advancedFront[f] = 0;
     for (int f = 1; f <= 8; f++) {
         if (own.pawnsOnFile[f] == 0) continue;
         const int front = own.frontRank[f], rear = own.rearRank[f];
@@ -351,21 +359,7 @@ template <int Side>
             passedOnFile[f] = true;
             if (passedOnFile[f - 1]) score += bonusConnPassers[abs(front - own.frontRank[f - 1])];
         }
-        // Free pawn: an advanced front pawn whose path is empty gains by how
-        // few of the squares ahead the enemy controls.
-        if (front >= 5) {
-            int count = 0;
-            bool blocked = false;
-            for (int r = front + 1; r <= 8; r++) {
-                const int sq = squareOf(f, T::relativeRank(r));
-                if (board->squares[sq] != EMPTY) {
-                    blocked = true;
-                    break;
-                }
-                if (enemyAttacks[sq] > ownAttacks[sq]) count++;
-            }
-            score += bonusFreePawn[blocked ? 8 : count];
-        }
+        if (front >= 5) shape->advancedFront[f] = static_cast<u8>(front);
         if (own.pawnsOnFile[f] > 1) score += malusDoublePawn[own.pawnsOnFile[f]];
         if (own.pawnsOnFile[f - 1] == 0 && own.pawnsOnFile[f + 1] == 0)
             score += malusIsolatedPawn[f];
@@ -376,7 +370,55 @@ template <int Side>
         if (h > 3 && (enemy.pawnsOnFile[f] == 0 || 9 - enemy.rearRank[f] < rear)) h += 4;
         score += malusBackwardPawn[h];
     }
+    shape->score = score;
+}
+
+// Free pawn: an advanced front pawn whose path is empty gains by how few of
+// the squares ahead the enemy controls.
+template <int Side>
+[[gnu::always_inline]] inline i32 freePawnTerms(const Board* board, const PawnShape& shape,
+                                                const u8* ownAttacks, const u8* enemyAttacks) {
+    i32 score = 0;
+    for (int f = 1; f <= 8; f++) {
+        const int front = shape.advancedFront[f];
+        if (front == 0) continue;
+        int count = 0;
+        bool blocked = false;
+        for (int r = front + 1; r <= 8; r++) {
+            const int sq = squareOf(f, SideTraits<Side>::relativeRank(r));
+            if (board->squares[sq] != EMPTY) {
+                blocked = true;
+                break;
+            }
+            if (enemyAttacks[sq] > ownAttacks[sq]) count++;
+        }
+        score += bonusFreePawn[blocked ? 8 : count];
+    }
     return score;
+}
+
+// The pawn shapes of both sides, kept by the squares of all the pawns: the
+// full pair of pawn sets is the key, so an entry is never taken for another
+// position. A zeroed entry is the true one for a board without pawns.
+struct PawnCacheEntry {
+    u64 whitePawns, blackPawns;
+    PawnShape shape[2];
+};
+constexpr int PAWN_CACHE_SIZE = 8192;   // a power of two
+PawnCacheEntry pawnCache[PAWN_CACHE_SIZE];
+
+[[gnu::always_inline]] inline const PawnShape* pawnShapes(const SideSummary& w,
+                                                          const SideSummary& b) {
+    const u64 mix = (w.pawnBits ^ (b.pawnBits * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
+    PawnCacheEntry& e = pawnCache[mix >> 51];
+    static_assert(PAWN_CACHE_SIZE == 1 << (64 - 51));
+    if (e.whitePawns != w.pawnBits || e.blackPawns != b.pawnBits) {
+        e.whitePawns = w.pawnBits;
+        e.blackPawns = b.pawnBits;
+        pawnShapeTerms(w, b, &e.shape[WHITE]);
+        pawnShapeTerms(b, w, &e.shape[BLACK]);
+    }
+    return e.shape;
 }
 
 // Castling state of the side's king: 1 on the queen side, 2 on the king side,
@@ -450,9 +492,10 @@ template <int Side>
 
     const bool endgame = isEndgame(w, b);
     const i32 material = materialTerm(board, w, b);
-    i32 pawnStructure = w.pawnMobility - b.pawnMobility +
-                        pawnFileTerms<WHITE>(board, w, b, whiteAttacks, blackAttacks) -
-                        pawnFileTerms<BLACK>(board, b, w, blackAttacks, whiteAttacks);
+    const PawnShape* shape = pawnShapes(w, b);
+    i32 pawnStructure = w.pawnMobility - b.pawnMobility + shape[WHITE].score - shape[BLACK].score +
+                        freePawnTerms<WHITE>(board, shape[WHITE], whiteAttacks, blackAttacks) -
+                        freePawnTerms<BLACK>(board, shape[BLACK], blackAttacks, whiteAttacks);
     if (endgame) pawnStructure += pawnMajorityTerm(w, b);
     const i32 rookTerms =
         w.rookMobility - b.rookMobility + rookFileTerms(w, b) - rookFileTerms(b, w);

@@ -78,95 +78,72 @@ inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
     return 0;
 }
 
-// The same mobility counts on a square array with EVAL_MARGIN off-board
-// cells (code 0) around the board: no step needs an on-board test, since
-// a ray stops at the first cell that is not empty and an off-board cell is
-// neither empty nor an enemy. The attack maps need the same margin.
-// 34 would do (the king's outer ring); 48 keeps the board part of each
-// array on a 16-byte boundary.
-constexpr int EVAL_MARGIN = 48;
-constexpr int EVAL_CELLS = EVAL_MARGIN + 128 + EVAL_MARGIN;
-static_assert(EVAL_MARGIN >= 34 && EVAL_MARGIN % 16 == 0 && EVAL_CELLS % 16 == 0);
+// The evaluation counts mobility and attacks on bitboards: bit index64(s)
+// stands for the square s. A ray holds the squares beyond a square in one
+// direction up to the edge; the first four directions run toward higher
+// squares, the last four toward lower ones.
+constexpr i32 rayOffsets[8] = {1, 16, 15, 17, -1, -16, -15, -17};
 
-// Sets up the work arrays: the squares inside an off-board margin, and two
-// empty attack maps. Plain 16-byte stores where the machine has them: the
-// library's block fill starts too slowly for a few hundred bytes.
-inline void prepareWorkArrays(const u8* squares, u8* cells, u8* attacks) {
-#if defined(__SSE2__)
-    __m128i zero = _mm_setzero_si128();
-    // Hidden from the optimiser, which would otherwise turn the stores back
-    // into the block fill.
-    asm("" : "+x"(zero));
-    for (int i = 0; i < EVAL_MARGIN; i += 16) {
-        _mm_store_si128(reinterpret_cast<__m128i*>(cells + i), zero);
-        _mm_store_si128(reinterpret_cast<__m128i*>(cells + EVAL_MARGIN + 128 + i), zero);
-    }
-    for (int i = 0; i < 128; i += 16)
-        _mm_store_si128(reinterpret_cast<__m128i*>(cells + EVAL_MARGIN + i),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(squares + i)));
-    for (int i = 0; i < 2 * EVAL_CELLS; i += 16) {
-        asm("" : "+x"(zero));
-        _mm_store_si128(reinterpret_cast<__m128i*>(attacks + i), zero);
-    }
-#else
-    static_assert(OFFBOARD == 0);
-    memset(cells, OFFBOARD, EVAL_CELLS);
-    memcpy(cells + EVAL_MARGIN, squares, 128);
-    memset(attacks, 0, 2 * EVAL_CELLS);
-#endif
-}
+struct EvalMasks {
+    u64 ray[8][64];
+    u64 knight[64], king[64];
+    u64 pawnCaptures[2][64];
+    u64 pawnPush[2][64];        // the square in front, none on the last rank
+    u64 ring1[64], ring2[64];   // a king's two rings, as kingPressure reads them
 
-template <int Side>
-[[gnu::always_inline]] inline int leaperMobility(const u8* cells, int square, u8* attacks,
-                                                 const i32* offsets) {
-    int mobility = 0;
-    for (int i = 0; i < 8; i++) {
-        const int to = square + offsets[i];
-        const u8 code = cells[to];
-        if (code == EMPTY) {
-            attacks[to]++;
-            mobility++;
-        } else if (isEnemy<Side>(code)) {
-            attacks[to]++;
+    constexpr EvalMasks() : ray(), knight(), king(), pawnCaptures(), pawnPush(), ring1(), ring2() {
+        auto bit = [](int sq) { return onBoard(sq) ? squareBit(sq) : u64{0}; };
+        for (int i = 0; i < 64; i++) {
+            const int sq = square88(i);
+            for (int d = 0; d < 8; d++)
+                for (int t = sq + rayOffsets[d]; onBoard(t); t += rayOffsets[d])
+                    ray[d][i] |= squareBit(t);
+            for (const i32* o = knightOffsetsWhite; *o; o++) knight[i] |= bit(sq + *o);
+            for (const i32* o = kingOffsetsWhite; *o; o++) king[i] |= bit(sq + *o);
+            pawnCaptures[WHITE][i] = bit(sq + 15) | bit(sq + 17);
+            pawnCaptures[BLACK][i] = bit(sq - 15) | bit(sq - 17);
+            pawnPush[WHITE][i] = bit(sq + 16);
+            pawnPush[BLACK][i] = bit(sq - 16);
+            for (const i32 o : kingRing1Offsets) ring1[i] |= bit(sq + o);
+            for (const i32 o : kingRing2Offsets) ring2[i] |= bit(sq + o);
         }
     }
-    return mobility;
+};
+constexpr EvalMasks evalMasks;
+static_assert(evalMasks.ray[1][0] == 0x0101010101010100ull &&
+              evalMasks.ray[7][63] == 0x0040201008040201ull);
+static_assert(evalMasks.knight[0] == 0x20400ull && evalMasks.pawnPush[WHITE][56] == 0);
+
+// Hardware popcount where the caller is compiled for a processor that has
+// it, else the bit-parallel sum.
+template <bool Hardware>
+[[gnu::always_inline]] inline int popCount(u64 x) {
+    if constexpr (Hardware) {
+        return __builtin_popcountll(x);
+    } else {
+        x = x - ((x >> 1) & 0x5555555555555555ull);
+        x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+    }
 }
 
-template <int Side>
-[[gnu::always_inline]] inline int sliderMobility(const u8* cells, int square, u8* attacks,
-                                                 const i32* offsets) {
-    int mobility = 0;
-    for (int i = 0; i < 4; i++) {
-        const int d = offsets[i];
-        int to = square + d;
-        while (cells[to] == EMPTY) {
-            attacks[to]++;
-            mobility++;
-            to += d;
-        }
-        if (isEnemy<Side>(cells[to])) attacks[to]++;
+// The squares a slider on index i reaches along directions first, first + 1
+// and their opposites: up to the edge or the first piece, that piece
+// included. A ray's nearest piece is its lowest bit on the rays that run
+// upward and its highest on the others; on an empty ray the bit added at the
+// far corner, whose own ray that way is empty, leaves the whole ray.
+[[gnu::always_inline]] inline u64 sliderReach(int i, u64 occupied, int first) {
+    u64 reach = 0;
+    for (int d = first; d < first + 2; d++) {
+        const u64 up = evalMasks.ray[d][i];
+        reach |= up ^ evalMasks.ray[d][__builtin_ctzll((up & occupied) | (u64{1} << 63))];
+        const u64 down = evalMasks.ray[d + 4][i];
+        reach |= down ^ evalMasks.ray[d + 4][63 - __builtin_clzll((down & occupied) | 1)];
     }
-    return mobility;
+    return reach;
 }
-
-template <int Side>
-[[gnu::always_inline]] inline int pawnMobility(const u8* cells, int square, u8* attacks) {
-    constexpr int push = SideTraits<Side>::push;
-    constexpr int capA = SideTraits<Side>::capA, capB = SideTraits<Side>::capB;
-    int mobility = 0;
-    for (const int to : {square + capA, square + capB}) {
-        const u8 code = cells[to];
-        if (code == EMPTY) {
-            attacks[to]++;
-        } else if (isEnemy<Side>(code)) {
-            attacks[to]++;
-            mobility++;
-        }
-    }
-    if (cells[square + push] == EMPTY) mobility++;
-    return mobility;
-}
+constexpr int LINES = 0, DIAGONALS = 2;   // first directions of rooks and bishops
 
 template <int Side>
 inline int pawnOn(const Board* board, int square) {
@@ -189,14 +166,10 @@ template <int Side>
     return count;
 }
 
-// Pressure on a king: the enemy attack counts summed over each ring, capped
-// at the tables' last entry.
-// The map carries EVAL_MARGIN cells on either side; cells off the board
-// hold 0 and add nothing.
-[[gnu::always_inline]] inline i32 kingPressure(int king, const u8* enemyAttacks) {
-    int ring1 = 0, ring2 = 0;
-    for (const i32 d : kingRing1Offsets) ring1 += enemyAttacks[king + d];
-    for (const i32 d : kingRing2Offsets) ring2 += enemyAttacks[king + d];
+// Pressure on a king: the enemy attack counts summed over each ring (a
+// square attacked by two pieces counts twice), capped at the tables' last
+// entry.
+[[gnu::always_inline]] inline i32 kingPressure(int ring1, int ring2) {
     if (ring1 > 63) ring1 = 63;
     if (ring2 > 63) ring2 = 63;
     return bonusKingPres1[ring1] + bonusKingPres2[ring2];
@@ -224,6 +197,12 @@ struct SideSummary {
     u8 rearRank[10] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8};   // the least advanced one
     u8 rooksOnFile[10] = {};
     u64 pawnBits = 0;   // squareBit of every pawn
+    // What each piece attacks: the squares it reaches that are empty or hold
+    // an enemy piece. The attack count of a square is the number of sets
+    // that hold it.
+    u64 attacks[MAX_PIECE_ENTRIES];
+    int attackSets = 0;
+    int enemyRing1 = 0, enemyRing2 = 0;   // attack counts summed over the enemy king's rings
     int pawns = 0, knights = 0, bishops = 0, rooks = 0, queens = 0, rooksOn7th = 0;
     // Each side's terms in its own favour; the score takes White's minus Black's.
     i32 pawnAdvancement = 0, pawnMobility = 0, knightMobility = 0, bishopMobility = 0;
@@ -232,17 +211,21 @@ struct SideSummary {
     int pieces() const { return knights + bishops + rooks + queens; }
 };
 
-// Pass 1, per side: the pieces build the side's attack map, mobility, pawn
-// files and counts.
-template <int Side>
-[[gnu::always_inline]] inline void pieceTerms(const Board* board, const u8* cells, u8* attacks,
+// Pass 1, per side: the pieces' mobility and attacks, the pawn files and
+// the counts. own and occupied are the side's pieces and all pieces.
+template <int Side, bool Popcount>
+[[gnu::always_inline]] inline void pieceTerms(const Board* board, u64 own, u64 occupied,
                                               SideSummary* s) {
     using T = SideTraits<Side>;
+    const u64 empty = ~occupied, enemy = occupied & ~own;
+    const int enemyKing = index64(SideTraits<T::enemy>::kingSquare(board));
+    const u64 ring1 = evalMasks.ring1[enemyKing], ring2 = evalMasks.ring2[enemyKing];
     const PieceEntry* list = T::list(board);
-    for (int i = 0; i < T::entries(board); i++) {
-        const PieceEntry& e = list[i];
+    for (int n = 0; n < T::entries(board); n++) {
+        const PieceEntry& e = list[n];
         if (e.alive != 1) continue;
-        const int sq = e.square;
+        const int sq = e.square, i = index64(sq);
+        u64 reach;
         switch (e.piece - T::base) {
         case WPAWN - WPAWN: {
             const int f = file(sq), r = T::relativeRank(rank(sq));
@@ -251,36 +234,52 @@ template <int Side>
             if (r > s->frontRank[f]) s->frontRank[f] = r;
             if (r < s->rearRank[f]) s->rearRank[f] = r;
             s->pawnAdvancement += bonusAdvPawn[r];
-            s->pawnMobility += bonusPawnMob[pawnMobility<Side>(cells, sq, attacks)];
+            // A pawn's mobility: its captures, and the step ahead when free.
+            reach = evalMasks.pawnCaptures[Side][i];
+            const int moves = popCount<Popcount>(reach & enemy) +
+                              ((evalMasks.pawnPush[Side][i] & empty) != 0 ? 1 : 0);
+            s->pawnMobility += bonusPawnMob[moves];
             s->pawns++;
             break;
         }
         case WKNIGHT - WPAWN:
-            s->knightMobility +=
-                bonusKnightMob[leaperMobility<Side>(cells, sq, attacks, T::knights)];
+            reach = evalMasks.knight[i];
+            s->knightMobility += bonusKnightMob[popCount<Popcount>(reach & empty)];
             s->knights++;
             break;
         case WBISHOP - WPAWN:
-            s->bishopMobility +=
-                bonusBishopMob[sliderMobility<Side>(cells, sq, attacks, T::diagonals)];
+            reach = sliderReach(i, occupied, DIAGONALS);
+            s->bishopMobility += bonusBishopMob[popCount<Popcount>(reach & empty)];
             s->bishops++;
             break;
         case WROOK - WPAWN:
             s->rooksOnFile[file(sq)]++;
             if (T::relativeRank(rank(sq)) == 7) s->rooksOn7th++;
-            s->rookMobility += bonusRookMob[sliderMobility<Side>(cells, sq, attacks, T::heavies)];
+            reach = sliderReach(i, occupied, LINES);
+            s->rookMobility += bonusRookMob[popCount<Popcount>(reach & empty)];
             s->rooks++;
             break;
         case WQUEEN - WPAWN:
-            s->queenMobility +=
-                bonusQueenMob[sliderMobility<Side>(cells, sq, attacks, T::heavies) +
-                              sliderMobility<Side>(cells, sq, attacks, T::diagonals)];
+            reach = sliderReach(i, occupied, LINES) | sliderReach(i, occupied, DIAGONALS);
+            s->queenMobility += bonusQueenMob[popCount<Popcount>(reach & empty)];
             s->queens++;
             break;
-        case WKING - WPAWN: leaperMobility<Side>(cells, sq, attacks, T::kings); break;
-        default: break;
+        case WKING - WPAWN: reach = evalMasks.king[i]; break;
+        default: continue;
         }
+        const u64 attacked = reach & ~own;
+        s->attacks[s->attackSets++] = attacked;
+        s->enemyRing1 += popCount<Popcount>(attacked & ring1);
+        s->enemyRing2 += popCount<Popcount>(attacked & ring2);
     }
+}
+
+// How many of the side's pieces attack the square.
+inline int attackCount(const SideSummary& side, int sq) {
+    const int i = index64(sq);
+    int count = 0;
+    for (int n = 0; n < side.attackSets; n++) count += static_cast<int>((side.attacks[n] >> i) & 1);
+    return count;
 }
 
 // Trivial draws: neither side can mate with a lone minor piece.
@@ -377,7 +376,7 @@ struct PawnShape {
 // the squares ahead the enemy controls.
 template <int Side>
 [[gnu::always_inline]] inline i32 freePawnTerms(const Board* board, const PawnShape& shape,
-                                                const u8* ownAttacks, const u8* enemyAttacks) {
+                                                const SideSummary& own, const SideSummary& enemy) {
     i32 score = 0;
     for (int f = 1; f <= 8; f++) {
         const int front = shape.advancedFront[f];
@@ -390,7 +389,7 @@ template <int Side>
                 blocked = true;
                 break;
             }
-            if (enemyAttacks[sq] > ownAttacks[sq]) count++;
+            if (attackCount(enemy, sq) > attackCount(own, sq)) count++;
         }
         score += bonusFreePawn[blocked ? 8 : count];
     }
@@ -435,12 +434,12 @@ template <int Side>
 // Middlegame king safety of one side, in its favour: castling, the enemy's
 // pressure on the king's rings, the pawn shelter of a castled king.
 template <int Side>
-[[gnu::always_inline]] inline i32 kingSafety(const Board* board, const u8* enemyAttacks) {
+[[gnu::always_inline]] inline i32 kingSafety(const Board* board, const SideSummary& enemy) {
     const int castled = castledSide<Side>(board);
     i32 score = castled == 1   ? bonusCastledQueenSide
                 : castled == 2 ? bonusCastledKingSide
                                : malusNotCastled;
-    score -= kingPressure(SideTraits<Side>::kingSquare(board), enemyAttacks);
+    score -= kingPressure(enemy.enemyRing1, enemy.enemyRing2);
     if (castled != 0) score += bonusPawnShelter[shelterCount<Side>(board)];
     return score;
 }
@@ -451,12 +450,11 @@ template <int Side>
 // active; the side with pieces against a bare army brings its king toward
 // the other one.
 [[gnu::always_inline]] inline i32 kingTerm(const Board* board, bool endgame, const SideSummary& w,
-                                           const SideSummary& b, const u8* whiteAttacks,
-                                           const u8* blackAttacks) {
+                                           const SideSummary& b) {
     const int wk = board->wKingSquare, bk = board->bKingSquare;
     if (!endgame) {
         i32 king = bonusRook7th[w.rooksOn7th] - bonusRook7th[b.rooksOn7th];
-        king += kingSafety<WHITE>(board, blackAttacks) - kingSafety<BLACK>(board, whiteAttacks);
+        king += kingSafety<WHITE>(board, b) - kingSafety<BLACK>(board, w);
         if ((king > 0 && w.queens == 0) || (king < 0 && b.queens == 0)) king /= 3;
         return king;
     }
@@ -467,21 +465,15 @@ template <int Side>
     return king;
 }
 
-// The whole evaluation, White's view without the tempo bonus. eval and
-// evalTerms both expand it; in eval the terms record is a local the compiler
-// keeps in registers.
+// The whole evaluation, White's view without the tempo bonus.
+template <bool Popcount>
 [[gnu::always_inline]] inline i32 scorePosition(const Board* board, EvalTerms* terms) {
-    // The square array with its margin, and one attack map per side.
-    alignas(16) u8 cellArray[EVAL_CELLS];
-    alignas(16) u8 attackArrays[2][EVAL_CELLS];
-    prepareWorkArrays(board->squares, cellArray, attackArrays[0]);
-    const u8* cells = cellArray + EVAL_MARGIN;
-    u8* whiteAttacks = attackArrays[0] + EVAL_MARGIN;
-    u8* blackAttacks = attackArrays[1] + EVAL_MARGIN;
-
+    u64 white = 0;
+    for (int n = 0; n < board->nWhiteEntries; n++)
+        if (board->whitePieces[n].alive == 1) white |= squareBit(board->whitePieces[n].square);
     SideSummary w, b;
-    pieceTerms<WHITE>(board, cells, whiteAttacks, &w);
-    pieceTerms<BLACK>(board, cells, blackAttacks, &b);
+    pieceTerms<WHITE, Popcount>(board, white, board->occupied, &w);
+    pieceTerms<BLACK, Popcount>(board, board->occupied & ~white, board->occupied, &b);
 
     // A trivial draw is exactly 0 and carries no tempo bonus.
     if (isTrivialDraw(board, w, b)) {
@@ -494,12 +486,12 @@ template <int Side>
     const i32 material = materialTerm(board, w, b);
     const PawnShape* shape = pawnShapes(w, b);
     i32 pawnStructure = w.pawnMobility - b.pawnMobility + shape[WHITE].score - shape[BLACK].score +
-                        freePawnTerms<WHITE>(board, shape[WHITE], whiteAttacks, blackAttacks) -
-                        freePawnTerms<BLACK>(board, shape[BLACK], blackAttacks, whiteAttacks);
+                        freePawnTerms<WHITE>(board, shape[WHITE], w, b) -
+                        freePawnTerms<BLACK>(board, shape[BLACK], b, w);
     if (endgame) pawnStructure += pawnMajorityTerm(w, b);
     const i32 rookTerms =
         w.rookMobility - b.rookMobility + rookFileTerms(w, b) - rookFileTerms(b, w);
-    const i32 king = kingTerm(board, endgame, w, b, whiteAttacks, blackAttacks);
+    const i32 king = kingTerm(board, endgame, w, b);
     // Passed-pawn races decide endgames.
     const i32 pawnAdvancement = (w.pawnAdvancement - b.pawnAdvancement) * (endgame ? 2 : 1);
 
@@ -516,6 +508,37 @@ template <int Side>
     return material + pawnStructure + terms->knightMobility + terms->bishopMobility + rookTerms +
            terms->queenMobility + pawnAdvancement + king;
 }
+
+// The score for the side to move, with the tempo bonus; 0 for a trivial draw.
+template <bool Popcount>
+[[gnu::always_inline]] inline i32 sideToMoveScore(const Board* board) {
+    EvalTerms terms;
+    const i32 white = scorePosition<Popcount>(board, &terms);
+    if (terms.trivialDraw) return 0;
+    return board->sideToMove == WHITE ? white + bonusTempo : bonusTempo - white;
+}
+
+// The same code compiled twice: once for processors with a popcount
+// instruction (asked of the processor at start-up) and once for any x86.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+[[gnu::target("popcnt")]] i32 scoreWithPopcount(const Board* board) {
+    return sideToMoveScore<true>(board);
+}
+[[gnu::target("popcnt")]] i32 termsWithPopcount(const Board* board, EvalTerms* terms) {
+    return scorePosition<true>(board, terms);
+}
+bool processorHasPopcount() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("popcnt");
+}
+const bool hasPopcount = processorHasPopcount();
+#else
+i32 scoreWithPopcount(const Board* board) { return sideToMoveScore<false>(board); }
+i32 termsWithPopcount(const Board* board, EvalTerms* terms) {
+    return scorePosition<false>(board, terms);
+}
+constexpr bool hasPopcount = false;
+#endif
 
 }   // namespace
 
@@ -598,11 +621,15 @@ int bishopIsTrappedBlack(const Board* board, int square) {
 
 i32 eval(const Board* board, u8* flag) {
     *flag = 0;
-    EvalTerms terms;
-    const i32 white = scorePosition(board, &terms);
-    if (terms.trivialDraw) return 0;
-    // Step 12: the side to move's view, with the tempo bonus.
-    return board->sideToMove == WHITE ? white + bonusTempo : bonusTempo - white;
+    return hasPopcount ? scoreWithPopcount(board) : sideToMoveScore<false>(board);
 }
 
-i32 evalTerms(const Board* board, EvalTerms* terms) { return scorePosition(board, terms); }
+i32 evalTerms(const Board* board, EvalTerms* terms) {
+    return hasPopcount ? termsWithPopcount(board, terms) : scorePosition<false>(board, terms);
+}
+
+i32 evalTermsPortable(const Board* board, EvalTerms* terms) {
+    return scorePosition<false>(board, terms);
+}
+
+void clearPawnCache() { memset(pawnCache, 0, sizeof pawnCache); }

@@ -65,3 +65,10 @@ void evalMobKingB(const Board* board, int square, u8* attacks);
 // the score.
 int bishopIsTrappedWhite(const Board* board, int square);
 int bishopIsTrappedBlack(const Board* board, int square);
+
+// The same as evalTerms, computed by the code built for any processor (eval
+// itself takes the popcount instruction where the processor has one).
+i32 evalTermsPortable(const Board* board, EvalTerms* terms);
+
+// Forgets every cached pawn shape; the scores never depend on the cache.
+void clearPawnCache();

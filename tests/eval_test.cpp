@@ -431,15 +431,15 @@ void checkMirror(Board* board, Board* mirror, MirrorCheck* check) {
     if (!same && check->mismatches++ == 0) check->firstMismatch = fenOf(board, false);
 }
 
-}   // namespace
-
-TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
+// Visits every position of six random games from each perft start and from
+// endgames where passers, free pawns, lone pieces and promotions decide.
+template <typename Visit>
+void forEachPlayedPosition(Visit visit) {
     std::vector<std::string> starts;
     std::ifstream epd(std::string(QL_DATA_DIR) + "/perft.epd");
     for (std::string line; std::getline(epd, line);)
         if (!line.empty()) starts.push_back(line.substr(0, line.find(';')));
     ASSERT_GE(starts.size(), 10u);
-    // Endgames where passers, free pawns, lone pieces and promotions decide.
     for (const char* fen :
          {"8/PPPk4/8/8/8/8/4Kppp/8 w - - 0 1", "8/8/3k4/3p4/3P4/3K4/8/8 w - - 0 1",
           "8/8/2bk4/8/8/3NK3/8/8 w - - 0 1", "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1",
@@ -449,21 +449,56 @@ TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
         starts.push_back(fen);
 
     std::mt19937 rng(20261207u);
-    auto mirror = std::make_unique<Board>();
-    MirrorCheck check;
     for (const std::string& start : starts) {
         for (int game = 0; game < 6; game++) {
             auto board = newBoard(start);
-            checkMirror(board.get(), mirror.get(), &check);
+            visit(board.get());
             for (int ply = 0; ply < 80; ply++) {
                 MoveList* list = &board->moveLists[board->ply];
                 list->count = static_cast<u8>(generateMoves(board.get(), list, 1));
                 if (list->count == 0) break;
                 makeMove(board.get(), &list->moves[rng() % list->count]);
-                checkMirror(board.get(), mirror.get(), &check);
+                visit(board.get());
             }
         }
     }
+}
+
+bool sameTerms(const EvalTerms& a, const EvalTerms& b) {
+    return a.material == b.material && a.pawnStructure == b.pawnStructure &&
+           a.knightMobility == b.knightMobility && a.bishopMobility == b.bishopMobility &&
+           a.rookTerms == b.rookTerms && a.queenMobility == b.queenMobility &&
+           a.pawnAdvancement == b.pawnAdvancement && a.kingTerm == b.kingTerm &&
+           a.endgame == b.endgame && a.trivialDraw == b.trivialDraw;
+}
+
+}   // namespace
+
+TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
+    auto mirror = std::make_unique<Board>();
+    MirrorCheck check;
+    forEachPlayedPosition([&](Board* board) { checkMirror(board, mirror.get(), &check); });
     EXPECT_GE(check.positions, 5000);
     EXPECT_EQ(check.mismatches, 0) << "first: " << check.firstMismatch;
+}
+
+// The evaluation built for any processor, the one that uses the popcount
+// instruction, and the one that finds the pawn shapes cached or must work
+// them out again all give the same terms.
+TEST(Eval, EveryBuildOfTheEvaluationAndThePawnCacheAgree) {
+    int positions = 0, mismatches = 0;
+    std::string first;
+    forEachPlayedPosition([&](Board* board) {
+        EvalTerms cached, portable, cold;
+        const i32 a = evalTerms(board, &cached);
+        const i32 b = evalTermsPortable(board, &portable);
+        clearPawnCache();
+        const i32 c = evalTerms(board, &cold);
+        positions++;
+        if ((a != b || a != c || !sameTerms(cached, portable) || !sameTerms(cached, cold)) &&
+            mismatches++ == 0)
+            first = fenOf(board, false);
+    });
+    EXPECT_GE(positions, 5000);
+    EXPECT_EQ(mismatches, 0) << "first: " << first;
 }

@@ -605,18 +605,25 @@ int kingHasCastledWhite(const Board* board) { return castledSide<WHITE>(board); 
 int kingHasCastledBlack(const Board* board) { return castledSide<BLACK>(board); }
 
 // The bishop itself must stand on the square: any other square answers 0.
-int bishopIsTrappedWhite(const Board* board, int square) {
+template <int Side>
+int bishopIsTrapped(const Board* board, int square) {
+    using T = SideTraits<Side>;
+    constexpr u8 bishop = T::base + 2, enemyPawn = SideTraits<T::enemy>::base;
+    const int seventh = T::relativeRank(7), sixth = T::relativeRank(6);
     const u8* sq = board->squares;
-    if (square == squareOf(8, 7) && sq[square] == WBISHOP && sq[squareOf(7, 6)] == BPAWN) return 1;
-    if (square == squareOf(1, 7) && sq[square] == WBISHOP && sq[squareOf(2, 6)] == BPAWN) return 1;
+    if (square == squareOf(8, seventh))
+        return sq[square] == bishop && sq[squareOf(7, sixth)] == enemyPawn ? 1 : 0;
+    if (square == squareOf(1, seventh))
+        return sq[square] == bishop && sq[squareOf(2, sixth)] == enemyPawn ? 1 : 0;
     return 0;
 }
 
+int bishopIsTrappedWhite(const Board* board, int square) {
+    return bishopIsTrapped<WHITE>(board, square);
+}
+
 int bishopIsTrappedBlack(const Board* board, int square) {
-    const u8* sq = board->squares;
-    if (square == squareOf(8, 2) && sq[square] == BBISHOP && sq[squareOf(7, 3)] == WPAWN) return 1;
-    if (square == squareOf(1, 2) && sq[square] == BBISHOP && sq[squareOf(2, 3)] == WPAWN) return 1;
-    return 0;
+    return bishopIsTrapped<BLACK>(board, square);
 }
 
 i32 eval(const Board* board, u8* flag) {

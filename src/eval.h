@@ -1,6 +1,7 @@
-// Static evaluation: one pass over the piece lists builds the attack maps,
-// mobility and pawn-file data, one pass over the files scores pawns and rooks,
-// then king safety (middlegame) or king activity (endgame) and material.
+// Static evaluation: one pass over the piece lists finds each piece's
+// mobility and attacks (on bitboards) and the pawn files; then the pawn
+// files (their pawn-only part cached by the pawns' squares), the rook files,
+// king safety (middlegame) or king activity (endgame) and material.
 #pragma once
 
 #include "defs.h"

@@ -20,6 +20,15 @@ void getHashkey(Board* board);
 // the after-move board, so the second undoes the first exactly.
 void updateHashKey(Board* board, const Move* move);
 
+// What the second updateHashKey call leaves, from the keys the caller saved
+// before the move: both keys back, and the history entry at gamePly set to
+// the first of them. Call right before unmakeMove, as that call.
+inline void restoreHashKeys(Board* board, u64 key, u64 key2) {
+    board->hashKey = key;
+    board->hashKey2 = key2;
+    board->hashHistory[board->gamePly] = key;
+}
+
 // ---------------------------------------------------------------------------
 // Transposition table: hashSize buckets of four slots.
 

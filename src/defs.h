@@ -174,7 +174,7 @@ struct HashScoreView {
     i32 operator[](int i) const { return static_cast<i32>(static_cast<i64>(word[i]) >> 40); }
 };
 
-struct alignas(64) HashBucket {
+struct HashBucket {
     u64 lock[4];
     union {
         HashWords slots;
@@ -184,7 +184,7 @@ struct alignas(64) HashBucket {
         HashScoreView score;
     };
 };
-static_assert(sizeof(HashBucket) == 64);
+static_assert(sizeof(HashBucket) == 64);   // the table is allocated on 64-byte boundaries
 
 struct Board {
     u32 ply;

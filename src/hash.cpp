@@ -158,7 +158,8 @@ u64 key2After(const Board* board, const Move* move) {
 // The probes land all over the table: on Linux it asks for 2 MB pages, so
 // that a probe rarely misses the address translation cache as well as the
 // data cache. The block is rounded up to whole pages; elsewhere, or when
-// the aligned block cannot be had, a block aligned to the cache line.
+// the aligned block cannot be had, a block aligned to the cache line, so
+// that a bucket is one line.
 static void* allocateTable(size_t bytes) {
 #ifdef __linux__
     constexpr size_t hugePage = 2u << 20;
@@ -171,9 +172,15 @@ static void* allocateTable(size_t bytes) {
         }
     }
 #endif
-    constexpr size_t line = alignof(HashBucket);
+#ifdef _WIN32
+    // The table is released by free(), which cannot take an aligned block
+    // there: malloc's alignment, a bucket may then straddle two lines.
+    return malloc(bytes);
+#else
+    constexpr size_t line = sizeof(HashBucket);
     if (bytes > SIZE_MAX - line) return nullptr;
     return aligned_alloc(line, (bytes + line - 1) / line * line);
+#endif
 }
 
 HashBucket* hashtable = nullptr;

@@ -3,6 +3,7 @@
 // answers, null verdicts, hash moves and slot contents.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -239,6 +240,9 @@ TEST_F(PackedTable, ClearedTableIsEmptyEverywhereAndFillsAsAFreshOne) {
     HashBucket* const old = hashtable;
     ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
     free(old);
+#ifndef _WIN32
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(hashtable) % 64, 0u) << "one bucket, one cache line";
+#endif
     memset(static_cast<void*>(hashtable), 0x5a, sizeof(HashBucket) * TEST_BUCKETS);
     std::mt19937_64 rng(7);
 

@@ -139,7 +139,9 @@ struct PvLine {
 //   promotion  4 bits   piece code (at most 13)
 //   type       2 bits   0 exact, 1 upper bound, 2 lower bound
 //   depth     12 bits   signed; the search stores drafts 0..100, -1 is empty
-//   score     24 bits   signed; the search's scores stay within +-32500
+//   score     24 bits   signed; mates reach 32000 plus the ply, static
+//                       scores of 24 pieces a side stay far inside; the
+//                       empty slot holds 32500
 // Of a move only these four fields are kept: the hash move is only ever
 // compared by them. The views read the fields slot by slot (bucket.depth[i]);
 // they alias the words, which is allowed as they share their first member.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "attack.h"
 #include "test_util.h"
 
 namespace {
@@ -46,7 +47,7 @@ struct Walk {
             expectSame("after a move");
             if (::testing::Test::HasFatalFailure()) return;
         }
-        if (nullHere && !undone->inCheck) {
+        if (nullHere && !sideToMoveInCheck(undone)) {
             Move a{}, b{};
             makeNullmove(undone, &a);
             makeNullmove(restored, &b);

@@ -271,7 +271,7 @@ TEST_F(PackedTable, ClearedTableIsEmptyEverywhereAndFillsAsAFreshOne) {
             EXPECT_EQ(memcmp(&hashMove, &before, sizeof(Move)), 0);
             for (int n = 0; n < 4; n++) {
                 const Move m = randomMove(rng);
-                board->hashKey = static_cast<u64>(n + 1);
+                board->hashKey = static_cast<u64>(n) + 1;
                 recordHashtable(board.get(), 0, 0, 0, &m);
                 EXPECT_EQ(hashtable[b].lock[3 - n], static_cast<u64>(n + 1)) << "bucket " << b;
             }

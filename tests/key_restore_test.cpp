@@ -81,7 +81,15 @@ TEST(KeyRestore, SavedKeysTakeEveryKindOfMoveBackExactly) {
         walk.moves(3, true);
         ASSERT_FALSE(::testing::Test::HasFatalFailure()) << fen;
         EXPECT_GT(walk.compared, 100) << fen;
-        EXPECT_EQ(memcmp(undone.get(), restored.get(), sizeof(Board)), 0) << fen;
+        // The whole key history, and the position itself, after the walk.
+        EXPECT_EQ(memcmp(undone->hashHistory, restored->hashHistory, sizeof undone->hashHistory), 0)
+            << fen;
+        EXPECT_EQ(memcmp(undone->squares, restored->squares, sizeof undone->squares), 0) << fen;
+        EXPECT_EQ(undone->hashKey, restored->hashKey) << fen;
+        EXPECT_EQ(undone->hashKey2, restored->hashKey2) << fen;
+        EXPECT_EQ(undone->castlingStatus, restored->castlingStatus) << fen;
+        EXPECT_EQ(undone->epSquare, restored->epSquare) << fen;
+        EXPECT_EQ(undone->sideToMove, restored->sideToMove) << fen;
     }
 }
 

@@ -131,15 +131,62 @@ struct PvLine {
     Move moves[MAX_PLY];
 };
 
-// Four transposition-table slots as parallel arrays. type: 0 exact,
-// 1 upper bound, 2 lower bound; depth -1 marks an empty slot.
-struct HashBucket {
-    Move move[4];
-    i32 score[4];
-    i32 depth[4];
-    u8 type[4];
-    u64 lock[4];
+// Four transposition-table slots in one 64-byte cache line: the four locks,
+// then one packed word per slot. The word's fields, from bit 0 up:
+//   from       7 bits   origin square, 127 = no move (0x88 squares are < 120)
+//   to         7 bits
+//   flags      8 bits   MF_* bits
+//   promotion  4 bits   piece code (at most 13)
+//   type       2 bits   0 exact, 1 upper bound, 2 lower bound
+//   depth     12 bits   signed; the search stores drafts 0..100, -1 is empty
+//   score     24 bits   signed; mates reach 32000 plus the ply, static
+//                       scores of 24 pieces a side stay far inside; the
+//                       empty slot holds 32500
+// Of a move only these four fields are kept: the hash move is only ever
+// compared by them. The views read the fields slot by slot (bucket.depth[i]);
+// they alias the words, which is allowed as they share their first member.
+struct HashSlotMove {
+    u8 from;
+    u8 to;
+    u8 flags;
+    u8 promotion;
 };
+
+struct HashWords {
+    u64 word[4];
+};
+struct HashMoveView {
+    u64 word[4];
+    HashSlotMove operator[](int i) const {
+        const u64 w = word[i];
+        return HashSlotMove{static_cast<u8>(w & 0x7f), static_cast<u8>((w >> 7) & 0x7f),
+                            static_cast<u8>((w >> 14) & 0xff), static_cast<u8>((w >> 22) & 0xf)};
+    }
+};
+struct HashTypeView {
+    u64 word[4];
+    u8 operator[](int i) const { return static_cast<u8>((word[i] >> 26) & 3); }
+};
+struct HashDepthView {
+    u64 word[4];
+    i32 operator[](int i) const { return static_cast<i32>(static_cast<i64>(word[i] << 24) >> 52); }
+};
+struct HashScoreView {
+    u64 word[4];
+    i32 operator[](int i) const { return static_cast<i32>(static_cast<i64>(word[i]) >> 40); }
+};
+
+struct HashBucket {
+    u64 lock[4];
+    union {
+        HashWords slots;
+        HashMoveView move;
+        HashTypeView type;
+        HashDepthView depth;
+        HashScoreView score;
+    };
+};
+static_assert(sizeof(HashBucket) == 64);   // the table is allocated on 64-byte boundaries
 
 struct Board {
     u32 ply;

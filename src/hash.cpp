@@ -1,5 +1,6 @@
 #include "hash.h"
 
+#include <cassert>
 #include <cstdint>
 #include <cstdlib>
 
@@ -157,7 +158,8 @@ u64 key2After(const Board* board, const Move* move) {
 // The probes land all over the table: on Linux it asks for 2 MB pages, so
 // that a probe rarely misses the address translation cache as well as the
 // data cache. The block is rounded up to whole pages; elsewhere, or when
-// the aligned block cannot be had, plain malloc.
+// the aligned block cannot be had, a block aligned to the cache line, so
+// that a bucket is one line.
 static void* allocateTable(size_t bytes) {
 #ifdef __linux__
     constexpr size_t hugePage = 2u << 20;
@@ -170,13 +172,27 @@ static void* allocateTable(size_t bytes) {
         }
     }
 #endif
+#ifdef _WIN32
+    // The table is released by free(), which cannot take an aligned block
+    // there: malloc's alignment, a bucket may then straddle two lines.
     return malloc(bytes);
+#else
+    constexpr size_t line = sizeof(HashBucket);
+    if (bytes > SIZE_MAX - line) return nullptr;
+    return aligned_alloc(line, (bytes + line - 1) / line * line);
+#endif
 }
 
 HashBucket* hashtable = nullptr;
 // Buckets behind hashtable: the index below never reaches past them, whatever
 // hashSize says.
 static i32 allocatedBuckets = 0;
+
+// One bit per bucket, set by every store: a bucket whose bit is clear holds
+// four empty slots, so emptying the table only visits the marked buckets.
+static u64* writtenBuckets = nullptr;
+
+static inline void markWritten(u64 index) { writtenBuckets[index >> 6] |= u64{1} << (index & 63); }
 
 int initHashtable(i32 count) {
     if (count <= 0) return 0;
@@ -188,22 +204,63 @@ int initHashtable(i32 count) {
     // first clearing would then be killed: refuse more than half the memory.
     const u64 memoryBytes = physicalMemoryBytes();
     if (memoryBytes > 0 && bytes > memoryBytes / 2) return 0;
+    const size_t words = (static_cast<size_t>(count) + 63) / 64;
+    u64* written = static_cast<u64*>(malloc(words * sizeof(u64)));
+    if (written == nullptr) return 0;
     void* memory = allocateTable(static_cast<size_t>(bytes));
-    if (memory == nullptr) return 0;
+    if (memory == nullptr) {
+        free(written);
+        return 0;
+    }
+    // The new block's contents are undefined: every bucket counts as written.
+    for (size_t w = 0; w < words; w++) written[w] = ~u64{0};
+    free(writtenBuckets);
+    writtenBuckets = written;
     hashtable = static_cast<HashBucket*>(memory);
     allocatedBuckets = count;
     return 1;
 }
 
+// The slot word's fields (see HashBucket).
+static constexpr int TO_SHIFT = 7, FLAGS_SHIFT = 14, PROMOTION_SHIFT = 22, TYPE_SHIFT = 26,
+                     DEPTH_SHIFT = 28, SCORE_SHIFT = 40;
+static constexpr u64 FROM_BITS = 0x7f, DEPTH_BITS = u64{0xfff} << DEPTH_SHIFT,
+                     SCORE_BITS = u64{0xffffff} << SCORE_SHIFT;
+
+static inline u64 packSlot(const Move* move, u8 type, i32 depth, i32 score) {
+    return static_cast<u64>(move->from) | static_cast<u64>(move->to) << TO_SHIFT |
+           static_cast<u64>(move->flags) << FLAGS_SHIFT |
+           static_cast<u64>(move->promotion) << PROMOTION_SHIFT |
+           static_cast<u64>(type) << TYPE_SHIFT |
+           (static_cast<u64>(static_cast<i64>(depth)) << DEPTH_SHIFT & DEPTH_BITS) |
+           static_cast<u64>(static_cast<i64>(score)) << SCORE_SHIFT;
+}
+
+// An empty slot: no move, draft -1, score NO_HASH_SCORE. The other fields
+// keep what the slot held, as they always have.
+static constexpr u64 EMPTY_FIELDS = FROM_BITS | DEPTH_BITS | SCORE_BITS;
+static constexpr u64 EMPTY_SLOT =
+    NO_SQUARE | DEPTH_BITS | static_cast<u64>(static_cast<i64>(NO_HASH_SCORE)) << SCORE_SHIFT;
+
+static inline void emptyBucket(HashBucket& bucket) {
+    for (int i = 0; i < 4; i++) {
+        bucket.lock[i] = 0;
+        bucket.slots.word[i] = (bucket.slots.word[i] & ~EMPTY_FIELDS) | EMPTY_SLOT;
+    }
+}
+
 void clearHashtable(i32 count) {
     if (hashtable == nullptr) return;
-    for (i32 b = 0; b < count; b++) {
-        HashBucket& bucket = hashtable[b];
-        for (int i = 0; i < 4; i++) {
-            bucket.lock[i] = 0;
-            bucket.score[i] = NO_HASH_SCORE;
-            bucket.depth[i] = -1;
-            bucket.move[i].from = NO_SQUARE;
+    if (count > allocatedBuckets) count = allocatedBuckets;
+    for (i32 base = 0; base < count; base += 64) {
+        u64& marks = writtenBuckets[base >> 6];
+        u64 visit = marks;
+        // The last word may reach past count: those buckets stay as they are.
+        if (count - base < 64) visit &= (u64{1} << (count - base)) - 1;
+        marks &= ~visit;
+        while (visit != 0) {
+            emptyBucket(hashtable[base + __builtin_ctzll(visit)]);
+            visit &= visit - 1;
         }
     }
 }
@@ -211,9 +268,16 @@ void clearHashtable(i32 count) {
 void ageHashtable(i32 count) {
     if (hashtable == nullptr) return;
     if (count > allocatedBuckets) count = allocatedBuckets;
-    for (i32 b = 0; b < count; b++)
-        for (int i = 0; i < 4; i++)
-            if (hashtable[b].depth[i] >= 0) hashtable[b].depth[i]--;
+    // Only written buckets hold drafts of 0 or more, and they stay marked.
+    for (i32 b = 0; b < count; b++) {
+        for (int i = 0; i < 4; i++) {
+            const i32 depth = hashtable[b].depth[i];
+            if (depth < 0) continue;
+            u64& word = hashtable[b].slots.word[i];
+            word = (word & ~DEPTH_BITS) |
+                   (static_cast<u64>(static_cast<i64>(depth - 1)) << DEPTH_SHIFT & DEPTH_BITS);
+        }
+    }
 }
 
 i32 hashStores = 0, hashCuts = 0, hashHits1 = 0, hashHits2 = 0, hashMoves = 0;
@@ -221,40 +285,38 @@ i32 hashStores = 0, hashCuts = 0, hashHits1 = 0, hashHits2 = 0, hashMoves = 0;
 // Scores beyond this are mates, kept relative to the node that stores them.
 static constexpr i32 MATE_BOUND = 20000;
 
-// The position's bucket, or null while no table of hashSize buckets exists
-// (a size that is not positive or larger than the allocation: nothing is
-// stored and every probe misses).
-static inline HashBucket* bucketOfKey(u64 key2) {
-    if (hashtable == nullptr || hashSize <= 0 || hashSize > allocatedBuckets) return nullptr;
+// The position's bucket index, or -1 while no table of hashSize buckets
+// exists (a size that is not positive or larger than the allocation: nothing
+// is stored and every probe misses).
+static inline i64 indexOfKey(u64 key2) {
+    if (hashtable == nullptr || hashSize <= 0 || hashSize > allocatedBuckets) return -1;
     // A power-of-two size (the default) takes the index by mask: the same
     // bucket as the remainder, without a 64-bit division on every probe.
     const u64 size = static_cast<u64>(hashSize);
-    const u64 index = (size & (size - 1)) == 0 ? key2 & (size - 1) : key2 % size;
-    return &hashtable[index];
+    return static_cast<i64>((size & (size - 1)) == 0 ? key2 & (size - 1) : key2 % size);
 }
-
-static inline HashBucket* bucketOf(const Board* board) { return bucketOfKey(board->hashKey2); }
 
 void prefetchHashtable(const Board* board) { prefetchHashtableKey(board->hashKey2); }
 
 void prefetchHashtableKey(u64 key2) {
-    const HashBucket* bucket = bucketOfKey(key2);
-    if (bucket == nullptr) return;
-    // A bucket of 104 bytes spans two or three cache lines; the locks sit in
-    // the last.
-    __builtin_prefetch(bucket);
-    __builtin_prefetch(reinterpret_cast<const char*>(bucket) + 64);
-    __builtin_prefetch(reinterpret_cast<const char*>(bucket) + sizeof(HashBucket) - 1);
+    const i64 index = indexOfKey(key2);
+    if (index >= 0) __builtin_prefetch(&hashtable[index]);
 }
 
 void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move) {
     hashStores++;
-    HashBucket* bucket = bucketOf(board);
-    if (bucket == nullptr) return;
+    const i64 index = indexOfKey(board->hashKey2);
+    if (index < 0) return;
+    HashBucket* bucket = &hashtable[index];
     const u64 key = board->hashKey;
     const i32 ply = static_cast<i32>(board->ply);
     if (score < -MATE_BOUND) score -= ply;
     else if (score > MATE_BOUND) score += ply;
+    // What the slot word can hold; the search stays far inside it.
+    assert(depth >= -2048 && depth < 2048);
+    assert(score >= -(1 << 23) && score < (1 << 23));
+    assert(type <= BOUND_LOWER && move->from <= NO_SQUARE && move->to <= NO_SQUARE &&
+           move->promotion < 16);
 
     // Replacement: the position's own slot when this draft is at least as
     // deep, otherwise the shallowest slot (the later of equals), so an empty
@@ -262,47 +324,52 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
     i32 shallowest = 256;
     int chosen = -1;
     for (int i = 0; i < 4; i++) {
-        if (bucket->lock[i] == key && depth >= bucket->depth[i]) {
+        const i32 stored = bucket->depth[i];
+        if (bucket->lock[i] == key && depth >= stored) {
             chosen = i;
             break;
         }
-        if (bucket->depth[i] <= shallowest) {
-            shallowest = bucket->depth[i];
+        if (stored <= shallowest) {
+            shallowest = stored;
             chosen = i;
         }
     }
     if (chosen < 0) return;
+    markWritten(static_cast<u64>(index));
     bucket->lock[chosen] = key;
-    bucket->move[chosen] = *move;
-    bucket->score[chosen] = score;
-    bucket->type[chosen] = type;
-    bucket->depth[chosen] = depth;
+    bucket->slots.word[chosen] = packSlot(move, type, depth, score);
 }
 
 i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
                    Move* hashMove) {
-    const HashBucket* bucket = bucketOf(board);
-    if (bucket == nullptr) return NO_HASH_SCORE;
+    const i64 index = indexOfKey(board->hashKey2);
+    if (index < 0) return NO_HASH_SCORE;
+    const HashBucket* bucket = &hashtable[index];
     const u64 key = board->hashKey;
     const i32 ply = static_cast<i32>(board->ply);
     i32 taken = 0;
     for (int i = 0; i < 4; i++) {
         if (bucket->lock[i] != key) continue;
         hashHits1++;
+        const u8 type = bucket->type[i];
+        const i32 stored = bucket->depth[i];
+        i32 v = bucket->score[i];
         // An upper bound below beta: a null move from here would not reach beta.
-        if (*permission == 1 && bucket->type[i] == BOUND_UPPER && bucket->score[i] < *beta)
-            *permission = 0;
-        if (bucket->depth[i] >= taken && bucket->move[i].from != NO_SQUARE) {
-            *hashMove = bucket->move[i];
-            taken = bucket->depth[i];
+        if (*permission == 1 && type == BOUND_UPPER && v < *beta) *permission = 0;
+        const HashSlotMove move = bucket->move[i];
+        if (stored >= taken && move.from != NO_SQUARE) {
+            hashMove->from = move.from;
+            hashMove->to = move.to;
+            hashMove->flags = move.flags;
+            hashMove->promotion = move.promotion;
+            taken = stored;
         }
-        if (bucket->depth[i] >= depth) {
-            i32 v = bucket->score[i];
+        if (stored >= depth) {
             if (v < -MATE_BOUND) v += ply;
             else if (v > MATE_BOUND) v -= ply;
-            if (bucket->type[i] == BOUND_EXACT) return v;
-            if (bucket->type[i] == BOUND_LOWER && v >= *beta) return v;
-            if (bucket->type[i] == BOUND_UPPER && v <= *alpha) return v;
+            if (type == BOUND_EXACT) return v;
+            if (type == BOUND_LOWER && v >= *beta) return v;
+            if (type == BOUND_UPPER && v <= *alpha) return v;
         }
     }
     return NO_HASH_SCORE;

@@ -20,16 +20,27 @@ void getHashkey(Board* board);
 // the after-move board, so the second undoes the first exactly.
 void updateHashKey(Board* board, const Move* move);
 
+// What the second updateHashKey call leaves, from the keys the caller saved
+// before the move: both keys back, and the history entry at gamePly set to
+// the first of them. Call right before unmakeMove, as that call.
+inline void restoreHashKeys(Board* board, u64 key, u64 key2) {
+    board->hashKey = key;
+    board->hashKey2 = key2;
+    board->hashHistory[board->gamePly] = key;
+}
+
 // ---------------------------------------------------------------------------
 // Transposition table: hashSize buckets of four slots.
 
 extern HashBucket* hashtable;
 
-// Allocates count buckets (contents undefined). Returns 1 on success, 0 when
-// count is not positive or the memory cannot be had (hashtable stays as it was).
+// Allocates count buckets, aligned to the cache line (contents undefined until
+// the first clear). Returns 1 on success, 0 when count is not positive or the
+// memory cannot be had (hashtable stays as it was).
 int initHashtable(i32 count);
 
 // Empties every slot of the first count buckets; nothing for count <= 0.
+// Only the buckets stored into since they were last emptied are visited.
 void clearHashtable(i32 count);
 
 // Stores a search result for the board's position: mate scores are made
@@ -47,8 +58,9 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
 
 // Looks the board's position up. Returns a score the caller may return at
 // once, or NO_HASH_SCORE. alpha and beta are only read; *permission may be
-// cleared (a stored upper bound below beta: a null move would fail) and
-// *hashMove may be overwritten with the deepest stored move seen.
+// cleared (a stored upper bound below beta: a null move would fail) and the
+// from, to, flags and promotion of *hashMove may be overwritten with those of
+// the deepest stored move seen (its other fields are left as they were).
 i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
                    Move* hashMove);
 

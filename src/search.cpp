@@ -294,12 +294,14 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
 
         // Step 7.5. Search the child.
         movesMade++;
+        const u64 key = board->hashKey, key2 = board->hashKey2;
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
         const i32 v = -qSearch(board, -beta, -alpha, childLevel);
-        updateHashKey(board, &move);
+        restoreHashKeys(board, key, key2);
         unmakeMove(board, &move);
+        assert(keysAreConsistent(board));
 
         // Step 7.6. Fail-soft bookkeeping.
         if (v > best) {
@@ -644,6 +646,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
 
         // Step 14.10. Make the move.
         movesMade++;
+        const u64 key = board->hashKey, key2 = board->hashKey2;
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
@@ -681,8 +684,9 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         // Step 14.13. Take the move back.
         searchedCount++;
         fractalExtensions = fractalEntry;
-        updateHashKey(board, &move);
+        restoreHashKeys(board, key, key2);
         unmakeMove(board, &move);
+        assert(keysAreConsistent(board));
 
         // Step 14.14. Bookkeeping.
         if (v > best) best = v;

@@ -164,6 +164,9 @@ struct Board {
     u64 hashKey2;
     i32 materialBalance;
     u64 occupied;   // one bit per occupied square, bit = rank * 8 + file (0-based)
+    // The same bits per piece code (entries 0 and 7 stay empty) and per colour.
+    u64 pieceBits[14];
+    u64 colourBits[2];
     u64 hashHistory[HASH_HISTORY_SIZE];
     i64 rootNodeCount[MAX_MOVES];
     Move pvMove;
@@ -378,6 +381,7 @@ struct SideTraits<WHITE> {
     static constexpr int qsSafe1 = SQ_D1, qsSafe2 = SQ_C1;
     static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
     static constexpr int enemy = BLACK;
+    static constexpr u8 king = WKING, enemyKing = BKING;
     static constexpr const i32* knights = knightOffsetsWhite;
     static constexpr const i32* diagonals = diagonalOffsetsWhite;
     static constexpr const i32* heavies = heavyOffsetsWhite;
@@ -401,6 +405,7 @@ struct SideTraits<BLACK> {
     static constexpr int qsSafe1 = SQ_D8, qsSafe2 = SQ_C8;
     static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
     static constexpr int enemy = WHITE;
+    static constexpr u8 king = BKING, enemyKing = WKING;
     static constexpr const i32* knights = knightOffsetsBlack;
     static constexpr const i32* diagonals = diagonalOffsetsBlack;
     static constexpr const i32* heavies = heavyOffsetsBlack;

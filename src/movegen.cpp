@@ -8,25 +8,6 @@
 
 namespace {
 
-// A make/unmake pair leaves traces: the move's scratch fields, the capture
-// memory, the stale index on the destination and the history slot one past
-// gamePly. The shortcut below leaves exactly the same ones, so a search that
-// reads the capture memory cannot tell which path decided.
-inline void legalityTraces(Board* board, Move* m) {
-    m->oldCastling = static_cast<u8>(board->castlingStatus);
-    m->oldEpSquare = board->epSquare;
-    if (m->flags & MF_CAPTURE) {
-        m->capturedIndex = board->pieceIndex[m->to];
-        board->lastCaptureSquare = m->to;
-        board->lastCapturedPiece = m->captured;
-    } else {
-        board->pieceIndex[m->to] = board->pieceIndex[m->from];
-        board->lastCaptureSquare = NO_SQUARE;
-        board->lastCapturedPiece = EMPTY;
-    }
-    board->hashHistory[board->gamePly + 1] = board->hashKey;
-}
-
 // A move of a piece other than the king, en passant aside, with the king in
 // check. Out of line, so that the generators inline the common case.
 [[gnu::noinline]] int isLegalEvasion(Board* board, Move* m, const KingContext* king) {

@@ -219,6 +219,67 @@ TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
     EXPECT_GT(inCheck, 100u);
 }
 
+// The attack queries by the piece and colour bits against the walks they
+// replaced: the delta query against the piece-list walk on every square for
+// both sides (the king's own square and any other), the plain query against
+// the walk on the bare array, and the check test of every pseudo-legal move
+// against the list-walking version, with the board left alike.
+TEST(Equivalence, AttackQueriesAndCheckTestsMatchTheWalks) {
+    u64 squares = 0, moves = 0, checks = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        for (int s = 0; s < 128; s++) {
+            if (!onBoard(s)) continue;
+            ASSERT_EQ(isAttackedDeltaSquareBlack(fast, s), referenceIsAttackedDelta(fast, s, BLACK))
+                << sqString[s];
+            ASSERT_EQ(isAttackedDeltaSquareWhite(fast, s), referenceIsAttackedDelta(fast, s, WHITE))
+                << sqString[s];
+            ASSERT_EQ(isAttackedSimple(fast, s, BLACK),
+                      isAttackedOnSquares(fast->squares, s, BLACK))
+                << sqString[s];
+            ASSERT_EQ(isAttackedSimple(fast, s, WHITE),
+                      isAttackedOnSquares(fast->squares, s, WHITE))
+                << sqString[s];
+            squares++;
+        }
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            const int x = moveChecks(fast, &a);
+            ASSERT_EQ(x, referenceMoveChecks(reference, &b));
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            if (x) checks++;
+            moves++;
+        }
+    });
+    EXPECT_GT(squares, 500000u);
+    EXPECT_GT(moves, 50000u);
+    EXPECT_GT(checks, 1000u);
+}
+
+// The light legality test decides most moves without making them: the
+// verdict and the traces on the board and the move are those of make, test
+// and unmake, for every pseudo-legal move, in check or not.
+TEST(Equivalence, LightLegalityTestMatchesMakeAndTest) {
+    u64 compared = 0, illegal = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            const int x = isLegalSimple(fast, &a);
+            ASSERT_EQ(x, referenceIsLegal(reference, &b));
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            if (!x) illegal++;
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 50000u);
+    EXPECT_GT(illegal, 1000u);
+}
+
 // The quiescence search with its quiet-check phase against the version
 // that tests every quiet move: score, nodes and the fields left behind,
 // the in-check flag and the capture memory among them.

@@ -305,8 +305,12 @@ int isLegalSimple(Board* board, Move* move) {
         unmakeMove(board, move);
         return legal;
     }
-    const int legal = board->sideToMove == WHITE ? !attackedAfter<BLACK>(board, move)
-                                                 : !attackedAfter<WHITE>(board, move);
+    const int legal = leavesKingSafe(board, move);
     legalityTraces(board, move);
     return legal;
+}
+
+int leavesKingSafe(const Board* board, const Move* move) {
+    return board->sideToMove == WHITE ? !attackedAfter<BLACK>(board, move)
+                                      : !attackedAfter<WHITE>(board, move);
 }

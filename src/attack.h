@@ -124,6 +124,10 @@ int moveChecksBlack(Board* board, Move* move);
 // (see legalityTraces); castling and en passant are in fact made.
 int isLegalSimple(Board* board, Move* move);
 
+// isLegalSimple's verdict for a move other than castling and en passant,
+// decided on the board as it stands; nothing is written.
+int leavesKingSafe(const Board* board, const Move* move);
+
 // A make/unmake pair leaves traces: the move's scratch fields, the capture
 // memory, the stale index on the destination and the history slot one past
 // gamePly. A test that decides without making the move leaves exactly the

@@ -280,6 +280,50 @@ TEST(Equivalence, LightLegalityTestMatchesMakeAndTest) {
     EXPECT_GT(illegal, 1000u);
 }
 
+// The quiet-check generator against the full pseudo-legal list: exactly the
+// quiet moves the phase acts on, in list order (castlings, quiet promotions,
+// checks, the last quiet move and the last legal quiet one without check),
+// with the board untouched.
+TEST(Equivalence, QuietCheckGeneratorKeepsThePhasesMovesOfTheFullList) {
+    u64 positions = 0, kept = 0, checks = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        MoveList* quiet = &fast->moveLists[fast->ply];
+        const u32 q = generateQuietChecks(fast, quiet);
+        ASSERT_TRUE(sameBoards(*fast, *reference));
+        MoveList* full = &reference->moveLists[reference->ply];
+        const u32 n = generateMoves(reference, full, 0);
+        int last = -1, lastQuiet = -1;
+        for (u32 i = 0; i < n; i++) {
+            Move m = full->moves[i];
+            if (m.flags & MF_CAPTURE) continue;
+            last = static_cast<int>(i);
+            if (m.flags & (MF_CASTLE | MF_PROMOTION)) continue;
+            if (!referenceMoveChecks(reference, &m) && referenceIsLegal(reference, &m))
+                lastQuiet = static_cast<int>(i);
+        }
+        u32 expected = 0;
+        for (u32 i = 0; i < n; i++) {
+            Move m = full->moves[i];
+            if (m.flags & MF_CAPTURE) continue;
+            const bool check = referenceMoveChecks(reference, &m) != 0;
+            if (!((m.flags & (MF_CASTLE | MF_PROMOTION)) || check || static_cast<int>(i) == last ||
+                  static_cast<int>(i) == lastQuiet))
+                continue;
+            ASSERT_LT(expected, q);
+            const Move& g = quiet->moves[expected];
+            ASSERT_TRUE(sameMove(g, m) && g.piece == m.piece && g.captured == m.captured) << i;
+            if (check) checks++;
+            expected++;
+        }
+        ASSERT_EQ(expected, q);
+        kept += q;
+        positions++;
+    });
+    EXPECT_GT(positions, 10000u);
+    EXPECT_GT(kept, 20000u);
+    EXPECT_GT(checks, 5000u);
+}
+
 // The quiescence search with its quiet-check phase against the version
 // that tests every quiet move: score, nodes and the fields left behind,
 // the in-check flag and the capture memory among them.

@@ -76,6 +76,10 @@ struct BitTables {
     }
 };
 inline constexpr BitTables bitTables;
+static_assert(lineSteps[SideTraits<BLACK>::diagonalLines[0]] == diagonalOffsetsBlack[0] &&
+              lineSteps[SideTraits<BLACK>::straightLines[2]] == heavyOffsetsBlack[2] &&
+              lineSteps[SideTraits<WHITE>::diagonalLines[3]] == diagonalOffsetsWhite[3] &&
+              lineSteps[SideTraits<WHITE>::straightLines[3]] == heavyOffsetsWhite[3]);
 static_assert(bitTables.ray[4][0] == 0xfe && bitTables.edge[4][0] == 8 &&
               bitTables.edge[3][0] == -17);
 static_assert(bitTables.ray[6][7] == 0x8080808080808000 && bitTables.edge[0][0] == 15);

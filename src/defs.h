@@ -382,6 +382,10 @@ struct SideTraits<WHITE> {
     static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
     static constexpr int enemy = BLACK;
     static constexpr u8 king = WKING, enemyKing = BKING;
+    // The lines of the diagonal and straight steps in the order above, as
+    // numbered by attack.h's lineSteps.
+    static constexpr int diagonalLines[4] = {0, 1, 2, 3};   // 15, 17, -15, -17
+    static constexpr int straightLines[4] = {4, 5, 6, 7};   // 1, -1, 16, -16
     static constexpr const i32* knights = knightOffsetsWhite;
     static constexpr const i32* diagonals = diagonalOffsetsWhite;
     static constexpr const i32* heavies = heavyOffsetsWhite;
@@ -406,6 +410,8 @@ struct SideTraits<BLACK> {
     static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
     static constexpr int enemy = WHITE;
     static constexpr u8 king = BKING, enemyKing = WKING;
+    static constexpr int diagonalLines[4] = {2, 3, 0, 1};   // -15, -17, 15, 17
+    static constexpr int straightLines[4] = {4, 5, 7, 6};   // 1, -1, -16, 16
     static constexpr const i32* knights = knightOffsetsBlack;
     static constexpr const i32* diagonals = diagonalOffsetsBlack;
     static constexpr const i32* heavies = heavyOffsetsBlack;

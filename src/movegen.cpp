@@ -241,39 +241,56 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const u8* s = board->squares;
+    const u64 enemy = board->colourBits[T::enemy];
+    const u64 occupied = board->occupied;
     const int n = T::entries(board);
+    // The first piece along each line is found by the bits; a piece with no
+    // enemy piece on its lines or jumps at all is passed over.
     for (int i = 0; i < n; i++) {
         if (pieces[i].alive != 1) continue;
         const int sq = pieces[i].square;
+        const int sq64 = index64(sq);
         const int kind = s[sq] - T::base;
-        if (kind == 2 || kind == 4) {
-            for (const i32* d = T::diagonals; *d; d++) {
-                int t = sq + *d;
-                while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
-                    addMove(board, list, &count, sq, t, legal, king);
+        if ((kind == 2 || kind == 4) && (bitTables.diagonal[sq64] & enemy)) {
+            for (const int l : T::diagonalLines) {
+                const u64 hits = occupied & bitTables.ray[l][sq64];
+                if (hits == 0) continue;
+                const int t64 = nearestOnLine(hits, l);
+                if (enemy & (u64{1} << t64))
+                    addMove(board, list, &count, sq, square88(t64), legal, king);
             }
         }
-        if (kind == 3 || kind == 4) {
-            for (const i32* d = T::heavies; *d; d++) {
-                int t = sq + *d;
-                while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
-                    addMove(board, list, &count, sq, t, legal, king);
+        if ((kind == 3 || kind == 4) && (bitTables.straight[sq64] & enemy)) {
+            for (const int l : T::straightLines) {
+                const u64 hits = occupied & bitTables.ray[l][sq64];
+                if (hits == 0) continue;
+                const int t64 = nearestOnLine(hits, l);
+                if (enemy & (u64{1} << t64))
+                    addMove(board, list, &count, sq, square88(t64), legal, king);
             }
         }
         if (kind == 1 || kind == 5) {
+            const u64 targets = (kind == 1 ? bitTables.knight[sq64] : bitTables.king[sq64]) & enemy;
+            if (targets == 0) continue;
+            if ((targets & (targets - 1)) == 0) {
+                addMove(board, list, &count, sq, square88(__builtin_ctzll(targets)), legal, king);
+                continue;
+            }
             for (const i32* d = kind == 1 ? T::knights : T::kings; *d; d++) {
-                int t = sq + *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
+                const int t = sq + *d;
+                if (onBoard(t) && (targets & squareBit(t)))
                     addMove(board, list, &count, sq, t, legal, king);
             }
         }
         if (kind == 0) {
-            int t = sq + T::capA;
-            if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
-            t = sq + T::capB;
-            if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
+            if (bitTables.pawnAttacks[Side][sq64] & enemy) {
+                int t = sq + T::capA;
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
+                t = sq + T::capB;
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
+            }
             if (board->epSquare != 0) {
                 if (sq + T::capA == board->epSquare)
                     addMove(board, list, &count, sq, sq + T::capA, legal, king);

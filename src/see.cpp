@@ -43,21 +43,6 @@ struct ExchangeBoard {
     u8 king[2];
 };
 
-// The side's orders of the lines through the target (see lineSteps): the
-// order of its diagonal and straight steps in generation.
-template <int Side>
-struct ExchangeLines;
-template <>
-struct ExchangeLines<WHITE> {
-    static constexpr int diagonal[4] = {0, 1, 2, 3};   // 15, 17, -15, -17
-    static constexpr int straight[4] = {4, 5, 6, 7};   // 1, -1, 16, -16
-};
-template <>
-struct ExchangeLines<BLACK> {
-    static constexpr int diagonal[4] = {2, 3, 0, 1};   // -15, -17, 15, 17
-    static constexpr int straight[4] = {4, 5, 7, 6};   // 1, -1, -16, 16
-};
-
 // The first piece on each line through the target among candidates (all on
 // those lines): front[l] gets its square, or stays NO_SQUARE.
 inline void frontPieces(u64 candidates, u64 occupied, int target, u8* front) {
@@ -74,7 +59,6 @@ inline void frontPieces(u64 candidates, u64 occupied, int target, u8* front) {
 template <int Side>
 void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
     using T = SideTraits<Side>;
-    using L = ExchangeLines<Side>;
     const u8 pawn = T::base, knight = T::base + 1, bishop = T::base + 2, rook = T::base + 3,
              queen = T::base + 4;
     const u8* s = x->s;
@@ -120,13 +104,13 @@ void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
         for (u8& f : front) f = NO_SQUARE;
         frontPieces(diagonal, occupied, target, front);
         frontPieces(straight, occupied, target, front);
-        for (const int l : L::diagonal)
+        for (const int l : T::diagonalLines)
             if (front[l] != NO_SQUARE && s[front[l]] == bishop) addAttacker(out, front[l], EMPTY);
-        for (const int l : L::straight)
+        for (const int l : T::straightLines)
             if (front[l] != NO_SQUARE && s[front[l]] == rook) addAttacker(out, front[l], EMPTY);
-        for (const int l : L::diagonal)
+        for (const int l : T::diagonalLines)
             if (front[l] != NO_SQUARE && s[front[l]] == queen) addAttacker(out, front[l], EMPTY);
-        for (const int l : L::straight)
+        for (const int l : T::straightLines)
             if (front[l] != NO_SQUARE && s[front[l]] == queen) addAttacker(out, front[l], EMPTY);
     }
     const int k = x->king[Side];

@@ -280,6 +280,35 @@ TEST(Equivalence, LightLegalityTestMatchesMakeAndTest) {
     EXPECT_GT(illegal, 1000u);
 }
 
+// The capture generator finds the first piece on each line by the bits and
+// passes over pieces with nothing to take: its list is the captures of the
+// full list, in the same order, pseudo-legal and legal.
+TEST(Equivalence, CaptureGeneratorKeepsTheCapturesOfTheFullListInOrder) {
+    u64 positions = 0, captures = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        for (u8 legal = 0; legal <= 1; legal++) {
+            MoveList* caps = &fast->moveLists[fast->ply];
+            const u32 n = generateCaptures(fast, caps, legal);
+            MoveList* full = &reference->moveLists[reference->ply];
+            const u32 all = generateMoves(reference, full, legal);
+            u32 k = 0;
+            for (u32 i = 0; i < all; i++) {
+                const Move& m = full->moves[i];
+                if (!(m.flags & MF_CAPTURE)) continue;
+                ASSERT_LT(k, n);
+                const Move& c = caps->moves[k];
+                ASSERT_TRUE(sameMove(c, m) && c.piece == m.piece && c.captured == m.captured);
+                k++;
+            }
+            ASSERT_EQ(k, n);
+            captures += n;
+        }
+        positions++;
+    });
+    EXPECT_GT(positions, 10000u);
+    EXPECT_GT(captures, 20000u);
+}
+
 // The quiet-check generator against the full pseudo-legal list: exactly the
 // quiet moves the phase acts on, in list order (castlings, quiet promotions,
 // checks, the last quiet move and the last legal quiet one without check),

@@ -20,38 +20,39 @@ void initAttackDeltaTable() {
     }
 }
 
-// Looks outward from the square; the piece on the square itself is not seen.
-// Codes of the attacking side: pawn, knight, bishop, rook, queen, king.
-static inline int attackedFrom(const u8* sq, int square, int pawnStep1, int pawnStep2,
-                               const i32* knights, const i32* diagonals, const i32* heavies,
-                               const i32* kings, u8 pawn) {
-    const u8 knight = pawn + 1, bishop = pawn + 2, rook = pawn + 3, queen = pawn + 4,
-             king = pawn + 5;
-    int t = square + pawnStep1;
+// Looks outward from the square for a piece of Side; the piece on the
+// square itself is not seen. The pawns that take on the square stand one
+// capture step behind it.
+template <int Side>
+inline int attackedFrom(const u8* sq, int square) {
+    using T = SideTraits<Side>;
+    const u8 pawn = T::base, knight = T::base + 1, bishop = T::base + 2, rook = T::base + 3,
+             queen = T::base + 4;
+    int t = square - T::capB;
     if (onBoard(t) && sq[t] == pawn) return 1;
-    t = square + pawnStep2;
+    t = square - T::capA;
     if (onBoard(t) && sq[t] == pawn) return 1;
-    for (const i32* d = knights; *d; d++) {
+    for (const i32* d = T::knights; *d; d++) {
         t = square + *d;
         if (onBoard(t) && sq[t] == knight) return 1;
     }
-    for (const i32* d = diagonals; *d; d++) {
+    for (const i32* d = T::diagonals; *d; d++) {
         for (t = square + *d; onBoard(t); t += *d) {
             if (sq[t] == EMPTY) continue;
             if (sq[t] == bishop || sq[t] == queen) return 1;
             break;
         }
     }
-    for (const i32* d = heavies; *d; d++) {
+    for (const i32* d = T::heavies; *d; d++) {
         for (t = square + *d; onBoard(t); t += *d) {
             if (sq[t] == EMPTY) continue;
             if (sq[t] == rook || sq[t] == queen) return 1;
             break;
         }
     }
-    for (const i32* d = kings; *d; d++) {
+    for (const i32* d = T::kings; *d; d++) {
         t = square + *d;
-        if (onBoard(t) && sq[t] == king) return 1;
+        if (onBoard(t) && sq[t] == T::king) return 1;
     }
     return 0;
 }
@@ -147,11 +148,7 @@ int isAttackedSimple(const Board* board, int square, int colour) {
 }
 
 int isAttackedOnSquares(const u8* squares, int square, int colour) {
-    if (colour)
-        return attackedFrom(squares, square, 17, 15, knightOffsetsBlack, diagonalOffsetsBlack,
-                            heavyOffsetsBlack, kingOffsetsBlack, BPAWN);
-    return attackedFrom(squares, square, -15, -17, knightOffsetsWhite, diagonalOffsetsWhite,
-                        heavyOffsetsWhite, kingOffsetsWhite, WPAWN);
+    return colour ? attackedFrom<BLACK>(squares, square) : attackedFrom<WHITE>(squares, square);
 }
 
 static inline bool isKnightStep(int d) {
@@ -172,21 +169,21 @@ static inline int lineReaches(const u8* sq, int f, int d, int s, u8 targetKing) 
     return 0;
 }
 
-// One piece of the attacking side against the enemy king's square s.
-// pawnD1/pawnD2 are the pawn's capture steps, targetKing the code of the king
-// that stands on s, base the attacker's pawn code.
-static inline int pieceHits(const Board* board, int code, int f, int s, u8 base, int pawnD1,
-                            int pawnD2, u8 targetKing) {
+// One piece of Side (code, on f) against the enemy king's square s. A pawn
+// takes one capture step ahead.
+template <int Side>
+inline int pieceHits(const Board* board, int code, int f, int s) {
+    using T = SideTraits<Side>;
     const int d = attackStep(f, s);
     if (d == 0) return 0;
-    switch (code - base) {
-    case 0: return (d == pawnD1 || d == pawnD2) && dist(f, s) == 1;
-    case 1: return isKnightStep(d) && board->squares[f + d] == targetKing;
-    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
-    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    switch (code - T::base) {
+    case 0: return (d == T::capB || d == T::capA) && dist(f, s) == 1;
+    case 1: return isKnightStep(d) && board->squares[f + d] == T::enemyKing;
+    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, T::enemyKing);
+    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, T::enemyKing);
     case 4:
         return (isDiagonalStep(d) || isOrthogonalStep(d)) &&
-               lineReaches(board->squares, f, d, s, targetKing);
+               lineReaches(board->squares, f, d, s, T::enemyKing);
     case 5: return dist(board->wKingSquare, board->bKingSquare) == 1;
     default: return 0;
     }
@@ -200,28 +197,29 @@ int isAttackedDeltaSquareWhite(const Board* board, int square) {
     return deltaAttacked<WHITE>(board, square);
 }
 
-int kingCheckers(const Board* board, int square, int side, u8* first) {
+namespace {
+
+template <int Side>
+int kingCheckersSide(const Board* board, int square, u8* first) {
+    using T = SideTraits<Side>;
+    const PieceEntry* pieces = T::list(board);
     int count = 0;
-    if (side == BLACK) {
-        for (int i = 0; i < board->nBlackEntries && count < 2; i++) {
-            const PieceEntry& e = board->blackPieces[i];
-            if (e.alive != 1) continue;
-            if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) {
-                if (count == 0) *first = e.square;
-                count++;
-            }
-        }
-    } else {
-        for (int i = 0; i < board->nWhiteEntries && count < 2; i++) {
-            const PieceEntry& e = board->whitePieces[i];
-            if (e.alive != 1 || e.piece > WKING) continue;
-            if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) {
-                if (count == 0) *first = e.square;
-                count++;
-            }
+    for (int i = 0; i < T::entries(board) && count < 2; i++) {
+        const PieceEntry& e = pieces[i];
+        if (e.alive != 1 || colourOf(e.piece) != Side) continue;
+        if (pieceHits<Side>(board, e.piece, e.square, square)) {
+            if (count == 0) *first = e.square;
+            count++;
         }
     }
     return count;
+}
+
+}   // namespace
+
+int kingCheckers(const Board* board, int square, int side, u8* first) {
+    return side == BLACK ? kingCheckersSide<BLACK>(board, square, first)
+                         : kingCheckersSide<WHITE>(board, square, first);
 }
 
 int isAttacked(const Board* board, int square, int side) {

@@ -333,7 +333,7 @@ template <int Side>
 int moveBound(const Board* board) {
     using T = SideTraits<Side>;
     const u64* bits = board->pieceBits;
-    const u64 seventh = Side == WHITE ? 0x00ff000000000000 : 0x000000000000ff00;
+    const u64 seventh = T::seventhRankBits;
     const u64 pawns = bits[T::base];
     return 4 * __builtin_popcountll(pawns & ~seventh) + 12 * __builtin_popcountll(pawns & seventh) +
            8 * __builtin_popcountll(bits[T::base + 1]) +
@@ -358,7 +358,7 @@ bool mayCheck(const Board* board, int sq, u8 p, int k) {
         return true;
     switch (p - T::base) {
     case 0: {
-        if (rank(sq) == T::startRank + 5 * (Side == WHITE ? 1 : -1)) return true;
+        if (rank(sq) == T::seventhRank) return true;
         u64 pushes = squareBit(sq + T::push);
         if (rank(sq) == T::startRank) pushes |= squareBit(sq + 2 * T::push);
         return (bitTables.pawnAttacks[T::enemy][k64] & pushes) != 0;

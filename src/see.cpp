@@ -7,6 +7,7 @@
 #include "attack.h"
 #include "board.h"
 #include "movegen.h"
+#include "utils.h"
 
 i32 seeMaterial = 0;
 
@@ -74,7 +75,7 @@ void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
     // either side (White: target - 15, target - 17; Black: + 17, + 15).
     u64 pawns = bitTables.pawnAttacks[T::enemy][t64] & bits[pawn] & occupied;
     if (pawns) {
-        const bool promotes = Side == WHITE ? target >= 112 : target < 8;
+        const bool promotes = rank(target) == T::promotionRank;
         while (pawns) {
             const int f64 = 63 - __builtin_clzll(pawns);
             pawns ^= u64{1} << f64;
@@ -263,19 +264,19 @@ namespace {
 // the first has moved away.
 template <int Side>
 u32 attackersOf(Board* board, MoveList* list, int target) {
-    const bool white = Side == WHITE;
-    const u8 pawn = white ? WPAWN : BPAWN, knight = white ? WKNIGHT : BKNIGHT;
-    const u8 bishop = white ? WBISHOP : BBISHOP, rook = white ? WROOK : BROOK;
-    const u8 queen = white ? WQUEEN : BQUEEN, king = white ? WKING : BKING;
-    const i32* knights = white ? knightOffsetsWhite : knightOffsetsBlack;
-    const i32* diagonals = white ? diagonalOffsetsWhite : diagonalOffsetsBlack;
-    const i32* heavies = white ? heavyOffsetsWhite : heavyOffsetsBlack;
-    const i32* kings = white ? kingOffsetsWhite : kingOffsetsBlack;
+    using T = SideTraits<Side>;
+    const u8 pawn = T::base, knight = T::base + 1, bishop = T::base + 2, rook = T::base + 3,
+             queen = T::base + 4, king = T::king;
+    const i32* knights = T::knights;
+    const i32* diagonals = T::diagonals;
+    const i32* heavies = T::heavies;
+    const i32* kings = T::kings;
     const u8* s = board->squares;
     u32 count = 0;
 
-    const int pawnA = white ? target - 15 : target + 17;
-    const int pawnB = white ? target - 17 : target + 15;
+    // The pawns that take on the target stand one capture step behind it.
+    const int pawnA = target - T::capB;
+    const int pawnB = target - T::capA;
     if (onBoard(pawnA) && s[pawnA] == pawn) addMoveSimple(board, list, &count, pawnA, target, 0);
     if (onBoard(pawnB) && s[pawnB] == pawn) addMoveSimple(board, list, &count, pawnB, target, 0);
     for (const i32* d = knights; *d; d++) {

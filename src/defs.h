@@ -377,6 +377,7 @@ struct SideTraits<WHITE> {
     static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
     static constexpr int seventhRank = 7, promotionRank = 8;
     static constexpr u64 seventhRankBits = 0x00ff000000000000;
+    static constexpr i32 blackViewSign = -1;   // turns Black's view of a score into the side's
     static constexpr int kingSideTo = SQ_G1, queenSideTo = SQ_C1;
     static constexpr int ksEmpty1 = SQ_F1, ksEmpty2 = SQ_G1;
     static constexpr int qsEmpty1 = SQ_B1, qsEmpty2 = SQ_C1, qsEmpty3 = SQ_D1;
@@ -407,6 +408,7 @@ struct SideTraits<BLACK> {
     static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
     static constexpr int seventhRank = 2, promotionRank = 1;
     static constexpr u64 seventhRankBits = 0x000000000000ff00;
+    static constexpr i32 blackViewSign = 1;
     static constexpr int kingSideTo = SQ_G8, queenSideTo = SQ_C8;
     static constexpr int ksEmpty1 = SQ_F8, ksEmpty2 = SQ_G8;
     static constexpr int qsEmpty1 = SQ_B8, qsEmpty2 = SQ_C8, qsEmpty3 = SQ_D8;

@@ -118,18 +118,19 @@ void collectAttackers(const ExchangeBoard* x, int target, Attackers* out) {
     if (k != NO_SQUARE && (occupied & squareBit(k))) addAttacker(out, k, EMPTY);
 }
 
-// The exchange on target with side to move, as seeAlphaBeta plays it on the
+// The exchange on target with Side to move, as seeAlphaBeta plays it on the
 // board: material is Black's view, the window fail-hard, a king on target
 // ends the exchange. *lastVictim receives the piece of every capture made.
-i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, u8 victim, i32* material,
+template <int Side>
+i32 exchange(ExchangeBoard* x, i32 alpha, i32 beta, int target, u8 victim, i32* material,
              u8* lastVictim, bool* captured) {
-    const i32 standPat = side == WHITE ? -*material : *material;
+    using T = SideTraits<Side>;
+    const i32 standPat = T::blackViewSign * *material;
     if (standPat >= beta) return beta;
     i32 best = alpha > standPat ? alpha : standPat;
 
     Attackers a;
-    if (side == WHITE) collectAttackers<WHITE>(x, target, &a);
-    else collectAttackers<BLACK>(x, target, &a);
+    collectAttackers<Side>(x, target, &a);
     if (a.count == 0) return best;
     if (victim == WKING || victim == BKING) return INFINITE_SCORE;
 
@@ -144,7 +145,7 @@ i32 exchange(ExchangeBoard* x, int side, i32 alpha, i32 beta, int target, u8 vic
         const i32 change = pieceValues[victim] - pieceValues[promotion];
         *material += change;
         const i32 v =
-            -exchange(x, side ^ 1, -beta, -best, target, arriving, material, lastVictim, captured);
+            -exchange<T::enemy>(x, -beta, -best, target, arriving, material, lastVictim, captured);
         *material -= change;
         x->occupied = occupied;
         if (v >= beta) return beta;
@@ -164,6 +165,15 @@ void findKings(ExchangeBoard* x, int target, int wk, int bk) {
         bitTables.king[index64(target)] & squareBit(bk) & x->occupied && x->s[bk] == BKING
             ? static_cast<u8>(bk)
             : NO_SQUARE;
+}
+
+// The exchange with side to move, in the window (alpha, INFINITE_SCORE).
+i32 exchangeFor(int side, ExchangeBoard* x, i32 alpha, int target, u8 victim, i32* material,
+                u8* lastVictim, bool* captured) {
+    return side == WHITE ? exchange<WHITE>(x, alpha, INFINITE_SCORE, target, victim, material,
+                                           lastVictim, captured)
+                         : exchange<BLACK>(x, alpha, INFINITE_SCORE, target, victim, material,
+                                           lastVictim, captured);
 }
 
 }   // namespace
@@ -186,8 +196,8 @@ i32 see(Board* board, Move* move) {
         makeMove(board, move);
         x.occupied = board->occupied;
         findKings(&x, to, wk, bk);
-        r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, board->squares[to],
-                     &material, &lastVictim, &captured);
+        r = exchangeFor(mover ^ 1, &x, -std::abs(material), to, board->squares[to], &material,
+                        &lastVictim, &captured);
         unmakeMove(board, move);
     } else {
         // What makeMove and unmakeMove would leave behind: the move's undo
@@ -207,8 +217,8 @@ i32 see(Board* board, Move* move) {
         board->hashHistory[board->gamePly + 1] = board->hashKey;
         x.occupied = (board->occupied & ~squareBit(from)) | squareBit(to);
         findKings(&x, to, wk, bk);
-        r = exchange(&x, mover ^ 1, -std::abs(material), INFINITE_SCORE, to, board->squares[from],
-                     &material, &lastVictim, &captured);
+        r = exchangeFor(mover ^ 1, &x, -std::abs(material), to, board->squares[from], &material,
+                        &lastVictim, &captured);
     }
     if (captured) {
         board->lastCaptureSquare = static_cast<u8>(to);

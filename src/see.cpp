@@ -144,8 +144,12 @@ i32 exchange(ExchangeBoard* x, i32 alpha, i32 beta, int target, u8 victim, i32* 
         *captured = true;
         const i32 change = pieceValues[victim] - pieceValues[promotion];
         *material += change;
-        const i32 v =
-            -exchange<T::enemy>(x, -beta, -best, target, arriving, material, lastVictim, captured);
+        // A reply that would stand pat at once (the capture gains Side no
+        // more than best) returns -best: its value is known without the call.
+        const i32 v = T::blackViewSign * *material <= best
+                          ? best
+                          : -exchange<T::enemy>(x, -beta, -best, target, arriving, material,
+                                                lastVictim, captured);
         *material -= change;
         x->occupied = occupied;
         if (v >= beta) return beta;

@@ -29,28 +29,23 @@ inline bool answersCheck(const Move* m, const KingContext* king) {
 
 // When the king is not attacked, a move of another piece (en passant aside)
 // can only expose the king by leaving a line between the king and an enemy
-// slider, so the verdict needs no make and unmake.
+// slider, so the verdict needs no make and unmake. The piece shields the
+// king when nothing stands between them on a line; only an enemy slider of
+// the line's kind first behind it pins it, and a pinned piece may still move
+// along the line (up to and onto the pinner).
 inline int pinVerdict(const Board* board, const Move* m, const KingContext* king) {
-    const int d = attackStep(king->square, m->from);
-    // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
-    const int size = d < 0 ? -d : d;
-    const bool lineStep = size != 0 && size <= 17 && size != 14;
-    if (!lineStep) return 1;
-    const u8* sq = board->squares;
-    int t = king->square + d;
-    while (t != m->from && sq[t] == EMPTY) t += d;
-    if (t != m->from) return 1;
-    // The piece shields the king: find what stands behind it. Only an enemy
-    // slider of the line's kind pins it, and a pinned piece may still move
-    // along the line (up to and onto the pinner).
-    t += d;
-    while (onBoard(t) && sq[t] == EMPTY) t += d;
-    if (!onBoard(t)) return 1;
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
+    const int l = bitTables.line[m->from - king->square + 119];
+    if (l < 0) return 1;
+    const u64 occupied = board->occupied;
+    const int k64 = index64(king->square), from64 = index64(m->from);
+    if (bitsBetween(l, k64, from64) & occupied) return 1;
+    const u64 behind = occupied & bitTables.ray[l][from64];
+    if (behind == 0) return 1;
+    const u8 c = board->squares[square88(nearestOnLine(behind, l))];
     const u8 enemyBase = board->sideToMove == WHITE ? BPAWN : WPAWN;
-    const bool diagonal = d == 15 || d == -15 || d == 17 || d == -17;
-    const u8 c = sq[t];
-    const bool pins = c == enemyBase + 4 || c == enemyBase + (diagonal ? 2 : 3);
-    return pins && attackStep(king->square, m->to) != d ? 0 : 1;
+    const bool pins = c == enemyBase + 4 || c == enemyBase + (l < 4 ? 2 : 3);
+    return pins && attackStep(king->square, m->to) != lineSteps[l] ? 0 : 1;
 }
 
 // Same verdict and traces as isLegalSimple. King moves and en passant take

@@ -1,4 +1,4 @@
-// Attack-delta table, attack queries, check and legality tests.
+// Attack-delta table, bit tables, attack queries, check and legality tests.
 #pragma once
 
 #include <initializer_list>
@@ -40,15 +40,13 @@ inline constexpr int lineSteps[8] = {15, 17, -15, -17, 1, -1, 16, -16};
 
 struct BitTables {
     u64 ray[8][64];           // the squares along line l from a square, itself excluded
-    i16 edge[8][64];          // the first off-board cell past the end of that ray
     u64 knight[64];           // the squares a knight on the square jumps to
     u64 king[64];             // the king's neighbours
     u64 pawnAttacks[2][64];   // the squares a pawn of that colour on the square takes on
     u64 diagonal[64];         // all four diagonal rays
     u64 straight[64];         // all four straight rays
     i8 line[239];             // line of a square difference (to - from) + 119, -1 for none
-    constexpr BitTables()
-        : ray(), edge(), knight(), king(), pawnAttacks(), diagonal(), straight(), line() {
+    constexpr BitTables() : ray(), knight(), king(), pawnAttacks(), diagonal(), straight(), line() {
         for (int i = 0; i < 239; i++) line[i] = -1;
         for (int l = 0; l < 8; l++)
             for (int k = 1; k <= 7; k++) line[k * lineSteps[l] + 119] = static_cast<i8>(l);
@@ -59,7 +57,6 @@ struct BitTables {
                 u64 bits = 0;
                 for (; onBoard(t); t += lineSteps[l]) bits |= u64{1} << index64(t);
                 ray[l][i] = bits;
-                edge[l][i] = static_cast<i16>(t);
                 if (l < 4) diagonal[i] |= bits;
                 else straight[i] |= bits;
             }
@@ -80,9 +77,8 @@ static_assert(lineSteps[SideTraits<BLACK>::diagonalLines[0]] == diagonalOffsetsB
               lineSteps[SideTraits<BLACK>::straightLines[2]] == heavyOffsetsBlack[2] &&
               lineSteps[SideTraits<WHITE>::diagonalLines[3]] == diagonalOffsetsWhite[3] &&
               lineSteps[SideTraits<WHITE>::straightLines[3]] == heavyOffsetsWhite[3]);
-static_assert(bitTables.ray[4][0] == 0xfe && bitTables.edge[4][0] == 8 &&
-              bitTables.edge[3][0] == -17);
-static_assert(bitTables.ray[6][7] == 0x8080808080808000 && bitTables.edge[0][0] == 15);
+static_assert(bitTables.ray[4][0] == 0xfe && bitTables.ray[3][0] == 0 &&
+              bitTables.ray[6][7] == 0x8080808080808000 && bitTables.ray[0][1] == 0x100);
 static_assert(bitTables.line[119 + 34] == 1 && bitTables.line[119 - 112] == 7 &&
               bitTables.line[119 + 33] == -1);
 static_assert(bitTables.knight[0] == 0x20400 && bitTables.king[63] == 0x40c0000000000000);

@@ -73,6 +73,7 @@ inline bool sliderReaches(int s64, u64 candidates, u64 occupied) {
     const int s = square88(s64);
     while (candidates) {
         const int f64 = __builtin_ctzll(candidates);
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): every candidate is on a line
         const int l = bitTables.line[square88(f64) - s + 119];
         if ((bitsBetween(l, s64, f64) & occupied) == 0) return true;
         candidates &= candidates - 1;

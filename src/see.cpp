@@ -52,6 +52,7 @@ inline void frontPieces(u64 candidates, u64 occupied, int target, u8* front) {
         const int f64 = __builtin_ctzll(candidates);
         candidates &= candidates - 1;
         const int f = square88(f64);
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): every candidate is on a line
         const int l = bitTables.line[f - target + 119];
         if ((bitsBetween(l, t64, f64) & occupied) == 0) front[l] = static_cast<u8>(f);
     }

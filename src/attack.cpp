@@ -20,38 +20,39 @@ void initAttackDeltaTable() {
     }
 }
 
-// Looks outward from the square; the piece on the square itself is not seen.
-// Codes of the attacking side: pawn, knight, bishop, rook, queen, king.
-static inline int attackedFrom(const u8* sq, int square, int pawnStep1, int pawnStep2,
-                               const i32* knights, const i32* diagonals, const i32* heavies,
-                               const i32* kings, u8 pawn) {
-    const u8 knight = pawn + 1, bishop = pawn + 2, rook = pawn + 3, queen = pawn + 4,
-             king = pawn + 5;
-    int t = square + pawnStep1;
+// Looks outward from the square for a piece of Side; the piece on the
+// square itself is not seen. The pawns that take on the square stand one
+// capture step behind it.
+template <int Side>
+inline int attackedFrom(const u8* sq, int square) {
+    using T = SideTraits<Side>;
+    const u8 pawn = T::base, knight = T::base + 1, bishop = T::base + 2, rook = T::base + 3,
+             queen = T::base + 4;
+    int t = square - T::capB;
     if (onBoard(t) && sq[t] == pawn) return 1;
-    t = square + pawnStep2;
+    t = square - T::capA;
     if (onBoard(t) && sq[t] == pawn) return 1;
-    for (const i32* d = knights; *d; d++) {
+    for (const i32* d = T::knights; *d; d++) {
         t = square + *d;
         if (onBoard(t) && sq[t] == knight) return 1;
     }
-    for (const i32* d = diagonals; *d; d++) {
+    for (const i32* d = T::diagonals; *d; d++) {
         for (t = square + *d; onBoard(t); t += *d) {
             if (sq[t] == EMPTY) continue;
             if (sq[t] == bishop || sq[t] == queen) return 1;
             break;
         }
     }
-    for (const i32* d = heavies; *d; d++) {
+    for (const i32* d = T::heavies; *d; d++) {
         for (t = square + *d; onBoard(t); t += *d) {
             if (sq[t] == EMPTY) continue;
             if (sq[t] == rook || sq[t] == queen) return 1;
             break;
         }
     }
-    for (const i32* d = kings; *d; d++) {
+    for (const i32* d = T::kings; *d; d++) {
         t = square + *d;
-        if (onBoard(t) && sq[t] == king) return 1;
+        if (onBoard(t) && sq[t] == T::king) return 1;
     }
     return 0;
 }
@@ -64,16 +65,91 @@ int isAttackedSquareBlack(const Board* board, int square) {
     return isAttackedOnSquares(board->squares, square, BLACK);
 }
 
+namespace {
+
+// A piece among candidates (all on lines through s) whose line to s holds
+// no square of occupied.
+inline bool sliderReaches(int s64, u64 candidates, u64 occupied) {
+    const int s = square88(s64);
+    while (candidates) {
+        const int f64 = __builtin_ctzll(candidates);
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): every candidate is on a line
+        const int l = bitTables.line[square88(f64) - s + 119];
+        if ((bitsBetween(l, s64, f64) & occupied) == 0) return true;
+        candidates &= candidates - 1;
+    }
+    return false;
+}
+
+// attackedFrom by the bits: the piece on the square is not seen, every
+// piece shields the squares behind it.
+template <int Side>
+inline bool attackedByBits(const Board* board, int square) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(square);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base]) return true;
+    if (bitTables.knight[s64] & bits[T::base + 1]) return true;
+    if (bitTables.king[s64] & bits[T::king]) return true;
+    const u64 occupied = board->occupied;
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & bitTables.straight[s64];
+    return straight && sliderReaches(s64, straight, occupied);
+}
+
+// The delta query by the bits, for the pieces of Side: lines pass over the
+// enemy king wherever it stands, a knight attacks only the square holding
+// that king, a king attacks along any line or jump once the kings touch.
+template <int Side>
+inline bool deltaAttacked(const Board* board, int square) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(square);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base]) return true;
+    if ((bitTables.knight[s64] & bits[T::base + 1]) && board->squares[square] == T::enemyKing)
+        return true;
+    const u64 occupied = board->occupied & ~bits[T::enemyKing];
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & bitTables.straight[s64];
+    if (straight && sliderReaches(s64, straight, occupied)) return true;
+    return dist(board->wKingSquare, board->bKingSquare) == 1 &&
+           attackStep(T::kingSquare(board), square) != 0;
+}
+
+// The delta query of Side against the enemy king after the enemy's move m
+// (not castling, not en passant), answered on the board before it: the
+// origin emptied, the destination occupied, a piece of Side on it taken.
+template <int Side>
+inline bool attackedAfter(const Board* board, const Move* m) {
+    using T = SideTraits<Side>;
+    using Mover = SideTraits<T::enemy>;
+    const int ks = board->squares[m->from] == Mover::king ? m->to : Mover::kingSquare(board);
+    const u64 toBit = squareBit(m->to);
+    const u64 keep = ~toBit;
+    const u64 occupied = (board->occupied & ~squareBit(m->from)) | toBit;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(ks);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base] & keep) return true;
+    // The king stands on ks after the move: every knight jump there counts.
+    if (bitTables.knight[s64] & bits[T::base + 1] & keep) return true;
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & keep & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & keep & bitTables.straight[s64];
+    if (straight && sliderReaches(s64, straight, occupied)) return true;
+    const int k = T::kingSquare(board);
+    return dist(ks, k) == 1 && attackStep(k, ks) != 0;
+}
+
+}   // namespace
+
 int isAttackedSimple(const Board* board, int square, int colour) {
-    return isAttackedOnSquares(board->squares, square, colour);
+    return colour ? attackedByBits<BLACK>(board, square) : attackedByBits<WHITE>(board, square);
 }
 
 int isAttackedOnSquares(const u8* squares, int square, int colour) {
-    if (colour)
-        return attackedFrom(squares, square, 17, 15, knightOffsetsBlack, diagonalOffsetsBlack,
-                            heavyOffsetsBlack, kingOffsetsBlack, BPAWN);
-    return attackedFrom(squares, square, -15, -17, knightOffsetsWhite, diagonalOffsetsWhite,
-                        heavyOffsetsWhite, kingOffsetsWhite, WPAWN);
+    return colour ? attackedFrom<BLACK>(squares, square) : attackedFrom<WHITE>(squares, square);
 }
 
 static inline bool isKnightStep(int d) {
@@ -94,66 +170,57 @@ static inline int lineReaches(const u8* sq, int f, int d, int s, u8 targetKing) 
     return 0;
 }
 
-// One piece of the attacking side against the enemy king's square s.
-// pawnD1/pawnD2 are the pawn's capture steps, targetKing the code of the king
-// that stands on s, base the attacker's pawn code.
-static inline int pieceHits(const Board* board, int code, int f, int s, u8 base, int pawnD1,
-                            int pawnD2, u8 targetKing) {
+// One piece of Side (code, on f) against the enemy king's square s. A pawn
+// takes one capture step ahead.
+template <int Side>
+inline int pieceHits(const Board* board, int code, int f, int s) {
+    using T = SideTraits<Side>;
     const int d = attackStep(f, s);
     if (d == 0) return 0;
-    switch (code - base) {
-    case 0: return (d == pawnD1 || d == pawnD2) && dist(f, s) == 1;
-    case 1: return isKnightStep(d) && board->squares[f + d] == targetKing;
-    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
-    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    switch (code - T::base) {
+    case 0: return (d == T::capB || d == T::capA) && dist(f, s) == 1;
+    case 1: return isKnightStep(d) && board->squares[f + d] == T::enemyKing;
+    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, T::enemyKing);
+    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, T::enemyKing);
     case 4:
         return (isDiagonalStep(d) || isOrthogonalStep(d)) &&
-               lineReaches(board->squares, f, d, s, targetKing);
+               lineReaches(board->squares, f, d, s, T::enemyKing);
     case 5: return dist(board->wKingSquare, board->bKingSquare) == 1;
     default: return 0;
     }
 }
 
 int isAttackedDeltaSquareBlack(const Board* board, int square) {
-    for (int i = 0; i < board->nBlackEntries; i++) {
-        const PieceEntry& e = board->blackPieces[i];
-        if (e.alive != 1) continue;
-        if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) return 1;
-    }
-    return 0;
+    return deltaAttacked<BLACK>(board, square);
 }
 
 int isAttackedDeltaSquareWhite(const Board* board, int square) {
-    for (int i = 0; i < board->nWhiteEntries; i++) {
-        const PieceEntry& e = board->whitePieces[i];
-        if (e.alive != 1 || e.piece > WKING) continue;
-        if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) return 1;
-    }
-    return 0;
+    return deltaAttacked<WHITE>(board, square);
 }
 
-int kingCheckers(const Board* board, int square, int side, u8* first) {
+namespace {
+
+template <int Side>
+int kingCheckersSide(const Board* board, int square, u8* first) {
+    using T = SideTraits<Side>;
+    const PieceEntry* pieces = T::list(board);
     int count = 0;
-    if (side == BLACK) {
-        for (int i = 0; i < board->nBlackEntries && count < 2; i++) {
-            const PieceEntry& e = board->blackPieces[i];
-            if (e.alive != 1) continue;
-            if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) {
-                if (count == 0) *first = e.square;
-                count++;
-            }
-        }
-    } else {
-        for (int i = 0; i < board->nWhiteEntries && count < 2; i++) {
-            const PieceEntry& e = board->whitePieces[i];
-            if (e.alive != 1 || e.piece > WKING) continue;
-            if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) {
-                if (count == 0) *first = e.square;
-                count++;
-            }
+    for (int i = 0; i < T::entries(board) && count < 2; i++) {
+        const PieceEntry& e = pieces[i];
+        if (e.alive != 1 || colourOf(e.piece) != Side) continue;
+        if (pieceHits<Side>(board, e.piece, e.square, square)) {
+            if (count == 0) *first = e.square;
+            count++;
         }
     }
     return count;
+}
+
+}   // namespace
+
+int kingCheckers(const Board* board, int square, int side, u8* first) {
+    return side == BLACK ? kingCheckersSide<BLACK>(board, square, first)
+                         : kingCheckersSide<WHITE>(board, square, first);
 }
 
 int isAttacked(const Board* board, int square, int side) {
@@ -161,61 +228,88 @@ int isAttacked(const Board* board, int square, int side) {
                 : isAttackedDeltaSquareWhite(board, square);
 }
 
-// Check by the move of the side whose pawn code is base against the enemy
-// king on k; base + 2..4 are that side's bishop, rook and queen, the pieces
-// that can give a discovered check.
-static inline int moveChecksSide(Board* board, Move* move, int k, u8 base, int pawnD1, int pawnD2,
-                                 u8 targetKing, int (*deltaQuery)(const Board*, int)) {
-    const int from = move->from, to = move->to;
+namespace {
+
+// Check by the move of Side against the enemy king. Castling, promotions
+// and en passant are made and the king asked; the others are decided on the
+// board as it stands: a direct check from the destination (the origin still
+// counts as occupied; a king "checks" only when the kings already touch,
+// which a legal position never has), else a discovered check by the first
+// piece behind the origin on the line from the king.
+template <int Side>
+inline int moveChecksSide(Board* board, Move* move) {
+    using T = SideTraits<Side>;
+    using Enemy = SideTraits<T::enemy>;
     if (move->flags & (MF_CASTLE | MF_PROMOTION | MF_ENPASSANT)) {
         makeMove(board, move);
-        int answer =
-            deltaQuery(board, targetKing == WKING ? board->wKingSquare : board->bKingSquare);
+        const int answer = deltaAttacked<Side>(board, Enemy::kingSquare(board));
         unmakeMove(board, move);
         return answer;
     }
-    // Direct check from the destination. The origin is still occupied during
-    // the line walk; a king "checks" only when the kings already touch, which
-    // a legal position never has, so king moves check by discovery alone.
-    const int piece = move->piece;
-    if (piece >= base && piece <= base + 5 &&
-        pieceHits(board, piece, to, k, base, pawnD1, pawnD2, targetKing))
-        return 1;
-
-    // Discovered check along the line from the king through the origin.
-    const int g = attackStep(k, from);
-    if (g == 0 || !onBoard(k + g) || k + g == to) return 0;
-    const u8* sq = board->squares;
-    int p = k + g;
-    while (sq[p] == EMPTY || p == from) {
-        p += g;
-        if (!onBoard(p) || p == to) return 0;
+    const int from = move->from, to = move->to;
+    const int k = Enemy::kingSquare(board);
+    const int k64 = index64(k), to64 = index64(to);
+    const u64 kBit = u64{1} << k64;
+    const u64 occupied = board->occupied;
+    const int kind = move->piece - T::base;
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
+    const int toLine = bitTables.line[k - to + 119];
+    switch (kind) {
+    case 0:
+        if (bitTables.pawnAttacks[Side][to64] & kBit) return 1;
+        break;
+    case 1:
+        if ((bitTables.knight[to64] & kBit) && board->squares[k] == T::enemyKing) return 1;
+        break;
+    case 2:
+    case 3:
+    case 4:
+        if (toLine >= 0 && (kind == 4 || (toLine < 4) == (kind == 2)) &&
+            (bitsBetween(toLine, to64, k64) & occupied) == 0)
+            return 1;
+        break;
+    case 5:
+        if (attackStep(to, k) != 0 && dist(board->wKingSquare, board->bKingSquare) == 1) return 1;
+        break;
+    default: break;
     }
-    const u8 c = sq[p];
-    if (isOrthogonalStep(g)) return c == base + 3 || c == base + 4;
-    if (isDiagonalStep(g)) return c == base + 2 || c == base + 4;
-    return 0;
+
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
+    const int l = bitTables.line[from - k + 119];
+    if (l < 0) return 0;
+    const u64 hits = ((occupied & ~squareBit(from)) | squareBit(to)) & bitTables.ray[l][k64];
+    if (hits == 0) return 0;
+    const int p64 = nearestOnLine(hits, l);
+    if (p64 == to64) return 0;
+    const u8 c = board->squares[square88(p64)];
+    return c == T::base + 4 || c == T::base + (l < 4 ? 2 : 3);
 }
 
-int moveChecksWhite(Board* board, Move* move) {
-    return moveChecksSide(board, move, board->bKingSquare, WPAWN, 15, 17, BKING,
-                          isAttackedDeltaSquareWhite);
-}
+}   // namespace
 
-int moveChecksBlack(Board* board, Move* move) {
-    return moveChecksSide(board, move, board->wKingSquare, BPAWN, -17, -15, WKING,
-                          isAttackedDeltaSquareBlack);
-}
+int moveChecksWhite(Board* board, Move* move) { return moveChecksSide<WHITE>(board, move); }
+
+int moveChecksBlack(Board* board, Move* move) { return moveChecksSide<BLACK>(board, move); }
 
 int moveChecks(Board* board, Move* move) {
     return board->sideToMove == WHITE ? moveChecksWhite(board, move) : moveChecksBlack(board, move);
 }
 
 int isLegalSimple(Board* board, Move* move) {
-    makeMove(board, move);
-    int legal;
-    if (board->sideToMove == BLACK) legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
-    else legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
-    unmakeMove(board, move);
+    if (move->flags & (MF_CASTLE | MF_ENPASSANT)) {
+        makeMove(board, move);
+        const int legal = board->sideToMove == BLACK
+                              ? !deltaAttacked<BLACK>(board, board->wKingSquare)
+                              : !deltaAttacked<WHITE>(board, board->bKingSquare);
+        unmakeMove(board, move);
+        return legal;
+    }
+    const int legal = leavesKingSafe(board, move);
+    legalityTraces(board, move);
     return legal;
+}
+
+int leavesKingSafe(const Board* board, const Move* move) {
+    return board->sideToMove == WHITE ? !attackedAfter<BLACK>(board, move)
+                                      : !attackedAfter<WHITE>(board, move);
 }

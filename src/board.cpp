@@ -25,6 +25,8 @@ void clearBoard(Board* board) {
     board->inCheck = 0;
     for (int sq = 0; sq < 128; sq++) board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
     board->occupied = 0;
+    for (u64& bits : board->pieceBits) bits = 0;
+    board->colourBits[WHITE] = board->colourBits[BLACK] = 0;
     for (int i = 0; i < MAX_PLY; i++) board->pv[i].from = NO_SQUARE;
     for (int i = 0; i < MAX_MOVES; i++) board->rootNodeCount[i] = 0;
 }
@@ -208,7 +210,12 @@ int setupFen(Board* board, const char* fen) {
 
     for (int s = 0; s < 128; s++) {
         board->materialBalance += pieceValues[board->squares[s]];
-        if (onBoard(s) && board->squares[s] != EMPTY) board->occupied |= squareBit(s);
+        if (onBoard(s) && board->squares[s] != EMPTY) {
+            const u8 code = board->squares[s];
+            board->occupied |= squareBit(s);
+            board->pieceBits[code] |= squareBit(s);
+            board->colourBits[colourOf(code)] |= squareBit(s);
+        }
     }
 
     board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
@@ -236,6 +243,44 @@ static inline u64 occupancyChange(const Move* move) {
     return change;
 }
 
+// The piece and colour bits a move flips, the same for making and unmaking
+// it. piece is the code of the mover before the move (the pawn for a
+// promotion).
+static inline void togglePieceBits(Board* board, const Move* move, u8 piece) {
+    const int from = move->from, to = move->to;
+    const int side = colourOf(piece);
+    const u64 fromBit = squareBit(from), toBit = squareBit(to);
+    const u8 arriving = (move->flags & MF_PROMOTION) ? move->promotion : piece;
+    board->pieceBits[piece] ^= fromBit;
+    board->pieceBits[arriving] ^= toBit;
+    board->colourBits[side] ^= fromBit | toBit;
+    if (move->flags & MF_CAPTURE) {
+        const u64 takenBit = (move->flags & MF_ENPASSANT)
+                                 ? squareBit(move->captured <= EMPTY ? to + 16 : to - 16)
+                                 : toBit;
+        board->pieceBits[move->captured] ^= takenBit;
+        board->colourBits[side ^ 1] ^= takenBit;
+    }
+    if (move->flags & MF_CASTLE) {
+        u64 rook = 0;
+        switch (to) {
+        case SQ_G1: rook = squareBit(SQ_H1) | squareBit(SQ_F1); break;
+        case SQ_C1: rook = squareBit(SQ_A1) | squareBit(SQ_D1); break;
+        case SQ_G8: rook = squareBit(SQ_H8) | squareBit(SQ_F8); break;
+        case SQ_C8: rook = squareBit(SQ_A8) | squareBit(SQ_D8); break;
+        default: break;
+        }
+        board->pieceBits[side == WHITE ? WROOK : BROOK] ^= rook;
+        board->colourBits[side] ^= rook;
+    }
+}
+
+// The mover's code before the move, read from the board after it.
+static inline u8 moverBefore(const Board* board, const Move* move) {
+    if (move->flags & MF_PROMOTION) return move->promotion > EMPTY ? BPAWN : WPAWN;
+    return board->squares[move->to];
+}
+
 // Moves the castling rook on the array and keeps its list entry in step.
 static inline void moveRook(Board* board, int from, int to, u8 code, PieceEntry* list) {
     board->squares[to] = code;
@@ -248,6 +293,7 @@ void makeMove(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
+    togglePieceBits(board, move, squares[from]);
 
     board->ply++;
     board->gamePly++;
@@ -339,6 +385,7 @@ void unmakeMove(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
+    togglePieceBits(board, move, moverBefore(board, move));
 
     board->ply--;
     board->gamePly--;
@@ -431,6 +478,7 @@ void makeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
+    togglePieceBits(board, move, squares[from]);
     move->oldCastling = static_cast<u8>(board->castlingStatus);
     move->oldEpSquare = board->epSquare;
     if (squares[from] == WKING) board->wKingSquare = static_cast<u8>(to);
@@ -470,6 +518,7 @@ void unmakeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
+    togglePieceBits(board, move, moverBefore(board, move));
     if (squares[to] == WKING) board->wKingSquare = static_cast<u8>(from);
     else if (squares[to] == BKING) board->bKingSquare = static_cast<u8>(from);
     squares[from] = squares[to];

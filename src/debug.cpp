@@ -40,6 +40,8 @@ bool boardIsConsistent(const Board* board) {
     int white = 0, black = 0;
     i32 material = 0;
     u64 occupied = 0;
+    u64 pieceBits[14] = {};
+    u64 colourBits[2] = {};
     for (int sq = 0; sq < 128; sq++) {
         const u8 code = board->squares[sq];
         if (!onBoard(sq)) {
@@ -47,7 +49,11 @@ bool boardIsConsistent(const Board* board) {
             continue;
         }
         if (code == OFFBOARD || code > BKING) return false;
-        if (code != EMPTY) occupied |= squareBit(sq);
+        if (code != EMPTY) {
+            occupied |= squareBit(sq);
+            pieceBits[code] |= squareBit(sq);
+            colourBits[colourOf(code)] |= squareBit(sq);
+        }
         if (code >= WPAWN && code <= WKING) white++;
         if (code >= BPAWN) black++;
         material += pieceValues[code];
@@ -55,6 +61,11 @@ bool boardIsConsistent(const Board* board) {
     if (white != board->nWhite || black != board->nBlack) return false;
     if (material != board->materialBalance) return false;
     if (occupied != board->occupied) return false;
+    for (int code = 0; code < 14; code++)
+        if (pieceBits[code] != board->pieceBits[code]) return false;
+    if (colourBits[WHITE] != board->colourBits[WHITE] ||
+        colourBits[BLACK] != board->colourBits[BLACK])
+        return false;
     if (board->castlingStatus > 15 || board->sideToMove > 1) return false;
     if (board->epSquare != NO_SQUARE && rank(board->epSquare) != 3 && rank(board->epSquare) != 6)
         return false;

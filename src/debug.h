@@ -5,9 +5,9 @@
 
 // True when every incrementally kept field agrees with a recount from the
 // squares: piece lists and square index, king squares, counts, material,
-// en passant square. inCheck, the capture memory and the keys are left out
-// (the first two describe the node entered, not the position; keys have
-// their own check below).
+// the occupancy, piece and colour bits, en passant square. inCheck, the
+// capture memory and the keys are left out (the first two describe the node
+// entered, not the position; keys have their own check below).
 bool boardIsConsistent(const Board* board);
 
 // Recomputes both keys from scratch and compares; the board is left as found.

@@ -211,6 +211,9 @@ struct Board {
     u64 hashKey2;
     i32 materialBalance;
     u64 occupied;   // one bit per occupied square, bit = rank * 8 + file (0-based)
+    // The same bits per piece code (entries 0 and 7 stay empty) and per colour.
+    u64 pieceBits[14];
+    u64 colourBits[2];
     u64 hashHistory[HASH_HISTORY_SIZE];
     i64 rootNodeCount[MAX_MOVES];
     Move pvMove;
@@ -419,12 +422,20 @@ template <>
 struct SideTraits<WHITE> {
     static constexpr u8 base = WPAWN;
     static constexpr int push = 16, capA = 17, capB = 15, startRank = 2;
+    static constexpr int seventhRank = 7, promotionRank = 8;
+    static constexpr u64 seventhRankBits = 0x00ff000000000000;
+    static constexpr i32 blackViewSign = -1;   // turns Black's view of a score into the side's
     static constexpr int kingSideTo = SQ_G1, queenSideTo = SQ_C1;
     static constexpr int ksEmpty1 = SQ_F1, ksEmpty2 = SQ_G1;
     static constexpr int qsEmpty1 = SQ_B1, qsEmpty2 = SQ_C1, qsEmpty3 = SQ_D1;
     static constexpr int qsSafe1 = SQ_D1, qsSafe2 = SQ_C1;
     static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
     static constexpr int enemy = BLACK;
+    static constexpr u8 king = WKING, enemyKing = BKING;
+    // The lines of the diagonal and straight steps in the order above, as
+    // numbered by attack.h's lineSteps.
+    static constexpr int diagonalLines[4] = {0, 1, 2, 3};   // 15, 17, -15, -17
+    static constexpr int straightLines[4] = {4, 5, 6, 7};   // 1, -1, 16, -16
     static constexpr const i32* knights = knightOffsetsWhite;
     static constexpr const i32* diagonals = diagonalOffsetsWhite;
     static constexpr const i32* heavies = heavyOffsetsWhite;
@@ -446,12 +457,18 @@ template <>
 struct SideTraits<BLACK> {
     static constexpr u8 base = BPAWN;
     static constexpr int push = -16, capA = -15, capB = -17, startRank = 7;
+    static constexpr int seventhRank = 2, promotionRank = 1;
+    static constexpr u64 seventhRankBits = 0x000000000000ff00;
+    static constexpr i32 blackViewSign = 1;
     static constexpr int kingSideTo = SQ_G8, queenSideTo = SQ_C8;
     static constexpr int ksEmpty1 = SQ_F8, ksEmpty2 = SQ_G8;
     static constexpr int qsEmpty1 = SQ_B8, qsEmpty2 = SQ_C8, qsEmpty3 = SQ_D8;
     static constexpr int qsSafe1 = SQ_D8, qsSafe2 = SQ_C8;
     static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
     static constexpr int enemy = WHITE;
+    static constexpr u8 king = BKING, enemyKing = WKING;
+    static constexpr int diagonalLines[4] = {2, 3, 0, 1};   // -15, -17, 15, 17
+    static constexpr int straightLines[4] = {4, 5, 7, 6};   // 1, -1, -16, 16
     static constexpr const i32* knights = knightOffsetsBlack;
     static constexpr const i32* diagonals = diagonalOffsetsBlack;
     static constexpr const i32* heavies = heavyOffsetsBlack;

@@ -8,79 +8,63 @@
 
 namespace {
 
-// A make/unmake pair leaves traces: the move's scratch fields, the capture
-// memory, the stale index on the destination and the history slot one past
-// gamePly. The shortcut below leaves exactly the same ones, so a search that
-// reads the capture memory cannot tell which path decided.
-inline void legalityTraces(Board* board, Move* m) {
-    m->oldCastling = static_cast<u8>(board->castlingStatus);
-    m->oldEpSquare = board->epSquare;
-    if (m->flags & MF_CAPTURE) {
-        m->capturedIndex = board->pieceIndex[m->to];
-        board->lastCaptureSquare = m->to;
-        board->lastCapturedPiece = m->captured;
-    } else {
-        board->pieceIndex[m->to] = board->pieceIndex[m->from];
-        board->lastCaptureSquare = NO_SQUARE;
-        board->lastCapturedPiece = EMPTY;
-    }
-    board->hashHistory[board->gamePly + 1] = board->hashKey;
+// In check, a move of a piece other than the king (en passant aside)
+// answers the check only by taking the one checker or by stepping between it
+// and the king; any other move leaves the check standing.
+inline bool answersCheck(const Move* m, const KingContext* king) {
+    if (king->checkers != 1) return false;
+    if (m->to == king->checkerSquare) return true;
+    if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep)
+        return dist(king->square, m->to) < dist(king->square, king->checkerSquare);
+    return false;
 }
 
 // A move of a piece other than the king, en passant aside, with the king in
 // check. Out of line, so that the generators inline the common case.
 [[gnu::noinline]] int isLegalEvasion(Board* board, Move* m, const KingContext* king) {
-    bool answers = false;
-    if (king->checkers == 1) {
-        if (m->to == king->checkerSquare) {
-            answers = true;
-        } else if (king->checkerStep != 0 && attackStep(king->square, m->to) == king->checkerStep) {
-            answers = dist(king->square, m->to) < dist(king->square, king->checkerSquare);
-        }
-    }
-    if (answers) return isLegalSimple(board, m);
+    if (answersCheck(m, king)) return isLegalSimple(board, m);
     legalityTraces(board, m);
     return 0;
 }
 
-// Same verdict and traces as isLegalSimple. When the king is not attacked, a
-// move of another piece (en passant aside) can only expose the king by leaving
-// a line between the king and an enemy slider, so the verdict needs no make
-// and unmake. King moves, en passant and evasions take the full test.
-//
-// In check, a move of another piece (en passant aside) answers the check only
-// by taking the one checker or by stepping between it and the king; any
-// other move leaves the check standing and is refused without being made.
+// When the king is not attacked, a move of another piece (en passant aside)
+// can only expose the king by leaving a line between the king and an enemy
+// slider, so the verdict needs no make and unmake. The piece shields the
+// king when nothing stands between them on a line; only an enemy slider of
+// the line's kind first behind it pins it, and a pinned piece may still move
+// along the line (up to and onto the pinner).
+inline int pinVerdict(const Board* board, const Move* m, const KingContext* king) {
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
+    const int l = bitTables.line[m->from - king->square + 119];
+    if (l < 0) return 1;
+    const u64 occupied = board->occupied;
+    const int k64 = index64(king->square), from64 = index64(m->from);
+    if (bitsBetween(l, k64, from64) & occupied) return 1;
+    const u64 behind = occupied & bitTables.ray[l][from64];
+    if (behind == 0) return 1;
+    const u8 c = board->squares[square88(nearestOnLine(behind, l))];
+    const u8 enemyBase = board->sideToMove == WHITE ? BPAWN : WPAWN;
+    const bool pins = c == enemyBase + 4 || c == enemyBase + (l < 4 ? 2 : 3);
+    return pins && attackStep(king->square, m->to) != lineSteps[l] ? 0 : 1;
+}
+
+// Same verdict and traces as isLegalSimple. King moves and en passant take
+// the full test; the other moves are decided without being made.
 [[gnu::always_inline]] inline int isLegalWith(Board* board, Move* m, const KingContext* king) {
     if (king == nullptr || m->piece == WKING || m->piece == BKING || (m->flags & MF_ENPASSANT))
         return isLegalSimple(board, m);
     if (king->attacked) return isLegalEvasion(board, m, king);
-    const int d = attackStep(king->square, m->from);
-    // Line steps are 1, 15, 16, 17 in size; knight jumps are 14, 18, 31, 33.
-    const int size = d < 0 ? -d : d;
-    const bool lineStep = size != 0 && size <= 17 && size != 14;
-    int legal = 1;
-    if (lineStep) {
-        const u8* sq = board->squares;
-        int t = king->square + d;
-        while (t != m->from && sq[t] == EMPTY) t += d;
-        if (t == m->from) {
-            // The piece shields the king: find what stands behind it. Only an
-            // enemy slider of the line's kind pins it, and a pinned piece may
-            // still move along the line (up to and onto the pinner).
-            t += d;
-            while (onBoard(t) && sq[t] == EMPTY) t += d;
-            if (onBoard(t)) {
-                const u8 enemyBase = board->sideToMove == WHITE ? BPAWN : WPAWN;
-                const bool diagonal = d == 15 || d == -15 || d == 17 || d == -17;
-                const u8 c = sq[t];
-                const bool pins = c == enemyBase + 4 || c == enemyBase + (diagonal ? 2 : 3);
-                if (pins && attackStep(king->square, m->to) != d) legal = 0;
-            }
-        }
-    }
+    const int legal = pinVerdict(board, m, king);
     legalityTraces(board, m);
     return legal;
+}
+
+// isLegalWith's verdict for a quiet move that is neither castling nor a
+// promotion, without its traces.
+inline int quietVerdict(const Board* board, const Move* m, const KingContext* king) {
+    if (m->piece == WKING || m->piece == BKING) return leavesKingSafe(board, m);
+    if (king->attacked) return answersCheck(m, king) ? leavesKingSafe(board, m) : 0;
+    return pinVerdict(board, m, king);
 }
 
 inline KingContext computeKingContext(const Board* board) {
@@ -252,39 +236,56 @@ u32 generateAllCaptures(Board* board, MoveList* list, u8 legal) {
     const KingContext* king = legal ? &context : nullptr;
     const PieceEntry* pieces = T::list(board);
     const u8* s = board->squares;
+    const u64 enemy = board->colourBits[T::enemy];
+    const u64 occupied = board->occupied;
     const int n = T::entries(board);
+    // The first piece along each line is found by the bits; a piece with no
+    // enemy piece on its lines or jumps at all is passed over.
     for (int i = 0; i < n; i++) {
         if (pieces[i].alive != 1) continue;
         const int sq = pieces[i].square;
+        const int sq64 = index64(sq);
         const int kind = s[sq] - T::base;
-        if (kind == 2 || kind == 4) {
-            for (const i32* d = T::diagonals; *d; d++) {
-                int t = sq + *d;
-                while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
-                    addMove(board, list, &count, sq, t, legal, king);
+        if ((kind == 2 || kind == 4) && (bitTables.diagonal[sq64] & enemy)) {
+            for (const int l : T::diagonalLines) {
+                const u64 hits = occupied & bitTables.ray[l][sq64];
+                if (hits == 0) continue;
+                const int t64 = nearestOnLine(hits, l);
+                if (enemy & (u64{1} << t64))
+                    addMove(board, list, &count, sq, square88(t64), legal, king);
             }
         }
-        if (kind == 3 || kind == 4) {
-            for (const i32* d = T::heavies; *d; d++) {
-                int t = sq + *d;
-                while (onBoard(t) && s[t] == EMPTY) t += *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
-                    addMove(board, list, &count, sq, t, legal, king);
+        if ((kind == 3 || kind == 4) && (bitTables.straight[sq64] & enemy)) {
+            for (const int l : T::straightLines) {
+                const u64 hits = occupied & bitTables.ray[l][sq64];
+                if (hits == 0) continue;
+                const int t64 = nearestOnLine(hits, l);
+                if (enemy & (u64{1} << t64))
+                    addMove(board, list, &count, sq, square88(t64), legal, king);
             }
         }
         if (kind == 1 || kind == 5) {
+            const u64 targets = (kind == 1 ? bitTables.knight[sq64] : bitTables.king[sq64]) & enemy;
+            if (targets == 0) continue;
+            if ((targets & (targets - 1)) == 0) {
+                addMove(board, list, &count, sq, square88(__builtin_ctzll(targets)), legal, king);
+                continue;
+            }
             for (const i32* d = kind == 1 ? T::knights : T::kings; *d; d++) {
-                int t = sq + *d;
-                if (onBoard(t) && T::isEnemy(s[t]))
+                const int t = sq + *d;
+                if (onBoard(t) && (targets & squareBit(t)))
                     addMove(board, list, &count, sq, t, legal, king);
             }
         }
         if (kind == 0) {
-            int t = sq + T::capA;
-            if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
-            t = sq + T::capB;
-            if (onBoard(t) && T::isEnemy(s[t])) addMove(board, list, &count, sq, t, legal, king);
+            if (bitTables.pawnAttacks[Side][sq64] & enemy) {
+                int t = sq + T::capA;
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
+                t = sq + T::capB;
+                if (onBoard(t) && T::isEnemy(s[t]))
+                    addMove(board, list, &count, sq, t, legal, king);
+            }
             if (board->epSquare != 0) {
                 if (sq + T::capA == board->epSquare)
                     addMove(board, list, &count, sq, sq + T::capA, legal, king);
@@ -320,6 +321,114 @@ u32 generateScan(Board* board, MoveList* list, u8 legal) {
     return count;
 }
 
+// More than the side's pseudo-legal moves can number: a pawn 4 (12 from
+// the seventh rank), a knight 8, a bishop 13, a rook 14, a queen 27, the king
+// 8 and two castlings.
+template <int Side>
+int moveBound(const Board* board) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const u64 seventh = T::seventhRankBits;
+    const u64 pawns = bits[T::base];
+    return 4 * __builtin_popcountll(pawns & ~seventh) + 12 * __builtin_popcountll(pawns & seventh) +
+           8 * __builtin_popcountll(bits[T::base + 1]) +
+           13 * __builtin_popcountll(bits[T::base + 2]) +
+           14 * __builtin_popcountll(bits[T::base + 3]) +
+           27 * __builtin_popcountll(bits[T::base + 4]) + 10;
+}
+
+// Whether any quiet move of the piece p on sq might give check or is a
+// castling or a promotion: a superset, the check test decides. A piece on
+// an open line from the enemy king with an own slider of that line's kind
+// behind it may discover check; otherwise only the squares it reaches count.
+template <int Side>
+bool mayCheck(const Board* board, int sq, u8 p, int k) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const int sq64 = index64(sq), k64 = index64(k);
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): the table's -1 is "no line"
+    const int l = bitTables.line[sq - k + 119];
+    if (l >= 0 && (bitsBetween(l, k64, sq64) & board->occupied) == 0 &&
+        (bitTables.ray[l][sq64] & (bits[T::base + 4] | bits[T::base + (l < 4 ? 2 : 3)])))
+        return true;
+    switch (p - T::base) {
+    case 0: {
+        if (rank(sq) == T::seventhRank) return true;
+        u64 pushes = squareBit(sq + T::push);
+        if (rank(sq) == T::startRank) pushes |= squareBit(sq + 2 * T::push);
+        return (bitTables.pawnAttacks[T::enemy][k64] & pushes) != 0;
+    }
+    case 1: return (bitTables.knight[sq64] & bitTables.knight[k64]) != 0;
+    case 2: return ((rank(sq) + file(sq) + rank(k) + file(k)) & 1) == 0;
+    case 5:
+        return (board->castlingStatus & (T::rightK | T::rightQ)) ||
+               dist(board->wKingSquare, board->bKingSquare) == 1;
+    default: return true;
+    }
+}
+
+// The quiet moves of the full pseudo-legal list that the quiescence search's
+// quiet-check phase acts on, in their order there: every castling and quiet
+// promotion, every other quiet move that gives check, and two more the phase
+// reads after its loop: the last quiet move of the list and the last legal
+// quiet move without check that is neither castling nor a promotion. A side
+// with more pieces than a list may hold moves for gets the full list.
+template <int Side>
+u32 generateQuietChecksSide(Board* board, MoveList* list) {
+    using T = SideTraits<Side>;
+    if (moveBound<Side>(board) > MAX_MOVES - 5) return generateAll<Side>(board, list, 0);
+    const KingContext king = computeKingContext(board);
+    const PieceEntry* pieces = T::list(board);
+    const int n = T::entries(board);
+    const u8* s = board->squares;
+
+    // The last quiet move (piece entry, index among the piece's moves) and
+    // the last legal plain one without check, found from the back.
+    int lastPiece = -1, lastIndex = -1, quietPiece = -1, quietIndex = -1;
+    for (int i = n - 1; i >= 0 && quietPiece < 0; i--) {
+        if (pieces[i].alive != 1) continue;
+        const int sq = pieces[i].square;
+        u32 c = 0;
+        pieceMoves<Side>(board, list, &c, sq, s[sq], 0, nullptr);
+        for (int j = static_cast<int>(c) - 1; j >= 0; j--) {
+            Move* m = &list->moves[j];
+            if (m->flags & MF_CAPTURE) continue;
+            if (lastPiece < 0) {
+                lastPiece = i;
+                lastIndex = j;
+            }
+            if (m->flags & (MF_CASTLE | MF_PROMOTION)) continue;
+            if (moveChecks(board, m)) continue;
+            if (quietVerdict(board, m, &king)) {
+                quietPiece = i;
+                quietIndex = j;
+                break;
+            }
+        }
+    }
+
+    const int k = SideTraits<T::enemy>::kingSquare(board);
+    u32 count = 0;
+    for (int i = 0; i < n; i++) {
+        if (pieces[i].alive != 1) continue;
+        const int sq = pieces[i].square;
+        const u8 p = s[sq];
+        if (i != lastPiece && i != quietPiece && !mayCheck<Side>(board, sq, p, k)) continue;
+        const u32 start = count;
+        u32 end = count;
+        pieceMoves<Side>(board, list, &end, sq, p, 0, nullptr);
+        for (u32 j = start; j < end; j++) {
+            Move* m = &list->moves[j];
+            if (m->flags & MF_CAPTURE) continue;
+            const int index = static_cast<int>(j - start);
+            if ((m->flags & (MF_CASTLE | MF_PROMOTION)) || (i == lastPiece && index == lastIndex) ||
+                (i == quietPiece && index == quietIndex) || moveChecks(board, m))
+                list->moves[count++] = *m;
+        }
+    }
+    return count;
+}
+
 }   // namespace
 
 u32 generateMovesWhite(Board* board, MoveList* list, u8 legal) {
@@ -331,6 +440,17 @@ u32 generateMovesBlack(Board* board, MoveList* list, u8 legal) {
 u32 generateMoves(Board* board, MoveList* list, u8 legal) {
     return board->sideToMove ? generateMovesBlack(board, list, legal)
                              : generateMovesWhite(board, list, legal);
+}
+
+u32 generateQuietChecksWhite(Board* board, MoveList* list) {
+    return generateQuietChecksSide<WHITE>(board, list);
+}
+u32 generateQuietChecksBlack(Board* board, MoveList* list) {
+    return generateQuietChecksSide<BLACK>(board, list);
+}
+u32 generateQuietChecks(Board* board, MoveList* list) {
+    return board->sideToMove ? generateQuietChecksBlack(board, list)
+                             : generateQuietChecksWhite(board, list);
 }
 
 u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal) {

@@ -14,6 +14,17 @@ u32 generateCaptures(Board* board, MoveList* list, u8 legal);
 u32 generateCapturesWhite(Board* board, MoveList* list, u8 legal);
 u32 generateCapturesBlack(Board* board, MoveList* list, u8 legal);
 
+// For the quiescence search's quiet-check phase: the quiet moves of the
+// pseudo-legal list that the phase acts on, in their order there, so that it
+// tests, searches and leaves on the board exactly what it would over the full
+// list: every castling and quiet promotion, every other quiet move that
+// gives check, the last quiet move of the full list and its last legal quiet
+// move that neither checks nor castles nor promotes. Nothing on the board is
+// changed; the moves carry no traces.
+u32 generateQuietChecks(Board* board, MoveList* list);
+u32 generateQuietChecksWhite(Board* board, MoveList* list);
+u32 generateQuietChecksBlack(Board* board, MoveList* list);
+
 // Writes the move from -> to at list->moves[*count] with its flags, captured
 // piece and promotion; a promotion fans out into queen, rook, bishop, knight.
 // Advances *count by 1 (4 for a promotion), or not at all for a move refused

@@ -316,7 +316,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
 
     // Step 9. Quiet-check phase: quiet moves that give check or promote and
     // lose nothing by exchange, in generation order.
-    n = generateMoves(board, list, 0);
+    n = generateQuietChecks(board, list);
     list->count = static_cast<u8>(n);
     if (n == 0) return best;
     const KingContext king = kingContext(board);

@@ -219,6 +219,140 @@ TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
     EXPECT_GT(inCheck, 100u);
 }
 
+// The attack queries by the piece and colour bits against the walks they
+// replaced: the delta query against the piece-list walk on every square for
+// both sides (the king's own square and any other), the plain query against
+// the walk on the bare array, and the check test of every pseudo-legal move
+// against the list-walking version, with the board left alike.
+TEST(Equivalence, AttackQueriesAndCheckTestsMatchTheWalks) {
+    u64 squares = 0, moves = 0, checks = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        for (int s = 0; s < 128; s++) {
+            if (!onBoard(s)) continue;
+            ASSERT_EQ(isAttackedDeltaSquareBlack(fast, s), referenceIsAttackedDelta(fast, s, BLACK))
+                << sqString[s];
+            ASSERT_EQ(isAttackedDeltaSquareWhite(fast, s), referenceIsAttackedDelta(fast, s, WHITE))
+                << sqString[s];
+            ASSERT_EQ(isAttackedSimple(fast, s, BLACK),
+                      isAttackedOnSquares(fast->squares, s, BLACK))
+                << sqString[s];
+            ASSERT_EQ(isAttackedSimple(fast, s, WHITE),
+                      isAttackedOnSquares(fast->squares, s, WHITE))
+                << sqString[s];
+            squares++;
+        }
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            const int x = moveChecks(fast, &a);
+            ASSERT_EQ(x, referenceMoveChecks(reference, &b));
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            if (x) checks++;
+            moves++;
+        }
+    });
+    EXPECT_GT(squares, 500000u);
+    EXPECT_GT(moves, 50000u);
+    EXPECT_GT(checks, 1000u);
+}
+
+// The light legality test decides most moves without making them: the
+// verdict and the traces on the board and the move are those of make, test
+// and unmake, for every pseudo-legal move, in check or not.
+TEST(Equivalence, LightLegalityTestMatchesMakeAndTest) {
+    u64 compared = 0, illegal = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        MoveList* list = &fast->moveLists[fast->ply];
+        const u32 n = generateMoves(fast, list, 0);
+        for (u32 i = 0; i < n; i++) {
+            Move a = list->moves[i], b = list->moves[i];
+            const int x = isLegalSimple(fast, &a);
+            ASSERT_EQ(x, referenceIsLegal(reference, &b));
+            ASSERT_TRUE(sameMoveRecords(a, b));
+            ASSERT_TRUE(sameBoards(*fast, *reference));
+            if (!x) illegal++;
+            compared++;
+        }
+    });
+    EXPECT_GT(compared, 50000u);
+    EXPECT_GT(illegal, 1000u);
+}
+
+// The capture generator finds the first piece on each line by the bits and
+// passes over pieces with nothing to take: its list is the captures of the
+// full list, in the same order, pseudo-legal and legal.
+TEST(Equivalence, CaptureGeneratorKeepsTheCapturesOfTheFullListInOrder) {
+    u64 positions = 0, captures = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        for (u8 legal = 0; legal <= 1; legal++) {
+            MoveList* caps = &fast->moveLists[fast->ply];
+            const u32 n = generateCaptures(fast, caps, legal);
+            MoveList* full = &reference->moveLists[reference->ply];
+            const u32 all = generateMoves(reference, full, legal);
+            u32 k = 0;
+            for (u32 i = 0; i < all; i++) {
+                const Move& m = full->moves[i];
+                if (!(m.flags & MF_CAPTURE)) continue;
+                ASSERT_LT(k, n);
+                const Move& c = caps->moves[k];
+                ASSERT_TRUE(sameMove(c, m) && c.piece == m.piece && c.captured == m.captured);
+                k++;
+            }
+            ASSERT_EQ(k, n);
+            captures += n;
+        }
+        positions++;
+    });
+    EXPECT_GT(positions, 10000u);
+    EXPECT_GT(captures, 20000u);
+}
+
+// The quiet-check generator against the full pseudo-legal list: exactly the
+// quiet moves the phase acts on, in list order (castlings, quiet promotions,
+// checks, the last quiet move and the last legal quiet one without check),
+// with the board untouched.
+TEST(Equivalence, QuietCheckGeneratorKeepsThePhasesMovesOfTheFullList) {
+    u64 positions = 0, kept = 0, checks = 0;
+    randomGames(30, 80, [&](Board* fast, Board* reference) {
+        MoveList* quiet = &fast->moveLists[fast->ply];
+        const u32 q = generateQuietChecks(fast, quiet);
+        ASSERT_TRUE(sameBoards(*fast, *reference));
+        MoveList* full = &reference->moveLists[reference->ply];
+        const u32 n = generateMoves(reference, full, 0);
+        int last = -1, lastQuiet = -1;
+        for (u32 i = 0; i < n; i++) {
+            Move m = full->moves[i];
+            if (m.flags & MF_CAPTURE) continue;
+            last = static_cast<int>(i);
+            if (m.flags & (MF_CASTLE | MF_PROMOTION)) continue;
+            if (!referenceMoveChecks(reference, &m) && referenceIsLegal(reference, &m))
+                lastQuiet = static_cast<int>(i);
+        }
+        u32 expected = 0;
+        for (u32 i = 0; i < n; i++) {
+            Move m = full->moves[i];
+            if (m.flags & MF_CAPTURE) continue;
+            const bool check = referenceMoveChecks(reference, &m) != 0;
+            if (!((m.flags & (MF_CASTLE | MF_PROMOTION)) || check || static_cast<int>(i) == last ||
+                  static_cast<int>(i) == lastQuiet))
+                continue;
+            ASSERT_LT(expected, q);
+            const Move& g = quiet->moves[expected];
+            ASSERT_TRUE(sameMove(g, m) && g.piece == m.piece && g.captured == m.captured) << i;
+            if (check) checks++;
+            expected++;
+        }
+        ASSERT_EQ(expected, q);
+        kept += q;
+        positions++;
+    });
+    EXPECT_GT(positions, 10000u);
+    EXPECT_GT(kept, 20000u);
+    EXPECT_GT(checks, 5000u);
+}
+
 // The quiescence search with its quiet-check phase against the version
 // that tests every quiet move: score, nodes and the fields left behind,
 // the in-check flag and the capture memory among them.

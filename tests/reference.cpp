@@ -11,6 +11,7 @@
 #include "movegen.h"
 #include "search.h"
 #include "see.h"
+#include "utils.h"
 
 i32 referenceSee(Board* board, Move* move) {
     makeMove(board, move);
@@ -35,11 +36,97 @@ int referenceNextBestMove(MoveList* list, Move* out) {
     return index;
 }
 
+namespace {
+
+bool isKnightStep(int d) {
+    return d != 1 && d != -1 && d != 15 && d != -15 && d != 16 && d != -16 && d != 17 && d != -17;
+}
+bool isDiagonalStep(int d) { return d == 15 || d == 17 || d == -15 || d == -17; }
+bool isOrthogonalStep(int d) { return d == 1 || d == -1 || d == 16 || d == -16; }
+
+int lineReaches(const u8* sq, int f, int d, int s, u8 targetKing) {
+    int t = f + d;
+    if (t == s) return 1;
+    while (sq[t] == EMPTY || sq[t] == targetKing) {
+        t += d;
+        if (t == s) return 1;
+    }
+    return 0;
+}
+
+int pieceHits(const Board* board, int code, int f, int s, u8 base, int pawnD1, int pawnD2,
+              u8 targetKing) {
+    const int d = attackDeltaTable[f][s];
+    if (d == 0) return 0;
+    switch (code - base) {
+    case 0: return (d == pawnD1 || d == pawnD2) && dist(f, s) == 1;
+    case 1: return isKnightStep(d) && board->squares[f + d] == targetKing;
+    case 2: return isDiagonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    case 3: return isOrthogonalStep(d) && lineReaches(board->squares, f, d, s, targetKing);
+    case 4:
+        return (isDiagonalStep(d) || isOrthogonalStep(d)) &&
+               lineReaches(board->squares, f, d, s, targetKing);
+    case 5: return dist(board->wKingSquare, board->bKingSquare) == 1;
+    default: return 0;
+    }
+}
+
+}   // namespace
+
+int referenceIsAttackedDelta(const Board* board, int square, int side) {
+    if (side == BLACK) {
+        for (int i = 0; i < board->nBlackEntries; i++) {
+            const PieceEntry& e = board->blackPieces[i];
+            if (e.alive != 1) continue;
+            if (pieceHits(board, e.piece, e.square, square, BPAWN, -17, -15, WKING)) return 1;
+        }
+        return 0;
+    }
+    for (int i = 0; i < board->nWhiteEntries; i++) {
+        const PieceEntry& e = board->whitePieces[i];
+        if (e.alive != 1 || e.piece > WKING) continue;
+        if (pieceHits(board, e.piece, e.square, square, WPAWN, 15, 17, BKING)) return 1;
+    }
+    return 0;
+}
+
+int referenceMoveChecks(Board* board, Move* move) {
+    const int side = board->sideToMove;
+    const int k = side == WHITE ? board->bKingSquare : board->wKingSquare;
+    const u8 base = side == WHITE ? WPAWN : BPAWN;
+    const u8 targetKing = side == WHITE ? BKING : WKING;
+    const int pawnD1 = side == WHITE ? 15 : -17, pawnD2 = side == WHITE ? 17 : -15;
+    const int from = move->from, to = move->to;
+    if (move->flags & (MF_CASTLE | MF_PROMOTION | MF_ENPASSANT)) {
+        makeMove(board, move);
+        const int answer = referenceIsAttackedDelta(
+            board, targetKing == WKING ? board->wKingSquare : board->bKingSquare, side);
+        unmakeMove(board, move);
+        return answer;
+    }
+    const int piece = move->piece;
+    if (piece >= base && piece <= base + 5 &&
+        pieceHits(board, piece, to, k, base, pawnD1, pawnD2, targetKing))
+        return 1;
+    const int g = attackDeltaTable[k][from];
+    if (g == 0 || !onBoard(k + g) || k + g == to) return 0;
+    const u8* sq = board->squares;
+    int p = k + g;
+    while (sq[p] == EMPTY || p == from) {
+        p += g;
+        if (!onBoard(p) || p == to) return 0;
+    }
+    const u8 c = sq[p];
+    if (isOrthogonalStep(g)) return c == base + 3 || c == base + 4;
+    if (isDiagonalStep(g)) return c == base + 2 || c == base + 4;
+    return 0;
+}
+
 int referenceIsLegal(Board* board, Move* move) {
     makeMove(board, move);
-    int legal;
-    if (board->sideToMove == BLACK) legal = !isAttackedDeltaSquareBlack(board, board->wKingSquare);
-    else legal = !isAttackedDeltaSquareWhite(board, board->bKingSquare);
+    const int legal = board->sideToMove == BLACK
+                          ? !referenceIsAttackedDelta(board, board->wKingSquare, BLACK)
+                          : !referenceIsAttackedDelta(board, board->bKingSquare, WHITE);
     unmakeMove(board, move);
     return legal;
 }

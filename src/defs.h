@@ -449,6 +449,9 @@ struct SideTraits<WHITE> {
     static u8 kingSquare(const Board* b) { return b->wKingSquare; }
     // Ranks counted from the side's own back rank, 1..8.
     static constexpr int relativeRank(int r) { return r; }
+    // Bit sets moved one rank toward the enemy, or back toward the side.
+    static constexpr u64 forward(u64 bits) { return bits << 8; }
+    static constexpr u64 backward(u64 bits) { return bits >> 8; }
     static constexpr const i32* castlingZones = castlingFlagsWhite;
     static constexpr int queenSideCorner = SQ_A1, kingSideCorner = SQ_H1;
 };
@@ -481,6 +484,8 @@ struct SideTraits<BLACK> {
     static int entries(const Board* b) { return b->nBlackEntries; }
     static u8 kingSquare(const Board* b) { return b->bKingSquare; }
     static constexpr int relativeRank(int r) { return 9 - r; }
+    static constexpr u64 forward(u64 bits) { return bits >> 8; }
+    static constexpr u64 backward(u64 bits) { return bits << 8; }
     static constexpr const i32* castlingZones = castlingFlagsBlack;
     static constexpr int queenSideCorner = SQ_A8, kingSideCorner = SQ_H8;
 };

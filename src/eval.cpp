@@ -186,92 +186,93 @@ inline int backwardStep(int pawns, int rear, int r) {
 
 inline int capAt(int value, int last) { return value > last ? last : value; }
 
-// What the piece pass learns about one side. Ranks are the side's own
-// (1 is its back rank); files run 1..8, and files 0 and 9 are never written
-// and read as files without pawns, so f - 1 and f + 1 need no test where a
-// missing file counts as empty. Front and rear ranks are only read on files
-// that hold a pawn.
+// What the piece pass learns about one side.
 struct SideSummary {
-    u8 pawnsOnFile[10] = {};
-    u8 frontRank[10] = {};                              // the most advanced pawn of the file
-    u8 rearRank[10] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8};   // the least advanced one
-    u8 rooksOnFile[10] = {};
-    u64 pawnBits = 0;   // squareBit of every pawn
+    u64 pawnBits = 0;
     // What each piece attacks: the squares it reaches that are empty or hold
     // an enemy piece. The attack count of a square is the number of sets
-    // that hold it.
-    u64 attacks[MAX_PIECE_ENTRIES];
+    // that hold it; the pawns give two sets, their captures toward the
+    // a-file and toward the h-file.
+    u64 attacks[MAX_PIECE_ENTRIES + 2];
     int attackSets = 0;
     int enemyRing1 = 0, enemyRing2 = 0;   // attack counts summed over the enemy king's rings
+    u8 rooksOnFile[10] = {};              // files 1..8
     int pawns = 0, knights = 0, bishops = 0, rooks = 0, queens = 0, rooksOn7th = 0;
     // Each side's terms in its own favour; the score takes White's minus Black's.
-    i32 pawnAdvancement = 0, pawnMobility = 0, knightMobility = 0, bishopMobility = 0;
-    i32 rookMobility = 0, queenMobility = 0;
+    i32 pawnMobility = 0, knightMobility = 0, bishopMobility = 0, rookMobility = 0;
+    i32 queenMobility = 0;
 
     int pieces() const { return knights + bishops + rooks + queens; }
 };
 
-// Pass 1, per side: the pieces' mobility and attacks, the pawn files and
-// the counts. own and occupied are the side's pieces and all pieces.
+constexpr u64 FILE_A_BITS = 0x0101010101010101ull, FILE_H_BITS = FILE_A_BITS << 7;
+
+// Pass 1, per side: the pieces' mobility and attacks and the counts, from
+// the board's piece bits.
 template <int Side, bool Popcount>
-[[gnu::always_inline]] inline void pieceTerms(const Board* board, u64 own, u64 occupied,
-                                              SideSummary* s) {
+[[gnu::always_inline]] inline void pieceTerms(const Board* board, SideSummary* s) {
     using T = SideTraits<Side>;
-    const u64 empty = ~occupied, enemy = occupied & ~own;
+    const u64 own = board->colourBits[Side], occupied = board->occupied;
+    const u64 empty = ~occupied, enemy = board->colourBits[T::enemy];
     const int enemyKing = index64(SideTraits<T::enemy>::kingSquare(board));
     const u64 ring1 = evalMasks.ring1[enemyKing], ring2 = evalMasks.ring2[enemyKing];
-    const PieceEntry* list = T::list(board);
-    for (int n = 0; n < T::entries(board); n++) {
-        const PieceEntry& e = list[n];
-        if (e.alive != 1) continue;
-        const int sq = e.square, i = index64(sq);
-        u64 reach;
-        switch (e.piece - T::base) {
-        case WPAWN - WPAWN: {
-            const int f = file(sq), r = T::relativeRank(rank(sq));
-            s->pawnsOnFile[f]++;
-            s->pawnBits |= squareBit(sq);
-            if (r > s->frontRank[f]) s->frontRank[f] = r;
-            if (r < s->rearRank[f]) s->rearRank[f] = r;
-            s->pawnAdvancement += bonusAdvPawn[r];
-            // A pawn's mobility: its captures, and the step ahead when free.
-            reach = evalMasks.pawnCaptures[Side][i];
-            const int moves = popCount<Popcount>(reach & enemy) +
-                              ((evalMasks.pawnPush[Side][i] & empty) != 0 ? 1 : 0);
-            s->pawnMobility += bonusPawnMob[moves];
-            s->pawns++;
-            break;
-        }
-        case WKNIGHT - WPAWN:
-            reach = evalMasks.knight[i];
-            s->knightMobility += bonusKnightMob[popCount<Popcount>(reach & empty)];
-            s->knights++;
-            break;
-        case WBISHOP - WPAWN:
-            reach = sliderReach(i, occupied, DIAGONALS);
-            s->bishopMobility += bonusBishopMob[popCount<Popcount>(reach & empty)];
-            s->bishops++;
-            break;
-        case WROOK - WPAWN:
-            s->rooksOnFile[file(sq)]++;
-            if (T::relativeRank(rank(sq)) == 7) s->rooksOn7th++;
-            reach = sliderReach(i, occupied, LINES);
-            s->rookMobility += bonusRookMob[popCount<Popcount>(reach & empty)];
-            s->rooks++;
-            break;
-        case WQUEEN - WPAWN:
-            reach = sliderReach(i, occupied, LINES) | sliderReach(i, occupied, DIAGONALS);
-            s->queenMobility += bonusQueenMob[popCount<Popcount>(reach & empty)];
-            s->queens++;
-            break;
-        case WKING - WPAWN: reach = evalMasks.king[i]; break;
-        default: continue;
-        }
+    auto record = [&](u64 reach) {
         const u64 attacked = reach & ~own;
         s->attacks[s->attackSets++] = attacked;
         s->enemyRing1 += popCount<Popcount>(attacked & ring1);
         s->enemyRing2 += popCount<Popcount>(attacked & ring2);
+    };
+
+    // Pawns, all at once. A pawn's mobility is its captures plus the step
+    // ahead when free, 0 to 3: the pawns are sorted by it through the three
+    // sets of pawns that have each move.
+    const u64 pawns = board->pieceBits[T::base];
+    s->pawnBits = pawns;
+    s->pawns = popCount<Popcount>(pawns);
+    const u64 behindEnemy = T::backward(enemy);
+    const u64 takeLeft = pawns & ~FILE_A_BITS & (behindEnemy << 1);
+    const u64 takeRight = pawns & ~FILE_H_BITS & (behindEnemy >> 1);
+    const u64 step = pawns & T::backward(empty);
+    const u64 three = takeLeft & takeRight & step;
+    const u64 atLeastTwo = (takeLeft & takeRight) | (takeLeft & step) | (takeRight & step);
+    const int n3 = popCount<Popcount>(three);
+    const int n2 = popCount<Popcount>(atLeastTwo & ~three);
+    const int n1 = popCount<Popcount>((takeLeft ^ takeRight ^ step) & ~three);
+    s->pawnMobility = (s->pawns - n1 - n2 - n3) * bonusPawnMob[0] + n1 * bonusPawnMob[1] +
+                      n2 * bonusPawnMob[2] + n3 * bonusPawnMob[3];
+    record(T::forward(pawns & ~FILE_A_BITS) >> 1);
+    record(T::forward(pawns & ~FILE_H_BITS) << 1);
+
+    for (u64 p = board->pieceBits[T::base + 1]; p != 0; p &= p - 1) {
+        const u64 reach = evalMasks.knight[__builtin_ctzll(p)];
+        s->knightMobility += bonusKnightMob[popCount<Popcount>(reach & empty)];
+        s->knights++;
+        record(reach);
     }
+    for (u64 p = board->pieceBits[T::base + 2]; p != 0; p &= p - 1) {
+        const u64 reach = sliderReach(__builtin_ctzll(p), occupied, DIAGONALS);
+        s->bishopMobility += bonusBishopMob[popCount<Popcount>(reach & empty)];
+        s->bishops++;
+        record(reach);
+    }
+    for (u64 p = board->pieceBits[T::base + 3]; p != 0; p &= p - 1) {
+        const int i = __builtin_ctzll(p);
+        s->rooksOnFile[(i & 7) + 1]++;
+        if (T::relativeRank((i >> 3) + 1) == 7) s->rooksOn7th++;
+        const u64 reach = sliderReach(i, occupied, LINES);
+        s->rookMobility += bonusRookMob[popCount<Popcount>(reach & empty)];
+        s->rooks++;
+        record(reach);
+    }
+    for (u64 p = board->pieceBits[T::base + 4]; p != 0; p &= p - 1) {
+        const int i = __builtin_ctzll(p);
+        const u64 reach = sliderReach(i, occupied, LINES) | sliderReach(i, occupied, DIAGONALS);
+        s->queenMobility += bonusQueenMob[popCount<Popcount>(reach & empty)];
+        s->queens++;
+        record(reach);
+    }
+    for (u64 p = board->pieceBits[T::base + 5]; p != 0; p &= p - 1)
+        record(evalMasks.king[__builtin_ctzll(p)]);
 }
 
 // How many of the side's pieces attack the square.
@@ -321,9 +322,10 @@ inline int attackCount(const SideSummary& side, int sq) {
     i32 score = 0;
     for (int f = 1; f <= 8; f++) {
         const int rooks = own.rooksOnFile[f];
-        if (own.pawnsOnFile[f] == 0 && rooks > 0)
-            score +=
-                enemy.pawnsOnFile[f] > 0 ? bonusRookHalfOpenFile[rooks] : bonusRookOpenFile[rooks];
+        const u64 fileBits = FILE_A_BITS << (f - 1);
+        if ((own.pawnBits & fileBits) == 0 && rooks > 0)
+            score += (enemy.pawnBits & fileBits) != 0 ? bonusRookHalfOpenFile[rooks]
+                                                      : bonusRookOpenFile[rooks];
     }
     return score;
 }
@@ -336,40 +338,63 @@ inline int attackCount(const SideSummary& side, int sq) {
 // free-pawn walk starts from.
 struct PawnShape {
     i32 score;
+    i32 advancement;   // the pawns' advancement bonus, before the endgame doubles it
     u8 advancedFront[10];
 };
 
-[[gnu::always_inline]] inline void pawnShapeTerms(const SideSummary& own, const SideSummary& enemy,
-                                                  PawnShape* shape) {
+// The pawns of one side by file, in the side's own ranks (1 is its back
+// rank); files run 1..8, and files 0 and 9 stay empty, so f - 1 and f + 1
+// need no test where a missing file counts as empty. Front and rear ranks
+// are only read on files that hold a pawn.
+struct PawnFiles {
+    u8 count[10] = {};
+    u8 front[10] = {};                              // the most advanced pawn of the file
+    u8 rear[10] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8};   // the least advanced one
+    i32 advancement = 0;
+};
+
+template <int Side>
+PawnFiles pawnFilesOf(u64 pawns) {
+    PawnFiles files;
+    for (; pawns != 0; pawns &= pawns - 1) {
+        const int i = __builtin_ctzll(pawns);
+        const int f = (i & 7) + 1, r = SideTraits<Side>::relativeRank((i >> 3) + 1);
+        files.count[f]++;
+        if (r > files.front[f]) files.front[f] = static_cast<u8>(r);
+        if (r < files.rear[f]) files.rear[f] = static_cast<u8>(r);
+        files.advancement += bonusAdvPawn[r];
+    }
+    return files;
+}
+
+inline void pawnShapeTerms(const PawnFiles& own, const PawnFiles& enemy, PawnShape* shape) {
     i32 score = 0;
     bool passedOnFile[10] = {};
     for (int f = 0; f < 10; f++) shape->advancedFront[f] = 0;
     for (int f = 1; f <= 8; f++) {
-        if (own.pawnsOnFile[f] == 0) continue;
-        const int front = own.frontRank[f], rear = own.rearRank[f];
+        if (own.count[f] == 0) continue;
+        const int front = own.front[f], rear = own.rear[f];
         // Passed: no enemy pawn level with or ahead of the front pawn on this
         // file or either neighbour. Edge files have one neighbour only and
         // never count.
-        auto clearAhead = [&](int g) {
-            return enemy.pawnsOnFile[g] == 0 || 9 - enemy.rearRank[g] < front;
-        };
+        auto clearAhead = [&](int g) { return enemy.count[g] == 0 || 9 - enemy.rear[g] < front; };
         if (f > 1 && f < 8 && clearAhead(f - 1) && clearAhead(f) && clearAhead(f + 1)) {
             score += bonusPassedPawn[front];
             passedOnFile[f] = true;
-            if (passedOnFile[f - 1]) score += bonusConnPassers[abs(front - own.frontRank[f - 1])];
+            if (passedOnFile[f - 1]) score += bonusConnPassers[abs(front - own.front[f - 1])];
         }
         if (front >= 5) shape->advancedFront[f] = static_cast<u8>(front);
-        if (own.pawnsOnFile[f] > 1) score += malusDoublePawn[own.pawnsOnFile[f]];
-        if (own.pawnsOnFile[f - 1] == 0 && own.pawnsOnFile[f + 1] == 0)
-            score += malusIsolatedPawn[f];
+        if (own.count[f] > 1) score += malusDoublePawn[own.count[f]];
+        if (own.count[f - 1] == 0 && own.count[f + 1] == 0) score += malusIsolatedPawn[f];
         // Backward: the rear pawn's neighbours are missing or further up.
         int h = 0;
-        if (f > 1) h += backwardStep(own.pawnsOnFile[f - 1], own.rearRank[f - 1], rear);
-        if (f < 8) h += backwardStep(own.pawnsOnFile[f + 1], own.rearRank[f + 1], rear);
-        if (h > 3 && (enemy.pawnsOnFile[f] == 0 || 9 - enemy.rearRank[f] < rear)) h += 4;
+        if (f > 1) h += backwardStep(own.count[f - 1], own.rear[f - 1], rear);
+        if (f < 8) h += backwardStep(own.count[f + 1], own.rear[f + 1], rear);
+        if (h > 3 && (enemy.count[f] == 0 || 9 - enemy.rear[f] < rear)) h += 4;
         score += malusBackwardPawn[h];
     }
     shape->score = score;
+    shape->advancement = own.advancement;
 }
 
 // Free pawn: an advanced front pawn whose path is empty gains by how few of
@@ -414,8 +439,10 @@ PawnCacheEntry pawnCache[PAWN_CACHE_SIZE];
     if (e.whitePawns != w.pawnBits || e.blackPawns != b.pawnBits) {
         e.whitePawns = w.pawnBits;
         e.blackPawns = b.pawnBits;
-        pawnShapeTerms(w, b, &e.shape[WHITE]);
-        pawnShapeTerms(b, w, &e.shape[BLACK]);
+        const PawnFiles white = pawnFilesOf<WHITE>(w.pawnBits);
+        const PawnFiles black = pawnFilesOf<BLACK>(b.pawnBits);
+        pawnShapeTerms(white, black, &e.shape[WHITE]);
+        pawnShapeTerms(black, white, &e.shape[BLACK]);
     }
     return e.shape;
 }
@@ -468,12 +495,9 @@ template <int Side>
 // The whole evaluation, White's view without the tempo bonus.
 template <bool Popcount>
 [[gnu::always_inline]] inline i32 scorePosition(const Board* board, EvalTerms* terms) {
-    u64 white = 0;
-    for (int n = 0; n < board->nWhiteEntries; n++)
-        if (board->whitePieces[n].alive == 1) white |= squareBit(board->whitePieces[n].square);
     SideSummary w, b;
-    pieceTerms<WHITE, Popcount>(board, white, board->occupied, &w);
-    pieceTerms<BLACK, Popcount>(board, board->occupied & ~white, board->occupied, &b);
+    pieceTerms<WHITE, Popcount>(board, &w);
+    pieceTerms<BLACK, Popcount>(board, &b);
 
     // A trivial draw is exactly 0 and carries no tempo bonus.
     if (isTrivialDraw(board, w, b)) {
@@ -493,7 +517,8 @@ template <bool Popcount>
         w.rookMobility - b.rookMobility + rookFileTerms(w, b) - rookFileTerms(b, w);
     const i32 king = kingTerm(board, endgame, w, b);
     // Passed-pawn races decide endgames.
-    const i32 pawnAdvancement = (w.pawnAdvancement - b.pawnAdvancement) * (endgame ? 2 : 1);
+    const i32 pawnAdvancement =
+        (shape[WHITE].advancement - shape[BLACK].advancement) * (endgame ? 2 : 1);
 
     terms->material = material;
     terms->pawnStructure = pawnStructure;

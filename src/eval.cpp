@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "attack.h"
 #include "board.h"
 #include "hash.h"
 #include "movegen.h"
@@ -78,41 +79,22 @@ inline int pawnCaptureSquare(const Board* board, int to, u8* attacks) {
     return 0;
 }
 
-// The evaluation counts mobility and attacks on bitboards: bit index64(s)
-// stands for the square s. A ray holds the squares beyond a square in one
-// direction up to the edge; the first four directions run toward higher
-// squares, the last four toward lower ones.
-constexpr i32 rayOffsets[8] = {1, 16, 15, 17, -1, -16, -15, -17};
+// The evaluation counts mobility and attacks on bitboards (bit index64(s)
+// stands for the square s), with the rays and leaper sets of bitTables.
+// A king's two rings, as kingPressure reads them, are the evaluation's own.
+struct KingRings {
+    u64 ring1[64], ring2[64];
 
-struct EvalMasks {
-    u64 ray[8][64];
-    u64 knight[64], king[64];
-    u64 pawnCaptures[2][64];
-    u64 pawnPush[2][64];        // the square in front, none on the last rank
-    u64 ring1[64], ring2[64];   // a king's two rings, as kingPressure reads them
-
-    constexpr EvalMasks() : ray(), knight(), king(), pawnCaptures(), pawnPush(), ring1(), ring2() {
+    constexpr KingRings() : ring1(), ring2() {
         auto bit = [](int sq) { return onBoard(sq) ? squareBit(sq) : u64{0}; };
         for (int i = 0; i < 64; i++) {
-            const int sq = square88(i);
-            for (int d = 0; d < 8; d++)
-                for (int t = sq + rayOffsets[d]; onBoard(t); t += rayOffsets[d])
-                    ray[d][i] |= squareBit(t);
-            for (const i32* o = knightOffsetsWhite; *o; o++) knight[i] |= bit(sq + *o);
-            for (const i32* o = kingOffsetsWhite; *o; o++) king[i] |= bit(sq + *o);
-            pawnCaptures[WHITE][i] = bit(sq + 15) | bit(sq + 17);
-            pawnCaptures[BLACK][i] = bit(sq - 15) | bit(sq - 17);
-            pawnPush[WHITE][i] = bit(sq + 16);
-            pawnPush[BLACK][i] = bit(sq - 16);
-            for (const i32 o : kingRing1Offsets) ring1[i] |= bit(sq + o);
-            for (const i32 o : kingRing2Offsets) ring2[i] |= bit(sq + o);
+            for (const i32 o : kingRing1Offsets) ring1[i] |= bit(square88(i) + o);
+            for (const i32 o : kingRing2Offsets) ring2[i] |= bit(square88(i) + o);
         }
     }
 };
-constexpr EvalMasks evalMasks;
-static_assert(evalMasks.ray[1][0] == 0x0101010101010100ull &&
-              evalMasks.ray[7][63] == 0x0040201008040201ull);
-static_assert(evalMasks.knight[0] == 0x20400ull && evalMasks.pawnPush[WHITE][56] == 0);
+constexpr KingRings kingRings;
+static_assert(kingRings.ring1[0] == 0x302ull && kingRings.ring2[63] == 0x2020e00000000000ull);
 
 // Hardware popcount where the caller is compiled for a processor that has
 // it, else the bit-parallel sum.
@@ -128,22 +110,34 @@ template <bool Hardware>
     }
 }
 
-// The squares a slider on index i reaches along directions first, first + 1
-// and their opposites: up to the edge or the first piece, that piece
-// included. A ray's nearest piece is its lowest bit on the rays that run
-// upward and its highest on the others; on an empty ray the bit added at the
-// far corner, whose own ray that way is empty, leaves the whole ray.
-[[gnu::always_inline]] inline u64 sliderReach(int i, u64 occupied, int first) {
+// The squares a slider on index i reaches along two lines that run toward
+// higher bits and their opposites: up to the edge or the first piece, that
+// piece included. A ray's nearest piece is its lowest bit on the lines that
+// run upward and its highest on the others; on an empty ray the bit added at
+// the far corner, whose own ray that way is empty, leaves the whole ray.
+[[gnu::always_inline]] inline u64 sliderReach(int i, u64 occupied, const int (&up)[2],
+                                              const int (&down)[2]) {
     u64 reach = 0;
-    for (int d = first; d < first + 2; d++) {
-        const u64 up = evalMasks.ray[d][i];
-        reach |= up ^ evalMasks.ray[d][__builtin_ctzll((up & occupied) | (u64{1} << 63))];
-        const u64 down = evalMasks.ray[d + 4][i];
-        reach |= down ^ evalMasks.ray[d + 4][63 - __builtin_clzll((down & occupied) | 1)];
+    for (int k = 0; k < 2; k++) {
+        const u64 upRay = bitTables.ray[up[k]][i];
+        reach |= upRay ^ bitTables.ray[up[k]][__builtin_ctzll((upRay & occupied) | (u64{1} << 63))];
+        const u64 downRay = bitTables.ray[down[k]][i];
+        reach |= downRay ^ bitTables.ray[down[k]][63 - __builtin_clzll((downRay & occupied) | 1)];
     }
     return reach;
 }
-constexpr int LINES = 0, DIAGONALS = 2;   // first directions of rooks and bishops
+// Lines of bitTables by their steps: 15 and 17 up, -15 and -17 down; 1 and
+// 16 up, -1 and -16 down.
+constexpr int DIAGONALS_UP[2] = {0, 1}, DIAGONALS_DOWN[2] = {2, 3};
+constexpr int LINES_UP[2] = {4, 6}, LINES_DOWN[2] = {5, 7};
+static_assert(lineSteps[LINES_UP[1]] == 16 && lineSteps[LINES_DOWN[0]] == -1 &&
+              lineSteps[DIAGONALS_DOWN[1]] == -17);
+inline u64 diagonalReach(int i, u64 occupied) {
+    return sliderReach(i, occupied, DIAGONALS_UP, DIAGONALS_DOWN);
+}
+inline u64 straightReach(int i, u64 occupied) {
+    return sliderReach(i, occupied, LINES_UP, LINES_DOWN);
+}
 
 template <int Side>
 inline int pawnOn(const Board* board, int square) {
@@ -215,7 +209,7 @@ template <int Side, bool Popcount>
     const u64 own = board->colourBits[Side], occupied = board->occupied;
     const u64 empty = ~occupied, enemy = board->colourBits[T::enemy];
     const int enemyKing = index64(SideTraits<T::enemy>::kingSquare(board));
-    const u64 ring1 = evalMasks.ring1[enemyKing], ring2 = evalMasks.ring2[enemyKing];
+    const u64 ring1 = kingRings.ring1[enemyKing], ring2 = kingRings.ring2[enemyKing];
     auto record = [&](u64 reach) {
         const u64 attacked = reach & ~own;
         s->attacks[s->attackSets++] = attacked;
@@ -244,13 +238,13 @@ template <int Side, bool Popcount>
     record(T::forward(pawns & ~FILE_H_BITS) << 1);
 
     for (u64 p = board->pieceBits[T::base + 1]; p != 0; p &= p - 1) {
-        const u64 reach = evalMasks.knight[__builtin_ctzll(p)];
+        const u64 reach = bitTables.knight[__builtin_ctzll(p)];
         s->knightMobility += bonusKnightMob[popCount<Popcount>(reach & empty)];
         s->knights++;
         record(reach);
     }
     for (u64 p = board->pieceBits[T::base + 2]; p != 0; p &= p - 1) {
-        const u64 reach = sliderReach(__builtin_ctzll(p), occupied, DIAGONALS);
+        const u64 reach = diagonalReach(__builtin_ctzll(p), occupied);
         s->bishopMobility += bonusBishopMob[popCount<Popcount>(reach & empty)];
         s->bishops++;
         record(reach);
@@ -259,20 +253,20 @@ template <int Side, bool Popcount>
         const int i = __builtin_ctzll(p);
         s->rooksOnFile[(i & 7) + 1]++;
         if (T::relativeRank((i >> 3) + 1) == 7) s->rooksOn7th++;
-        const u64 reach = sliderReach(i, occupied, LINES);
+        const u64 reach = straightReach(i, occupied);
         s->rookMobility += bonusRookMob[popCount<Popcount>(reach & empty)];
         s->rooks++;
         record(reach);
     }
     for (u64 p = board->pieceBits[T::base + 4]; p != 0; p &= p - 1) {
         const int i = __builtin_ctzll(p);
-        const u64 reach = sliderReach(i, occupied, LINES) | sliderReach(i, occupied, DIAGONALS);
+        const u64 reach = straightReach(i, occupied) | diagonalReach(i, occupied);
         s->queenMobility += bonusQueenMob[popCount<Popcount>(reach & empty)];
         s->queens++;
         record(reach);
     }
     for (u64 p = board->pieceBits[T::base + 5]; p != 0; p &= p - 1)
-        record(evalMasks.king[__builtin_ctzll(p)]);
+        record(bitTables.king[__builtin_ctzll(p)]);
 }
 
 // How many of the side's pieces attack the square.

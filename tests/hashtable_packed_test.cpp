@@ -11,10 +11,10 @@
 
 #include "hash.h"
 #include "interface.h"
+#include "test_util.h"
 
 namespace {
 
-constexpr i32 TEST_BUCKETS = 16384;   // the size every test file allocates
 constexpr i32 MATE_BOUND = 20000;
 
 // The former bucket: four slots as parallel arrays, whole moves kept.
@@ -104,19 +104,8 @@ struct PlainTable {
     }
 };
 
-class PackedTable : public ::testing::Test {
+class PackedTable : public SmallTableTest {
 protected:
-    void SetUp() override {
-        if (hashtable == nullptr) {
-            ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
-        }
-        hashSize = TEST_BUCKETS;
-        clearHashtable(hashSize);
-        board = std::make_unique<Board>();
-        board->ply = 0;
-    }
-    void TearDown() override { hashSize = TEST_BUCKETS; }
-
     // Every slot of both tables as the other holds it: what a probe or a
     // store reads (the bound type of an empty slot too: a probe with lock 0
     // reads it).
@@ -137,8 +126,6 @@ protected:
             }
         }
     }
-
-    std::unique_ptr<Board> board;
 };
 
 Move randomMove(std::mt19937_64& rng) {

@@ -6,24 +6,14 @@
 
 #include "hash.h"
 #include "interface.h"
+#include "test_util.h"
 
 namespace {
 
-// Every test file that needs a table allocates this size, whichever runs first.
-constexpr i32 TEST_BUCKETS = 16384;
-
-// A small table, allocated once for the whole test run (the engine never
-// frees its table either) and emptied for each test.
-class Hashtable : public ::testing::Test {
+class Hashtable : public SmallTableTest {
 protected:
     void SetUp() override {
-        if (hashtable == nullptr) {
-            ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
-        }
-        hashSize = TEST_BUCKETS;
-        clearHashtable(hashSize);
-        board = std::make_unique<Board>();
-        board->ply = 0;
+        SmallTableTest::SetUp();
         at(1, 5);
     }
 
@@ -50,8 +40,6 @@ protected:
     }
 
     const HashBucket& bucket(u64 index) { return hashtable[index]; }
-
-    std::unique_ptr<Board> board;
 };
 
 TEST_F(Hashtable, EmptyBucketFillsFromTheLastSlotDown) {

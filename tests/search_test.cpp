@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr i32 TEST_BUCKETS = 16384;   // the size every test file allocates
-
 // Plays a move as the command loop does: stored, made, keys updated; the
 // search ply stays 0 between game moves.
 void playTextMove(Board* board, const char* text) {

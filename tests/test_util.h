@@ -15,6 +15,27 @@
 #include "movegen.h"
 #include "utils.h"
 
+// Every test file that needs a table allocates this size, whichever runs first.
+inline constexpr i32 TEST_BUCKETS = 16384;
+
+// A small table, allocated once for the whole test run (the engine never
+// frees its table either) and emptied for each test, and a bare board.
+class SmallTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (hashtable == nullptr) {
+            ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
+        }
+        hashSize = TEST_BUCKETS;
+        clearHashtable(hashSize);
+        board = std::make_unique<Board>();
+        board->ply = 0;
+    }
+    void TearDown() override { hashSize = TEST_BUCKETS; }
+
+    std::unique_ptr<Board> board;
+};
+
 // The board is over a megabyte: tests keep it on the heap.
 inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
     auto board = std::make_unique<Board>();

@@ -222,6 +222,22 @@ int setupFen(Board* board, const char* fen) {
     return 1;
 }
 
+// The castling rook's step for the king's target square, and its code;
+// from is NO_SQUARE for a square no castling king lands on.
+struct RookStep {
+    int from, to;
+    u8 code;
+};
+static inline RookStep castlingRook(int kingTo) {
+    switch (kingTo) {
+    case SQ_G1: return {SQ_H1, SQ_F1, WROOK};
+    case SQ_C1: return {SQ_A1, SQ_D1, WROOK};
+    case SQ_G8: return {SQ_H8, SQ_F8, BROOK};
+    case SQ_C8: return {SQ_A8, SQ_D8, BROOK};
+    default: return {NO_SQUARE, NO_SQUARE, EMPTY};
+    }
+}
+
 // The occupancy bits a move flips, the same for making and unmaking it: the
 // origin, the destination unless a piece is taken there, the square of a
 // pawn taken en passant, the castling rook's two squares.
@@ -262,14 +278,8 @@ static inline void togglePieceBits(Board* board, const Move* move, u8 piece) {
         board->colourBits[side ^ 1] ^= takenBit;
     }
     if (move->flags & MF_CASTLE) {
-        u64 rook = 0;
-        switch (to) {
-        case SQ_G1: rook = squareBit(SQ_H1) | squareBit(SQ_F1); break;
-        case SQ_C1: rook = squareBit(SQ_A1) | squareBit(SQ_D1); break;
-        case SQ_G8: rook = squareBit(SQ_H8) | squareBit(SQ_F8); break;
-        case SQ_C8: rook = squareBit(SQ_A8) | squareBit(SQ_D8); break;
-        default: break;
-        }
+        const RookStep r = castlingRook(to);
+        const u64 rook = r.from == NO_SQUARE ? 0 : squareBit(r.from) | squareBit(r.to);
         board->pieceBits[side == WHITE ? WROOK : BROOK] ^= rook;
         board->colourBits[side] ^= rook;
     }
@@ -409,13 +419,10 @@ void unmakeMove(Board* board, Move* move) {
     }
 
     if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case SQ_G1: moveRook(board, SQ_F1, SQ_H1, WROOK, board->whitePieces); break;
-        case SQ_C1: moveRook(board, SQ_D1, SQ_A1, WROOK, board->whitePieces); break;
-        case SQ_G8: moveRook(board, SQ_F8, SQ_H8, BROOK, board->blackPieces); break;
-        case SQ_C8: moveRook(board, SQ_D8, SQ_A8, BROOK, board->blackPieces); break;
-        default: break;
-        }
+        const RookStep r = castlingRook(to);
+        if (r.from != NO_SQUARE)
+            moveRook(board, r.to, r.from, r.code,
+                     r.code == WROOK ? board->whitePieces : board->blackPieces);
     }
 
     int capturedSquare = to;
@@ -484,24 +491,10 @@ void makeMoveSimple(Board* board, Move* move) {
     if (squares[from] == WKING) board->wKingSquare = static_cast<u8>(to);
     else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
     if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case SQ_G1:
-            squares[SQ_F1] = WROOK;
-            squares[SQ_H1] = EMPTY;
-            break;
-        case SQ_C1:
-            squares[SQ_D1] = WROOK;
-            squares[SQ_A1] = EMPTY;
-            break;
-        case SQ_G8:
-            squares[SQ_F8] = BROOK;
-            squares[SQ_H8] = EMPTY;
-            break;
-        case SQ_C8:
-            squares[SQ_D8] = BROOK;
-            squares[SQ_A8] = EMPTY;
-            break;
-        default: break;
+        const RookStep r = castlingRook(to);
+        if (r.from != NO_SQUARE) {
+            squares[r.to] = r.code;
+            squares[r.from] = EMPTY;
         }
     }
     squares[to] = squares[from];
@@ -525,24 +518,10 @@ void unmakeMoveSimple(Board* board, Move* move) {
     squares[to] = move->captured;
     if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
     if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case SQ_G1:
-            squares[SQ_H1] = WROOK;
-            squares[SQ_F1] = EMPTY;
-            break;
-        case SQ_C1:
-            squares[SQ_A1] = WROOK;
-            squares[SQ_D1] = EMPTY;
-            break;
-        case SQ_G8:
-            squares[SQ_H8] = BROOK;
-            squares[SQ_F8] = EMPTY;
-            break;
-        case SQ_C8:
-            squares[SQ_A8] = BROOK;
-            squares[SQ_D8] = EMPTY;
-            break;
-        default: break;
+        const RookStep r = castlingRook(to);
+        if (r.from != NO_SQUARE) {
+            squares[r.from] = r.code;
+            squares[r.to] = EMPTY;
         }
     }
     if (move->flags & MF_ENPASSANT) {

@@ -53,7 +53,7 @@ static bool readHashNumber(const char* line, i32* value, bool* fits, char* text,
     return true;
 }
 
-void parseInitStream(FILE* file, bool quiet) {
+void parseInitStream(FILE* file) {
     char line[256];
     while (fgets(line, sizeof line, file) != nullptr) {
         i32 value;
@@ -63,30 +63,29 @@ void parseInitStream(FILE* file, bool quiet) {
             hashSize = value;   // 0, refused at allocation, when it does not fit
             if (fits) snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
             else snprintf(hashSizeText, sizeof hashSizeText, "%s", text);
-            if (!quiet) printf("\tHash entries\t= %s\n", hashSizeText);
+            printf("\tHash entries\t= %s\n", hashSizeText);
         }
         char word[256];
         if (sscanf(line, "book %255s", word) == 1) {
             strcpy(bookFileName, word);
-            if (!quiet) printf("\tBook file\t= %s\n", bookFileName);
+            printf("\tBook file\t= %s\n", bookFileName);
         }
     }
 }
 
-void parseInitFile(bool quiet) {
+void parseInitFile() {
     hashSize = 0;
     snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
     strcpy(bookFileName, "./quillantor.bk");
-    if (!quiet) printf("Parsing quillantor.rc...\n ");
+    printf("Parsing quillantor.rc...\n ");
     FILE* file = fopen("./quillantor.rc", "r");
     if (file == nullptr) {
         hashSize = DEFAULT_HASH_SIZE;
-        if (!quiet)
-            printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n",
-                   hashSize, bookFileName);
+        printf("Using default values:\n\tHash entries\t= %d (* 4)\n\tBook file\t= %s\n", hashSize,
+               bookFileName);
         return;
     }
-    parseInitStream(file, quiet);
+    parseInitStream(file);
     fclose(file);
 }
 
@@ -388,19 +387,19 @@ void xboardLoop(Board* board, const char* firstLine) {
 }
 
 // Allocates the configured table; a size that is not positive or cannot be
-// had falls back to the default size with a one-line message.
-static int allocateHashtable(const char* prefix) {
+// had falls back to the default size with a one-line message. Allocation
+// only reserves the memory: the first clearing is what touches it.
+static int allocateHashtable() {
     if (initHashtable(hashSize)) return 1;
     // A size of 0 may stand for a number too large to hold: show its digits.
     if (hashSize == 0 && hashSizeText[0] != '\0')
-        printf("%s\tHash entries\t= %s is not usable: using %d (* 4)\n", prefix, hashSizeText,
+        printf("\tHash entries\t= %s is not usable: using %d (* 4)\n", hashSizeText,
                DEFAULT_HASH_SIZE);
     else
-        printf("%s\tHash entries\t= %d is not usable: using %d (* 4)\n", prefix, hashSize,
-               DEFAULT_HASH_SIZE);
+        printf("\tHash entries\t= %d is not usable: using %d (* 4)\n", hashSize, DEFAULT_HASH_SIZE);
     hashSize = DEFAULT_HASH_SIZE;
     if (initHashtable(hashSize)) return 1;
-    printf("%sCannot allocate the hash table: stopping.\n", prefix);
+    printf("Cannot allocate the hash table: stopping.\n");
     fflush(stdout);
     return 0;
 }
@@ -410,19 +409,16 @@ void initEngineTables() {
     initZobrist();
 }
 
-int startEngine(Board* board, bool quiet) {
-    if (!quiet) {
-        printf("     Q u i l l a n t o r    0 . 3\n");
-        printf("A chess playing program by the Quillantor developers\n\n");
-    }
-    parseInitFile(quiet);
+int startEngine(Board* board) {
+    printf("     Q u i l l a n t o r    0 . 3\n");
+    printf("A chess playing program by the Quillantor developers\n\n");
+    parseInitFile();
     initEngineTables();
-    // Quiet start-up (the UCI mode) still reports a refused size, the way
-    // that protocol passes text on to the user.
-    if (!allocateHashtable(quiet ? "info string " : "")) return 0;
+    if (!allocateHashtable()) return 0;
     initBook();
-    clearSearchTables();
     setupFen(board, initialPosition);
     getHashkey(board);
+    // Seen at once on a terminal, before the first line is typed.
+    fflush(stdout);
     return 1;
 }

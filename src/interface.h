@@ -12,12 +12,11 @@ inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in
 extern i32 hashSize;   // buckets of the transposition table
 extern char bookFileName[256];
 
-// Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes
-// (nothing when quiet).
-void parseInitFile(bool quiet = false);
+// Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes.
+void parseInitFile();
 
 // The same from an open stream; the file-name message is printed by the caller.
-void parseInitStream(FILE* file, bool quiet = false);
+void parseInitStream(FILE* file);
 
 // Reads commands from standard input until end of input or "quit". A first
 // line the caller has already read (a piece of at most 255 characters) is
@@ -29,10 +28,12 @@ void xboardLoop(Board* board, const char* firstLine = nullptr);
 // test run all fill them here, so every key comes from the same sequence.
 void initEngineTables();
 
-// Start-up: banner, configuration file, tables, book, start position. Quiet
-// start-up prints neither the banner nor the configuration echo. Returns 0
-// when no transposition table could be allocated at all.
-int startEngine(Board* board, bool quiet = false);
+// Start-up up to the first input line: banner, configuration file, tables,
+// the transposition table's memory (not yet cleared: that takes long for a
+// large table, and the UCI mode must answer "uci" at once), book, start
+// position. Prints and flushes what the user sees at start. Returns 0 when
+// no transposition table could be allocated at all.
+int startEngine(Board* board);
 
 // Empties the transposition table, the history tables and the killers.
 void clearSearchTables();

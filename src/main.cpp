@@ -1,20 +1,22 @@
 // Entry: start-up in its fixed order, then the command loop. With a
 // command-line argument the program runs one of its developer tools instead.
-// The first line read chooses the protocol: "uci" starts the UCI mode, which
-// prints no banner; anything else is the XBoard loop's first line.
+// The banner and the configuration messages come first, so a user at a
+// terminal sees them at once; then the first line read chooses the protocol:
+// "uci" starts the UCI mode, anything else is the XBoard loop's first line.
 #include <cstdio>
 
-#include "tools.h"
 #include "interface.h"
+#include "tools.h"
 #include "uci.h"
 
 int main(int argc, char** argv) {
     Board board;
     if (argc > 1) return runTool(&board, argc, argv);
+    if (!startEngine(&board)) return 1;
     char line[INPUT_LINE_SIZE];
     const bool haveLine = fgets(line, sizeof line, stdin) != nullptr;
     if (haveLine && isUciGreeting(line)) return uciMain(&board);
-    if (!startEngine(&board)) return 1;
+    clearSearchTables();
     xboardLoop(&board, haveLine ? line : nullptr);
     return 0;
 }

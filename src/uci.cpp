@@ -318,6 +318,33 @@ int hashFull() {
     return used * 1000 / (buckets * 4);
 }
 
+// What the last info line of the running search showed: the GUI keeps
+// those figures, so the search's end is reported again when it went on
+// after them.
+struct ShownIteration {
+    bool any = false;
+    int depth = 0;
+    i32 score = 0;
+    i32 nodes = 0;
+    PvLine line;
+};
+ShownIteration shown;
+
+std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine& line) {
+    const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
+    std::string text = "info";
+    if (iteration.any)
+        text += " depth " + std::to_string(iteration.depth) + " seldepth " +
+                std::to_string(selDepth) + " score " + uciScore(iteration.score);
+    text += " time " + std::to_string(elapsed) + " nodes " + std::to_string(globalNodes) + " nps " +
+            std::to_string(nps) + " hashfull " + std::to_string(hashFull()) + " pv";
+    for (u32 i = 0; i < line.count; i++) {
+        text += ' ';
+        text += moveText(line.moves[i]);
+    }
+    return text;
+}
+
 void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
     // After a ponderhit the soft limit is kept here, between iterations: past
     // it the driver stops before starting the next one.
@@ -328,16 +355,26 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
     // An iteration without a line has nothing to show: the root has no legal
     // move (said once, after the search), or depth 1 was cut off at once.
     if (line->count == 0) return;
-    const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
-    std::string text = "info depth " + std::to_string(depth) + " seldepth " +
-                       std::to_string(selDepth) + " score " + uciScore(score) + " time " +
-                       std::to_string(elapsed) + " nodes " + std::to_string(globalNodes) + " nps " +
-                       std::to_string(nps) + " hashfull " + std::to_string(hashFull()) + " pv";
-    for (u32 i = 0; i < line->count; i++) {
-        text += ' ';
-        text += moveText(line->moves[i]);
-    }
-    sendLine(text);
+    shown.any = true;
+    shown.depth = depth;
+    shown.score = score;
+    shown.nodes = globalNodes;
+    shown.line = *line;
+    sendLine(infoLine(shown, elapsed, *line));
+}
+
+// The figures of a search that ended inside an iteration, with the line of
+// the move played: the last accepted iteration's depth, score and line when
+// it begins with that move, the move alone otherwise.
+void reportSearchEnd(const Move& played) {
+    if (shown.any && shown.nodes == globalNodes) return;
+    PvLine line;
+    line.count = 1;
+    line.moves[0] = played;
+    const bool sameStart = shown.any && shown.line.count > 0 &&
+                           shown.line.moves[0].from == played.from &&
+                           shown.line.moves[0].to == played.to;
+    sendLine(infoLine(shown, elapsedSince(timerSearchStart), sameStart ? shown.line : line));
 }
 
 // One of the book's moves for the game so far, picked at random as the
@@ -390,11 +427,13 @@ void runSearch(Board* board, SearchJob job) {
         sendInfoString("book move " + moveText(best));
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
+        shown.any = false;
         searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
         searched = true;
         // The search gives no move only where there is none.
         if (best.from == NO_SQUARE)
             sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+        else reportSearchEnd(best);
     }
     if (job.waitForStop) {
         std::unique_lock<std::mutex> lock(control.mutex);
@@ -439,6 +478,9 @@ public:
         if (words.empty()) return true;
         const std::string& command = words[0];
         if (command == "isready") {
+            // The slow set-up waits for the first command the protocol
+            // expects to take time; during a search the tables are in use.
+            if (!searching) prepareTables();
             sendLine("readyok");
         } else if (command == "stop") {
             if (searching) stopSearch();
@@ -464,10 +506,17 @@ public:
                 return true;
             }
             finishSearch();
-            if (command == "ucinewgame") clearSearchTables();
-            else if (command == "position") positionCommand(words);
-            else if (command == "go") goCommand(words, input.stamp);
-            else setOption(words, input.text, &options);
+            if (command == "ucinewgame") {
+                clearSearchTables();
+                tablesReady = true;
+            } else if (command == "position") {
+                positionCommand(words);
+            } else if (command == "go") {
+                prepareTables();
+                goCommand(words, input.stamp);
+            } else {
+                setOption(words, input.text, &options);
+            }
         } else {
             sendInfoString("unknown command '" + command + "': ignored");
         }
@@ -481,6 +530,16 @@ private:
         true;   // the position was built from the start position (the book knows only those)
     std::thread worker;
     bool searching = false;
+    // The transposition table comes from start-up allocated but not yet
+    // cleared: clearing a large table takes seconds, more than a GUI waits
+    // for "uciok". Every search clears the tables after itself.
+    bool tablesReady = false;
+
+    void prepareTables() {
+        if (tablesReady) return;
+        clearSearchTables();
+        tablesReady = true;
+    }
 
     bool unbounded() const {
         return (job.limits.infinite || job.limits.ponder) && !control.ponderHit.load();
@@ -600,11 +659,11 @@ GoLimits parseGoArguments(const std::vector<std::string>& words,
             continue;
         }
         i++;
-        if (w == "mate") {
+        if (w == "mate" && value > 0) {
             // A mate search is an ordinary search here: deep enough to find
             // a mate in N moves when the tree allows.
-            depth = value > 0 && value < MAX_ITERATIONS / 2 ? 2 * value : MAX_ITERATIONS;
-            refusals->push_back("go mate is searched as go depth " + std::to_string(depth));
+            value = value < MAX_ITERATIONS / 2 ? 2 * value : MAX_ITERATIONS;
+            refusals->push_back("go mate is searched as go depth " + std::to_string(value));
         }
         // Times and counts below zero (a GUI's clock that ran over) count as
         // nothing left; depth and node limits must be positive.
@@ -723,7 +782,6 @@ bool isUciGreeting(const char* line) {
 }
 
 int uciMain(Board* board) {
-    if (!startEngine(board, true)) return 1;
     searchInterrupt = interruptSearch;
     iterationReport = reportIteration;
     sendIdentification();

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +97,29 @@ inline EngineRun runEngine(const std::vector<std::string>& args, const std::stri
     return run;
 }
 
+// Runs QL_ENGINE_PATH with args in workDir on a pseudo-terminal, with no
+// input, and returns what it wrote there (line ends as the terminal turns them).
+inline std::string runEngineOnTerminal(const std::vector<std::string>& args,
+                                       const std::string& workDir, int timeoutSeconds = 60) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return "";
+    if (pid == 0) {
+        alarm(static_cast<unsigned>(timeoutSeconds));
+        execEngine(args, workDir);
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;   // EIO once the child has closed the terminal
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    waitpid(pid, nullptr, 0);
+    return text;
+}
+
 // The engine as a GUI talks to it: a child process on two pipes, written to
 // and read from line by line, so a test can answer what the engine prints.
 class EngineSession {
@@ -131,6 +155,7 @@ public:
     }
 
     bool started() const { return pid > 0 && in >= 0 && out >= 0; }
+    pid_t processId() const { return pid; }
 
     // Writes text (whole lines, each ending in a line feed).
     bool send(const std::string& text) {

@@ -9,7 +9,11 @@ void setColor(int attribute, int foreground, int background) {
     printf("%s", sequence);
 }
 
-void displayBoard(const Board* board) {
+void displayBoard(const Board* board, bool colour) {
+    // Without colour the same diagram, the escape sequences left out.
+    auto setColor = [colour](int attribute, int foreground, int background) {
+        if (colour) ::setColor(attribute, foreground, background);
+    };
     setColor(1, 7, 0);
     printf("   -------------------------------------------------\n");
     for (int r = 7; r >= 0; r--) {

@@ -128,7 +128,8 @@ static int perftTool(Board* board, int argc, char** argv) {
 
 static int showTool(Board* board, int argc, char** argv) {
     if (!setupToolPosition(board, argc, argv, 2)) return 2;
-    displayBoard(board);
+    // Colour for a terminal; a file or a pipe gets plain text.
+    displayBoard(board, outputIsTerminal());
     return 0;
 }
 
@@ -167,11 +168,22 @@ static bool setupFromLine(Board* board, const std::string& line) {
     return true;
 }
 
+// A line is a position when it is an EPD or FEN line as above, or else when
+// setboard would take it as it stands.
+static bool setupFromAnyLine(Board* board, const std::string& line) {
+    if (setupFromLine(board, line)) return true;
+    std::string fen = line;
+    while (!fen.empty() && (fen.back() == '\r' || fen.back() == '\n')) fen.pop_back();
+    if (!setupFen(board, fen.c_str())) return false;
+    getHashkey(board);
+    return true;
+}
+
 static int evalLines(Board* board) {
     std::string line;
     u8 flag = 0;
     while (std::getline(std::cin, line)) {
-        if (setupFromLine(board, line)) printf("%d\n", eval(board, &flag));
+        if (setupFromAnyLine(board, line)) printf("%d\n", eval(board, &flag));
         else printf("error\n");
         fflush(stdout);
     }
@@ -179,15 +191,7 @@ static int evalLines(Board* board) {
 }
 
 static int printTerms(Board* board, int argc, char** argv) {
-    std::string line = initialPosition;
-    if (argc > 3) {
-        line.clear();
-        for (int i = 3; i < argc; i++) line += std::string(i > 3 ? " " : "") + argv[i];
-    }
-    if (!setupFromLine(board, line)) {
-        fprintf(stderr, "invalid FEN: %s\n", line.c_str());
-        return 2;
-    }
+    if (!setupToolPosition(board, argc, argv, 3)) return 2;
     EvalTerms t;
     const i32 white = evalTerms(board, &t);
     u8 flag = 0;
@@ -599,9 +603,30 @@ int epdTool(Board* board, int argc, char** argv) {
 // ---------------------------------------------------------------------------
 // The dispatcher
 
+static constexpr const char* toolUsage =
+    "usage: quillantor [TOOL ARGS...]\n"
+    "Without arguments the engine starts and speaks the XBoard protocol on standard input\n"
+    "and output (or UCI when the first line is \"uci\"); leave it with \"quit\" or end of input.\n"
+    "\n"
+    "tools:\n"
+    "  perft DEPTH [FEN]                  move-path count per root move, then the total\n"
+    "  show [FEN]                         diagram of the position (coloured on a terminal)\n"
+    "  eval                               static score of each FEN or EPD line on standard input\n"
+    "  eval --terms [FEN]                 each evaluation term, White's view\n"
+    "  eval --bench [REPS]                evaluations per second\n"
+    "  bench [--history] [DEPTH]          fixed-depth search of 30 positions; last line the signature\n"
+    "  search DEPTH [FEN]                 one search with its thinking lines, then bestmove\n"
+    "  epd FILE [--time MS] [--first N]   test suite: each position's move against bm and am\n"
+    "  help                               this text\n"
+    "Without a FEN the start position is used.\n";
+
 int runTool(Board* board, int argc, char** argv) {
-    initEngineTables();
     const std::string tool = argv[1];
+    if (tool == "help" || tool == "--help" || tool == "-h") {
+        fputs(toolUsage, stdout);
+        return 0;
+    }
+    initEngineTables();
     int status;
     if (tool == "perft") status = perftTool(board, argc, argv);
     else if (tool == "show") status = showTool(board, argc, argv);
@@ -610,8 +635,10 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
     else {
-        fprintf(stderr, "unknown tool '%s': use perft, show, eval, bench, search or epd\n",
-                argv[1]);
+        fprintf(
+            stderr,
+            "unknown tool '%s': use perft, show, eval, bench, search or epd (see quillantor help)\n",
+            argv[1]);
         status = 2;
     }
     fflush(stdout);

@@ -1,5 +1,6 @@
 #include "utils.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -9,6 +10,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/time.h>
@@ -49,6 +51,14 @@ u64 physicalMemoryBytes() {
 #else
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
     return pages > 0 && pageSize > 0 ? static_cast<u64>(pages) * static_cast<u64>(pageSize) : 0;
+#endif
+}
+
+bool outputIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
 #endif
 }
 

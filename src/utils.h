@@ -24,6 +24,9 @@ i32 timer();
 // The machine's physical memory in bytes, 0 when the platform does not say.
 u64 physicalMemoryBytes();
 
+// True when standard output is a terminal (not a file or a pipe).
+bool outputIsTerminal();
+
 // Five calls of rand(), r1 first, folded into 64 bits.
 u64 rand64();
 

@@ -127,6 +127,32 @@ TEST(Tools, PerftDividesAndTotals) {
     EXPECT_NE(run.out.find("Nodes: 7\n"), std::string::npos);
 }
 
+TEST(Tools, EveryToolTakesTheStartPositionWithoutAFenAndWhatSetboardTakes) {
+    const TempDir tmp;
+    const std::string& dir = tmp.path;
+    // The start position's own text has no en passant field; setboard takes it.
+    const std::vector<std::vector<std::string>> runs = {
+        {"perft", "1"},
+        {"show"},
+        {"eval", "--terms"},
+        {"search", "1"},
+        {"eval", "--terms", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR", "w", "KQkq", "0", "1"}};
+    for (const auto& args : runs) {
+        const EngineRun run = runEngine(args, "", dir);
+        EXPECT_EQ(run.status, 0) << args[0] << " " << run.err;
+        EXPECT_EQ(run.err, "") << args[0];
+    }
+    const EngineRun terms = runEngine({"eval", "--terms"}, "", dir);
+    EXPECT_NE(terms.out.find("total: 0\neval: 10\n"), std::string::npos) << terms.out;
+    // help lists the tools on standard output, status 0.
+    for (const char* help : {"help", "--help"}) {
+        const EngineRun run = runEngine({help}, "", dir);
+        EXPECT_EQ(run.status, 0);
+        for (const char* tool : {"perft", "show", "eval", "bench", "search", "epd"})
+            EXPECT_NE(run.out.find(std::string("  ") + tool + " "), std::string::npos) << tool;
+    }
+}
+
 TEST(Tools, BadArgumentsGiveStatusTwoAndOneLine) {
     const TempDir tmp;
     const std::string& dir = tmp.path;
@@ -148,17 +174,21 @@ TEST(Tools, BadArgumentsGiveStatusTwoAndOneLine) {
     }
 }
 
-TEST(Tools, ShowPrintsTheColouredDiagram) {
+TEST(Tools, ShowColoursTheDiagramOnATerminalOnly) {
     const TempDir tmp;
     const std::string& dir = tmp.path;
+    // To a file: plain text.
     EngineRun run = runEngine({"show"}, "", dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("[Ply 0: White to move.]"), std::string::npos);
     EXPECT_NE(run.out.find("[Material balance = 0, nWhite = 16, nBlack = 16]."), std::string::npos);
     EXPECT_NE(run.out.find("[Castling status: 15, wKing on e1, bKing on e8]"), std::string::npos);
-    // a1: white rook, red on black; h1: red on white.
-    EXPECT_NE(run.out.find("1  \x1b[1;37;40m|\x1b[1;31;40m  R  "), std::string::npos);
-    EXPECT_NE(run.out.find("\x1b[1;31;47m  R  \x1b[1;37;40m|\n"), std::string::npos);
+    EXPECT_NE(run.out.find("1  |  R  |  N  |"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    // On a terminal: a1 holds a white rook, red on black; h1 red on white.
+    const std::string shown = runEngineOnTerminal({"show"}, dir);
+    EXPECT_NE(shown.find("1  \x1b[1;37;40m|\x1b[1;31;40m  R  "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\x1b[1;31;47m  R  \x1b[1;37;40m|"), std::string::npos);
 }
 
 TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
@@ -177,7 +207,10 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -";
     const EngineRun run = runEngine({"eval"}, input, TempDir().path);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "10\nerror\nerror\n896\n-876\nerror\nerror\nerror\nerror\nerror\n0\n10\n");
+    // Lines that are not EPD but that setboard takes (an odd side letter is
+    // Black, a broken castling or en passant field keeps what it can, the
+    // clocks may be missing) are positions too.
+    EXPECT_EQ(run.out, "10\nerror\nerror\n896\n-876\n10\n10\n10\n10\nerror\n0\n10\n");
 }
 
 TEST(EvalTool, TermsShowsWhitesViewOfEachTerm) {

@@ -12,6 +12,12 @@ int setupFen(Board* board, const char* fen);
 // The reset half of setupFen: an empty board, counters and flags cleared.
 void clearBoard(Board* board);
 
+// Copies the position of from into to: every field but the per-ply move
+// lists, and of the game history only the half-moves played so far (the key
+// history one entry further, where the exchange evaluator writes). The
+// search starts from such a copy, so it never writes into the game's board.
+void copyBoard(Board* to, const Board* from);
+
 // Plays a generated move; writes oldCastling, oldEpSquare and capturedIndex
 // into the record. Keys are not touched: the caller applies updateHashKey
 // right after, and again right before unmakeMove.

@@ -106,6 +106,9 @@ struct Move {
 };
 static_assert(sizeof(Move) == 9);
 
+// The empty move record: from = 127, nothing captured or promoted.
+inline constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+
 // Two records name the same move when these four fields agree.
 inline bool sameMove(const Move& a, const Move& b) {
     return a.from == b.from && a.to == b.to && a.flags == b.flags && a.promotion == b.promotion;
@@ -132,7 +135,10 @@ struct PvLine {
 };
 
 // Four transposition-table slots in one 64-byte cache line: the four locks,
-// then one packed word per slot. The word's fields, from bit 0 up:
+// then one packed word per slot. A slot's lock is the position's key XORed
+// with its word, so that a slot another search thread has half written (the
+// new lock beside the old word, or the reverse) fails the lock test. An
+// empty slot's lock equals its word. The word's fields, from bit 0 up:
 //   from       7 bits   origin square, 127 = no move (0x88 squares are < 120)
 //   to         7 bits
 //   flags      8 bits   MF_* bits
@@ -143,8 +149,9 @@ struct PvLine {
 //                       scores of 24 pieces a side stay far inside; the
 //                       empty slot holds 32500
 // Of a move only these four fields are kept: the hash move is only ever
-// compared by them. The views read the fields slot by slot (bucket.depth[i]);
-// they alias the words, which is allowed as they share their first member.
+// compared by them. The views read the fields slot by slot (bucket.depth[i])
+// for the tests and tools, while no search runs; they alias the words, which
+// is allowed as they share their first member.
 struct HashSlotMove {
     u8 from;
     u8 to;

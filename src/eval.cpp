@@ -327,14 +327,8 @@ inline int attackCount(const SideSummary& side, int sq) {
 // Pass 2, per side: the pawn files, in the side's favour. Pawn terms are
 // taken once per file, for its front or rear pawn. An enemy rank is turned
 // into the side's own ranks (9 - rank) before it is compared. Everything
-// but the free pawns depends on the pawns alone: the shape's score, and the
-// front ranks of the advanced pawns (rank 5 or beyond, else 0) that the
-// free-pawn walk starts from.
-struct PawnShape {
-    i32 score;
-    i32 advancement;   // the pawns' advancement bonus, before the endgame doubles it
-    u8 advancedFront[10];
-};
+// but the free pawns depends on the pawns alone (PawnShape, eval.h): the
+// free-pawn walk starts from the shape's advanced front ranks.
 
 // The pawns of one side by file, in the side's own ranks (1 is its back
 // rank); files run 1..8, and files 0 and 9 stay empty, so f - 1 and f + 1
@@ -415,30 +409,25 @@ template <int Side>
     return score;
 }
 
-// The pawn shapes of both sides, kept by the squares of all the pawns: the
-// full pair of pawn sets is the key, so an entry is never taken for another
-// position. A zeroed entry is the true one for a board without pawns.
-struct PawnCacheEntry {
-    u64 whitePawns, blackPawns;
-    PawnShape shape[2];
-};
-constexpr int PAWN_CACHE_SIZE = 8192;   // a power of two
-PawnCacheEntry pawnCache[PAWN_CACHE_SIZE];
-
-[[gnu::always_inline]] inline const PawnShape* pawnShapes(const SideSummary& w,
+// The pawn shapes of both sides from the cache, computed into it on a miss;
+// without a cache, computed into the caller's entry.
+[[gnu::always_inline]] inline const PawnShape* pawnShapes(PawnCache* cache, PawnCacheEntry* own,
+                                                          const SideSummary& w,
                                                           const SideSummary& b) {
-    const u64 mix = (w.pawnBits ^ (b.pawnBits * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
-    PawnCacheEntry& e = pawnCache[mix >> 51];
-    static_assert(PAWN_CACHE_SIZE == 1 << (64 - 51));
-    if (e.whitePawns != w.pawnBits || e.blackPawns != b.pawnBits) {
-        e.whitePawns = w.pawnBits;
-        e.blackPawns = b.pawnBits;
-        const PawnFiles white = pawnFilesOf<WHITE>(w.pawnBits);
-        const PawnFiles black = pawnFilesOf<BLACK>(b.pawnBits);
-        pawnShapeTerms(white, black, &e.shape[WHITE]);
-        pawnShapeTerms(black, white, &e.shape[BLACK]);
+    PawnCacheEntry* e = own;
+    if (cache != nullptr) {
+        const u64 mix = (w.pawnBits ^ (b.pawnBits * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
+        static_assert(PAWN_CACHE_SIZE == 1 << (64 - 51));
+        e = &cache->entries[mix >> 51];
+        if (e->whitePawns == w.pawnBits && e->blackPawns == b.pawnBits) return e->shape;
     }
-    return e.shape;
+    e->whitePawns = w.pawnBits;
+    e->blackPawns = b.pawnBits;
+    const PawnFiles white = pawnFilesOf<WHITE>(w.pawnBits);
+    const PawnFiles black = pawnFilesOf<BLACK>(b.pawnBits);
+    pawnShapeTerms(white, black, &e->shape[WHITE]);
+    pawnShapeTerms(black, white, &e->shape[BLACK]);
+    return e->shape;
 }
 
 // Castling state of the side's king: 1 on the queen side, 2 on the king side,
@@ -488,7 +477,8 @@ template <int Side>
 
 // The whole evaluation, White's view without the tempo bonus.
 template <bool Popcount>
-[[gnu::always_inline]] inline i32 scorePosition(const Board* board, EvalTerms* terms) {
+[[gnu::always_inline]] inline i32 scorePosition(const Board* board, EvalTerms* terms,
+                                                PawnCache* cache) {
     SideSummary w, b;
     pieceTerms<WHITE, Popcount>(board, &w);
     pieceTerms<BLACK, Popcount>(board, &b);
@@ -502,7 +492,8 @@ template <bool Popcount>
 
     const bool endgame = isEndgame(w, b);
     const i32 material = materialTerm(board, w, b);
-    const PawnShape* shape = pawnShapes(w, b);
+    PawnCacheEntry uncached;
+    const PawnShape* shape = pawnShapes(cache, &uncached, w, b);
     i32 pawnStructure = w.pawnMobility - b.pawnMobility + shape[WHITE].score - shape[BLACK].score +
                         freePawnTerms<WHITE>(board, shape[WHITE], w, b) -
                         freePawnTerms<BLACK>(board, shape[BLACK], b, w);
@@ -530,9 +521,9 @@ template <bool Popcount>
 
 // The score for the side to move, with the tempo bonus; 0 for a trivial draw.
 template <bool Popcount>
-[[gnu::always_inline]] inline i32 sideToMoveScore(const Board* board) {
+[[gnu::always_inline]] inline i32 sideToMoveScore(const Board* board, PawnCache* cache) {
     EvalTerms terms;
-    const i32 white = scorePosition<Popcount>(board, &terms);
+    const i32 white = scorePosition<Popcount>(board, &terms, cache);
     if (terms.trivialDraw) return 0;
     return board->sideToMove == WHITE ? white + bonusTempo : bonusTempo - white;
 }
@@ -540,11 +531,11 @@ template <bool Popcount>
 // The same code compiled twice: once for processors with a popcount
 // instruction (asked of the processor at start-up) and once for any x86.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-[[gnu::target("popcnt")]] i32 scoreWithPopcount(const Board* board) {
-    return sideToMoveScore<true>(board);
+[[gnu::target("popcnt")]] i32 scoreWithPopcount(const Board* board, PawnCache* cache) {
+    return sideToMoveScore<true>(board, cache);
 }
 [[gnu::target("popcnt")]] i32 termsWithPopcount(const Board* board, EvalTerms* terms) {
-    return scorePosition<true>(board, terms);
+    return scorePosition<true>(board, terms, nullptr);
 }
 bool processorHasPopcount() {
     __builtin_cpu_init();
@@ -552,9 +543,11 @@ bool processorHasPopcount() {
 }
 const bool hasPopcount = processorHasPopcount();
 #else
-i32 scoreWithPopcount(const Board* board) { return sideToMoveScore<false>(board); }
+i32 scoreWithPopcount(const Board* board, PawnCache* cache) {
+    return sideToMoveScore<false>(board, cache);
+}
 i32 termsWithPopcount(const Board* board, EvalTerms* terms) {
-    return scorePosition<false>(board, terms);
+    return scorePosition<false>(board, terms, nullptr);
 }
 constexpr bool hasPopcount = false;
 #endif
@@ -645,17 +638,20 @@ int bishopIsTrappedBlack(const Board* board, int square) {
     return bishopIsTrapped<BLACK>(board, square);
 }
 
-i32 eval(const Board* board, u8* flag) {
+i32 eval(const Board* board, u8* flag, PawnCache* cache) {
     *flag = 0;
-    return hasPopcount ? scoreWithPopcount(board) : sideToMoveScore<false>(board);
+    return hasPopcount ? scoreWithPopcount(board, cache) : sideToMoveScore<false>(board, cache);
 }
 
+i32 eval(const Board* board, u8* flag) { return eval(board, flag, nullptr); }
+
 i32 evalTerms(const Board* board, EvalTerms* terms) {
-    return hasPopcount ? termsWithPopcount(board, terms) : scorePosition<false>(board, terms);
+    return hasPopcount ? termsWithPopcount(board, terms)
+                       : scorePosition<false>(board, terms, nullptr);
 }
 
 i32 evalTermsPortable(const Board* board, EvalTerms* terms) {
-    return scorePosition<false>(board, terms);
+    return scorePosition<false>(board, terms, nullptr);
 }
 
-void clearPawnCache() { memset(pawnCache, 0, sizeof pawnCache); }
+void clearPawnCache(PawnCache* cache) { memset(cache, 0, sizeof *cache); }

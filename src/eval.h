@@ -23,9 +23,36 @@ struct EvalTerms {
     u8 trivialDraw;   // 1 when the position is scored 0 without terms
 };
 
+// One side's pawn terms that depend on the pawns alone: the shape's score,
+// the advancement bonus (before the endgame doubles it), and the front ranks
+// of the advanced pawns (rank 5 or beyond, else 0) by file, in the side's own
+// ranks.
+struct PawnShape {
+    i32 score;
+    i32 advancement;
+    u8 advancedFront[10];
+};
+
+// The pawn shapes of both sides, kept by the squares of all the pawns: the
+// full pair of pawn sets is the key, so an entry is never taken for another
+// position. A zeroed entry is the true one for a board without pawns. Each
+// search thread has its own (search.h); the scores never depend on it.
+struct PawnCacheEntry {
+    u64 whitePawns, blackPawns;
+    PawnShape shape[2];
+};
+inline constexpr int PAWN_CACHE_SIZE = 8192;   // a power of two
+struct PawnCache {
+    PawnCacheEntry entries[PAWN_CACHE_SIZE];
+};
+
 // Reads the board only. Returns the static score for the side to move
 // (centipawns, tempo bonus of 10 included; exactly 0 for a trivial draw) and
-// sets *flag to 0. Allocates nothing and generates no moves.
+// sets *flag to 0. Allocates nothing and generates no moves. The pawn shapes
+// come from the cache and are kept there.
+i32 eval(const Board* board, u8* flag, PawnCache* cache);
+
+// The same score without a cache (the tools and the tests).
 i32 eval(const Board* board, u8* flag);
 
 // Reads the board only. Fills *terms and returns their sum, White's view,
@@ -71,5 +98,5 @@ int bishopIsTrappedBlack(const Board* board, int square);
 // itself takes the popcount instruction where the processor has one).
 i32 evalTermsPortable(const Board* board, EvalTerms* terms);
 
-// Forgets every cached pawn shape; the scores never depend on the cache.
-void clearPawnCache();
+// Forgets every cached pawn shape.
+void clearPawnCache(PawnCache* cache);

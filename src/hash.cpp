@@ -192,7 +192,21 @@ static i32 allocatedBuckets = 0;
 // four empty slots, so emptying the table only visits the marked buckets.
 static u64* writtenBuckets = nullptr;
 
-static inline void markWritten(u64 index) { writtenBuckets[index >> 6] |= u64{1} << (index & 63); }
+// The table's words are read and written by several search threads at once:
+// each access is a relaxed atomic load or store of the whole word, plain
+// moves on a 64-bit processor.
+static inline u64 loadWord(const u64& word) { return __atomic_load_n(&word, __ATOMIC_RELAXED); }
+static inline void storeWord(u64& word, u64 value) {
+    __atomic_store_n(&word, value, __ATOMIC_RELAXED);
+}
+
+// A bucket's mark is set once; a thread that finds it set writes nothing, so
+// the atomic read-modify-write is paid once per bucket and search.
+static inline void markWritten(u64 index) {
+    u64& marks = writtenBuckets[index >> 6];
+    const u64 bit = u64{1} << (index & 63);
+    if ((loadWord(marks) & bit) == 0) __atomic_fetch_or(&marks, bit, __ATOMIC_RELAXED);
+}
 
 int initHashtable(i32 count) {
     if (count <= 0) return 0;
@@ -236,16 +250,29 @@ static inline u64 packSlot(const Move* move, u8 type, i32 depth, i32 score) {
            static_cast<u64>(static_cast<i64>(score)) << SCORE_SHIFT;
 }
 
+// The fields of one slot word, as the views of HashBucket read them.
+static inline u8 slotType(u64 word) { return static_cast<u8>((word >> TYPE_SHIFT) & 3); }
+static inline i32 slotDepth(u64 word) {
+    return static_cast<i32>(static_cast<i64>(word << 24) >> 52);
+}
+static inline i32 slotScore(u64 word) { return static_cast<i32>(static_cast<i64>(word) >> 40); }
+static inline u64 withDepth(u64 word, i32 depth) {
+    return (word & ~DEPTH_BITS) |
+           (static_cast<u64>(static_cast<i64>(depth)) << DEPTH_SHIFT & DEPTH_BITS);
+}
+
 // An empty slot: no move, draft -1, score NO_HASH_SCORE. The other fields
-// keep what the slot held, as they always have.
+// keep what the slot held, as they always have. Its lock equals its word,
+// so that it answers the key 0 alone, as a slot locked by 0 did.
 static constexpr u64 EMPTY_FIELDS = FROM_BITS | DEPTH_BITS | SCORE_BITS;
 static constexpr u64 EMPTY_SLOT =
     NO_SQUARE | DEPTH_BITS | static_cast<u64>(static_cast<i64>(NO_HASH_SCORE)) << SCORE_SHIFT;
 
 static inline void emptyBucket(HashBucket& bucket) {
     for (int i = 0; i < 4; i++) {
-        bucket.lock[i] = 0;
-        bucket.slots.word[i] = (bucket.slots.word[i] & ~EMPTY_FIELDS) | EMPTY_SLOT;
+        const u64 word = (loadWord(bucket.slots.word[i]) & ~EMPTY_FIELDS) | EMPTY_SLOT;
+        storeWord(bucket.slots.word[i], word);
+        storeWord(bucket.lock[i], word);
     }
 }
 
@@ -269,18 +296,19 @@ void ageHashtable(i32 count) {
     if (hashtable == nullptr) return;
     if (count > allocatedBuckets) count = allocatedBuckets;
     // Only written buckets hold drafts of 0 or more, and they stay marked.
+    // The lock changes with the word, so that it still opens the slot.
     for (i32 b = 0; b < count; b++) {
         for (int i = 0; i < 4; i++) {
-            const i32 depth = hashtable[b].depth[i];
-            if (depth < 0) continue;
             u64& word = hashtable[b].slots.word[i];
-            word = (word & ~DEPTH_BITS) |
-                   (static_cast<u64>(static_cast<i64>(depth - 1)) << DEPTH_SHIFT & DEPTH_BITS);
+            const u64 old = loadWord(word);
+            const i32 depth = slotDepth(old);
+            if (depth < 0) continue;
+            const u64 aged = withDepth(old, depth - 1);
+            storeWord(word, aged);
+            storeWord(hashtable[b].lock[i], loadWord(hashtable[b].lock[i]) ^ old ^ aged);
         }
     }
 }
-
-i32 hashStores = 0, hashCuts = 0, hashHits1 = 0, hashHits2 = 0, hashMoves = 0;
 
 // Scores beyond this are mates, kept relative to the node that stores them.
 static constexpr i32 MATE_BOUND = 20000;
@@ -303,8 +331,9 @@ void prefetchHashtableKey(u64 key2) {
     if (index >= 0) __builtin_prefetch(&hashtable[index]);
 }
 
-void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move) {
-    hashStores++;
+void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move,
+                     HashCounters* counters) {
+    counters->hashStores++;
     const i64 index = indexOfKey(board->hashKey2);
     if (index < 0) return;
     HashBucket* bucket = &hashtable[index];
@@ -324,8 +353,9 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
     i32 shallowest = 256;
     int chosen = -1;
     for (int i = 0; i < 4; i++) {
-        const i32 stored = bucket->depth[i];
-        if (bucket->lock[i] == key && depth >= stored) {
+        const u64 word = loadWord(bucket->slots.word[i]);
+        const i32 stored = slotDepth(word);
+        if ((loadWord(bucket->lock[i]) ^ word) == key && depth >= stored) {
             chosen = i;
             break;
         }
@@ -336,12 +366,13 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
     }
     if (chosen < 0) return;
     markWritten(static_cast<u64>(index));
-    bucket->lock[chosen] = key;
-    bucket->slots.word[chosen] = packSlot(move, type, depth, score);
+    const u64 word = packSlot(move, type, depth, score);
+    storeWord(bucket->slots.word[chosen], word);
+    storeWord(bucket->lock[chosen], key ^ word);
 }
 
 i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
-                   Move* hashMove) {
+                   Move* hashMove, HashCounters* counters) {
     const i64 index = indexOfKey(board->hashKey2);
     if (index < 0) return NO_HASH_SCORE;
     const HashBucket* bucket = &hashtable[index];
@@ -349,19 +380,22 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
     const i32 ply = static_cast<i32>(board->ply);
     i32 taken = 0;
     for (int i = 0; i < 4; i++) {
-        if (bucket->lock[i] != key) continue;
-        hashHits1++;
-        const u8 type = bucket->type[i];
-        const i32 stored = bucket->depth[i];
-        i32 v = bucket->score[i];
+        // One read of the word: every field below comes from the slot the
+        // lock test opened.
+        const u64 word = loadWord(bucket->slots.word[i]);
+        if ((loadWord(bucket->lock[i]) ^ word) != key) continue;
+        counters->hashHits1++;
+        const u8 type = slotType(word);
+        const i32 stored = slotDepth(word);
+        i32 v = slotScore(word);
         // An upper bound below beta: a null move from here would not reach beta.
         if (*permission == 1 && type == BOUND_UPPER && v < *beta) *permission = 0;
-        const HashSlotMove move = bucket->move[i];
-        if (stored >= taken && move.from != NO_SQUARE) {
-            hashMove->from = move.from;
-            hashMove->to = move.to;
-            hashMove->flags = move.flags;
-            hashMove->promotion = move.promotion;
+        const u8 from = static_cast<u8>(word & FROM_BITS);
+        if (stored >= taken && from != NO_SQUARE) {
+            hashMove->from = from;
+            hashMove->to = static_cast<u8>((word >> TO_SHIFT) & 0x7f);
+            hashMove->flags = static_cast<u8>((word >> FLAGS_SHIFT) & 0xff);
+            hashMove->promotion = static_cast<u8>((word >> PROMOTION_SHIFT) & 0xf);
             taken = stored;
         }
         if (stored >= depth) {
@@ -373,4 +407,14 @@ i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* pe
         }
     }
     return NO_HASH_SCORE;
+}
+
+int hashtableUsage() {
+    if (hashtable == nullptr || hashSize <= 0) return 0;
+    const i32 buckets = hashSize < 250 ? hashSize : 250;
+    int used = 0;
+    for (i32 b = 0; b < buckets; b++)
+        for (int i = 0; i < 4; i++)
+            if (slotDepth(loadWord(hashtable[b].slots.word[i])) >= 0) used++;
+    return used * 1000 / (buckets * 4);
 }

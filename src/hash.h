@@ -30,23 +30,25 @@ inline void restoreHashKeys(Board* board, u64 key, u64 key2) {
 }
 
 // ---------------------------------------------------------------------------
-// Transposition table: hashSize buckets of four slots.
+// Transposition table: hashSize buckets of four slots, shared by every
+// search thread without a lock. Slots are read and written a word at a time
+// (relaxed atomic loads and stores); a slot torn by two threads writing it
+// at once fails its lock test (see HashBucket), and a move taken from the
+// table is only ever used by matching it against the moves generated in the
+// position, so a wrong one is never played.
 
 extern HashBucket* hashtable;
 
 // Allocates count buckets, aligned to the cache line (contents undefined until
 // the first clear). Returns 1 on success, 0 when count is not positive or the
-// memory cannot be had (hashtable stays as it was).
+// memory cannot be had (hashtable stays as it was). Not while a search runs.
 int initHashtable(i32 count);
 
 // Empties every slot of the first count buckets; nothing for count <= 0.
 // Only the buckets stored into since they were last emptied are visited.
+// Not while a search runs.
 void clearHashtable(i32 count);
 
-// Stores a search result for the board's position: mate scores are made
-// relative to this node (ply), the slot is the position's own when the new
-// draft is at least as deep, else the shallowest slot (the later one on
-// ties). Nothing is stored while no usable table is allocated.
 // Bound types of a table slot.
 enum : u8 {
     BOUND_EXACT = 0,   // the score is the node's value
@@ -54,15 +56,32 @@ enum : u8 {
     BOUND_LOWER = 2    // the node failed high: its value is at least the score
 };
 
-void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move);
+// The table's diagnostics, one set per search thread, reset by the search
+// driver at every search.
+struct HashCounters {
+    i32 hashStores = 0;   // calls of recordHashtable
+    i32 hashCuts = 0;     // probes that ended a node
+    i32 hashHits1 = 0;    // slots whose lock matched in a probe
+    i32 hashHits2 = 0;    // kept for symmetry; nothing counts into it
+    i32 hashMoves = 0;    // moves recognised as the move to try first
+};
+
+// Stores a search result for the board's position: mate scores are made
+// relative to this node (ply), the slot is the position's own when the new
+// draft is at least as deep, else the shallowest slot (the later one on
+// ties). Nothing is stored while no usable table is allocated. Counts the
+// call in counters->hashStores.
+void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move,
+                     HashCounters* counters);
 
 // Looks the board's position up. Returns a score the caller may return at
 // once, or NO_HASH_SCORE. alpha and beta are only read; *permission may be
 // cleared (a stored upper bound below beta: a null move would fail) and the
 // from, to, flags and promotion of *hashMove may be overwritten with those of
 // the deepest stored move seen (its other fields are left as they were).
+// Counts the matching slots in counters->hashHits1.
 i32 probeHashtable(const Board* board, const i32* alpha, const i32* beta, u8* permission, i32 depth,
-                   Move* hashMove);
+                   Move* hashMove, HashCounters* counters);
 
 // Asks the memory system for the board's bucket ahead of the probe; no effect
 // on what is stored or found.
@@ -74,17 +93,10 @@ void prefetchHashtableKey(u64 key2);
 // applied, read from the board before the move.
 u64 key2After(const Board* board, const Move* move);
 
-// Diagnostics of the table, reset by the search driver at every search.
-extern i32 hashStores;   // calls of recordHashtable
-extern i32 hashCuts;     // probes that ended a node
-extern i32 hashHits1;    // slots whose lock matched in a probe
-extern i32 hashHits2;    // kept for symmetry; nothing counts into it
-extern i32 hashMoves;    // moves recognised as the move to try first
-
-// ---------------------------------------------------------------------------
-// Not called by the engine itself: kept for the tests, the tools and
-// whoever checks the faster paths against these plain ones.
+// Share of the slots in use, per mille, from the first buckets (at most
+// 250): the GUI's "hashfull". Safe while a search runs.
+int hashtableUsage();
 
 // Lowers the draft of every stored slot of the first count buckets by one
-// (a draft of 0 becomes an empty slot).
+// (a draft of 0 becomes -1, an empty slot). Not while a search runs.
 void ageHashtable(i32 count);

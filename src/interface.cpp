@@ -14,17 +14,22 @@
 #include "hash.h"
 #include "movegen.h"
 #include "search.h"
+#include "threads.h"
 #include "utils.h"
 
 i32 hashSize = 0;
 char bookFileName[256] = "./quillantor.bk";
+int threadsWanted = 1;
 
 // Every search starts from empty tables: at start-up, on "new" and after each
-// engine move that does not end the game.
+// engine move that does not end the game. Each search thread has its own
+// killers and history.
 void clearSearchTables() {
     clearHashtable(hashSize);
-    clearHistoryHeuristic();
-    clearKillerMove();
+    for (int i = 0; i < searchThreadCount(); i++) {
+        clearHistoryHeuristic(searchThread(i));
+        clearKillerMove(searchThread(i));
+    }
 }
 
 // The number of the last "hash" line as it was read: a number too large
@@ -70,11 +75,18 @@ void parseInitStream(FILE* file) {
             strcpy(bookFileName, word);
             printf("\tBook file\t= %s\n", bookFileName);
         }
+        // A line the first versions ignored: the default stays one thread.
+        int threads;
+        if (sscanf(line, "threads %d", &threads) == 1) {
+            threadsWanted = threads;
+            printf("\tThreads\t\t= %d\n", threadsWanted);
+        }
     }
 }
 
 void parseInitFile() {
     hashSize = 0;
+    threadsWanted = 1;
     snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
     strcpy(bookFileName, "./quillantor.bk");
     printf("Parsing quillantor.rc...\n ");
@@ -415,6 +427,11 @@ int startEngine(Board* board) {
     parseInitFile();
     initEngineTables();
     if (!allocateHashtable()) return 0;
+    const int threads = setSearchThreads(threadsWanted);
+    if (threads != threadsWanted) {
+        printf("\tThreads\t\t= %d is not usable: using %d\n", threadsWanted, threads);
+        threadsWanted = threads;
+    }
     initBook();
     setupFen(board, initialPosition);
     getHashkey(board);

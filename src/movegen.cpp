@@ -482,7 +482,8 @@ int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8
 // ---------------------------------------------------------------------------
 // Move scoring and selection
 
-int assignScoreMovelist(Board* board, MoveList* list) {
+int assignScoreMovelist(SearchThread* thread, MoveList* list) {
+    Board* board = &thread->board;
     const Move& pvMove = board->pvMove;
     i32 best = -INFINITE_SCORE;
     int bestIndex = 0;
@@ -500,20 +501,16 @@ int assignScoreMovelist(Board* board, MoveList* list) {
             if (m->flags & MF_PROMOTION) score += absValue(m->promotion);
         } else {
             list->seeScores[i] = 0;
-            score = static_cast<i32>(getHistoryBonus(m));
+            score = static_cast<i32>(getHistoryBonus(thread, m));
             if (m->flags & MF_CASTLE) score += SCORE_CASTLING;
             if (m->flags & MF_PROMOTION) score += SCORE_QUIET_PROMOTION + absValue(m->promotion);
-            const KillerEntry* killers = killerMove[colourOf(m->piece)][board->ply];
-            const Move& k1 = killers[0].move;
-            const Move& k2 = killers[1].move;
-            if (m->from == k1.from && m->to == k1.to && m->piece == k1.piece)
-                score = SCORE_KILLER_1;
-            if (m->from == k2.from && m->to == k2.to && m->piece == k2.piece)
-                score = SCORE_KILLER_2;
+            const KillerEntry* killers = thread->killerMove[colourOf(m->piece)][board->ply];
+            if (killerMatches(killers[0].move, *m)) score = SCORE_KILLER_1;
+            if (killerMatches(killers[1].move, *m)) score = SCORE_KILLER_2;
         }
         if (pvMove.from != NO_SQUARE && sameMove(*m, pvMove)) {
             score = SCORE_PV;
-            hashMoves++;
+            thread->counters.hash.hashMoves++;
         }
         list->scores[i] = score;
         if (score > best) {
@@ -524,7 +521,8 @@ int assignScoreMovelist(Board* board, MoveList* list) {
     return bestIndex;
 }
 
-void assignScoreRootMovelist(Board* board, MoveList* list) {
+void assignScoreRootMovelist(SearchThread* thread, MoveList* list) {
+    const Board* board = &thread->board;
     const Move& pvMove = board->pvMove;
     for (int i = 0; i < list->count; i++) {
         list->picked[i] = 0;
@@ -534,7 +532,7 @@ void assignScoreRootMovelist(Board* board, MoveList* list) {
             static_cast<i32>(static_cast<u32>(static_cast<u64>(board->rootNodeCount[i])));
         if (pvMove.from != NO_SQUARE && sameMove(list->moves[i], pvMove)) {
             list->scores[i] = SCORE_PV_ROOT;
-            hashMoves++;
+            thread->counters.hash.hashMoves++;
         }
     }
 }

@@ -62,14 +62,17 @@ inline constexpr i32 SCORE_CASTLING = 4500000;
 inline constexpr i32 SCORE_KILLER_2 = 3500000;
 inline constexpr i32 SCORE_QUIET_PROMOTION = 100000;
 
-// Scores an interior node's list (exchange values of the captures into
-// seeScores, killers of the board's ply, history, the board's pvMove) and
-// clears picked. Returns the index of the first move with the highest score.
-int assignScoreMovelist(Board* board, MoveList* list);
+struct SearchThread;
+
+// Scores an interior node's list on the thread's board (exchange values of
+// the captures into seeScores, the thread's killers of the board's ply and
+// its history, the board's pvMove) and clears picked. Returns the index of
+// the first move with the highest score.
+int assignScoreMovelist(SearchThread* thread, MoveList* list);
 
 // Scores a root list by the nodes each move took in the previous iteration
 // (rootNodeCount), the board's pvMove first; clears picked.
-void assignScoreRootMovelist(Board* board, MoveList* list);
+void assignScoreRootMovelist(SearchThread* thread, MoveList* list);
 
 // Scores every move by its exchange value (also into seeScores) and clears
 // picked. Returns the index of the first best move, -1 for an empty list.

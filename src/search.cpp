@@ -12,62 +12,53 @@
 #include "hash.h"
 #include "movegen.h"
 #include "see.h"
+#include "threads.h"
 #include "utils.h"
 
 // ---------------------------------------------------------------------------
 // Killer moves and history tables
 
-KillerEntry killerMove[2][MAX_PLY][3];
-u32 historyHeuristic[HISTORY_SIZE];
-u32 successHistoryHeuristic[HISTORY_SIZE];
-u32 badHistoryHeuristic[HISTORY_SIZE];
-
 static inline bool isQuiet(const Move* move) {
     return (move->flags & (MF_CAPTURE | MF_PROMOTION)) == 0;
 }
 
-void clearHistoryHeuristic() {
+void clearHistoryHeuristic(SearchThread* thread) {
     for (int i = 0; i < HISTORY_DIVISOR_CELL; i++) {
-        historyHeuristic[i] = 0;
-        successHistoryHeuristic[i] = 0;
-        badHistoryHeuristic[i] = 0;
+        thread->historyHeuristic[i] = 0;
+        thread->successHistoryHeuristic[i] = 0;
+        thread->badHistoryHeuristic[i] = 0;
     }
     for (int i = HISTORY_DIVISOR_CELL; i < HISTORY_SIZE; i++) {
-        historyHeuristic[i] = 1;
-        successHistoryHeuristic[i] = 1;
-        badHistoryHeuristic[i] = 1;
+        thread->historyHeuristic[i] = 1;
+        thread->successHistoryHeuristic[i] = 1;
+        thread->badHistoryHeuristic[i] = 1;
     }
 }
 
-static inline void emptyKillers(int colour, u32 ply) {
+static inline void emptyKillers(SearchThread* thread, int colour, u32 ply) {
     for (int k = 0; k < 3; k++) {
-        killerMove[colour][ply][k].move.from = NO_SQUARE;
-        killerMove[colour][ply][k].counter = 0;
+        thread->killerMove[colour][ply][k].move.from = NO_SQUARE;
+        thread->killerMove[colour][ply][k].counter = 0;
     }
 }
 
-void clearKillerMove() {
+void clearKillerMove(SearchThread* thread) {
     for (int colour = 0; colour < 2; colour++)
-        for (u32 ply = 0; ply < MAX_PLY; ply++) emptyKillers(colour, ply);
+        for (u32 ply = 0; ply < MAX_PLY; ply++) emptyKillers(thread, colour, ply);
 }
 
-void clearKillersDepth(u32 ply) {
+void clearKillersDepth(SearchThread* thread, u32 ply) {
     if (ply + 2 >= MAX_PLY) return;
-    emptyKillers(0, ply + 2);
-    emptyKillers(1, ply + 2);
+    emptyKillers(thread, 0, ply + 2);
+    emptyKillers(thread, 1, ply + 2);
 }
 
-static inline bool killerMatches(const KillerEntry& entry, const Move* move) {
-    return entry.move.from == move->from && entry.move.to == move->to &&
-           entry.move.piece == move->piece;
-}
-
-void updateKillerMove(const Board* board, const Move* move) {
+void updateKillerMove(SearchThread* thread, const Move* move) {
     if (!isQuiet(move)) return;
-    KillerEntry* k = killerMove[colourOf(move->piece)][board->ply];
-    if (killerMatches(k[0], move)) k[0].counter++;
-    else if (killerMatches(k[1], move)) k[1].counter++;
-    else if (killerMatches(k[2], move)) k[2].counter++;
+    KillerEntry* k = thread->killerMove[colourOf(move->piece)][thread->board.ply];
+    if (killerMatches(k[0].move, *move)) k[0].counter++;
+    else if (killerMatches(k[1].move, *move)) k[1].counter++;
+    else if (killerMatches(k[2].move, *move)) k[2].counter++;
     else {
         k[2].move = *move;
         k[2].counter = 1;
@@ -85,29 +76,33 @@ void updateKillerMove(const Board* board, const Move* move) {
     }
 }
 
-void updateHistoryHeuristic(const Move* move, i32 depth) {
+void updateHistoryHeuristic(SearchThread* thread, const Move* move, i32 depth) {
     if (!isQuiet(move)) return;
+    u32* history = thread->historyHeuristic;
     const int index = historyIndex(move);
-    successHistoryHeuristic[index]++;
-    historyHeuristic[index] += static_cast<u32>(depth) * static_cast<u32>(depth);
-    if (historyHeuristic[index] > HISTORY_LIMIT) {
+    thread->successHistoryHeuristic[index]++;
+    history[index] += static_cast<u32>(depth) * static_cast<u32>(depth);
+    if (history[index] > HISTORY_LIMIT) {
         // Halve the whole colour so the old knowledge fades evenly.
         const int first = colourOf(move->piece) * HISTORY_COLOUR_CELLS;
-        for (int i = first; i < first + HISTORY_COLOUR_CELLS; i++) historyHeuristic[i] >>= 1;
+        for (int i = first; i < first + HISTORY_COLOUR_CELLS; i++) history[i] >>= 1;
     }
 }
 
-void updateBadHistoryHeuristic(const Move* move) {
+void updateBadHistoryHeuristic(SearchThread* thread, const Move* move) {
     if (!isQuiet(move)) return;
-    badHistoryHeuristic[historyIndex(move)]++;
+    thread->badHistoryHeuristic[historyIndex(move)]++;
 }
 
-u32 getHistoryBonus(const Move* move) { return historyHeuristic[historyIndex(move)]; }
+u32 getHistoryBonus(const SearchThread* thread, const Move* move) {
+    return thread->historyHeuristic[historyIndex(move)];
+}
 
-i32 getBadHistoryBonus(const Move* move) {
+i32 getBadHistoryBonus(const SearchThread* thread, const Move* move) {
     const int colour = colourOf(move->piece);
-    const double ratio = static_cast<double>(badHistoryHeuristic[historyIndex(move)]) /
-                         static_cast<double>(badHistoryHeuristic[HISTORY_DIVISOR_CELL + colour]);
+    const double ratio =
+        static_cast<double>(thread->badHistoryHeuristic[historyIndex(move)]) /
+        static_cast<double>(thread->badHistoryHeuristic[HISTORY_DIVISOR_CELL + colour]);
     return static_cast<i32>(ratio * 1000.0);
 }
 
@@ -129,8 +124,9 @@ int checkDraw(const Board* board) {
 
 int moveIsInteresting() { return 0; }
 
-void showKillers(const Board* board) {
-    const KillerEntry* k = killerMove[board->sideToMove][board->ply];
+void showKillers(const SearchThread* thread) {
+    const Board& board = thread->board;
+    const KillerEntry* k = thread->killerMove[board.sideToMove][board.ply];
     for (int i = 0; i < 3; i++)
         printf("%d) f: %d  t: %d, counter = %d\n", i + 1, k[i].move.from, k[i].move.to,
                static_cast<int>(k[i].counter));
@@ -140,43 +136,44 @@ void showKillers(const Board* board) {
 // Clock, limits and counters
 
 i32 (*searchClock)() = timer;
-i32 timerSearchStart = 0;
-i32 maxTimeAllowed = 0;
-i32 abortNodes = 0;
-u8 searchAborted = 0;
-i32 globalNodes = 0;
-i32 globalQNodes = 0;
-u64 movesMade = 0;
-u8 followPV = 0;
-u8 fractalExtensions = 0;
-Move bestMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
-i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0, extCheck = 0, extRecap = 0,
-    extPawn = 0, maxQNodes = 0;
+std::atomic<i32> timerSearchStart{0};
+std::atomic<i32> maxTimeAllowed{0};
+std::atomic<bool> stopSignal{false};
 bool searchOutput = true;
-u32 selDepth = 0;
 bool (*searchInterrupt)() = nullptr;
 void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
 
-static constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
-
-// Milliseconds since start; differences of the wrapping clock stay right in
-// two's complement.
-static inline i32 elapsedSince(i32 start) {
+i32 elapsedSince(i32 start) {
     return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
 }
 
-bool pollClock() {
-    if (abortNodes > CLOCK_POLL_INTERVAL) {
-        abortNodes = 0;
-        if (elapsedSince(timerSearchStart) > maxTimeAllowed ||
-            (searchInterrupt != nullptr && searchInterrupt())) {
-            searchAborted = 1;
+i64 searchNodes() {
+    i64 nodes = searchThread(0)->globalNodes;
+    for (int i = 1; i < searchThreadCount(); i++)
+        nodes += searchThread(i)->sharedNodes.load(std::memory_order_relaxed);
+    return nodes;
+}
+
+bool pollClock(SearchThread* thread) {
+    if (thread->abortNodes > thread->pollInterval) {
+        thread->abortNodes = 0;
+        bool stop;
+        if (thread->index == 0) {
+            stop = elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) >
+                       maxTimeAllowed.load(std::memory_order_relaxed) ||
+                   (searchInterrupt != nullptr && searchInterrupt());
+        } else {
+            thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
+            stop = stopSignal.load(std::memory_order_relaxed);
+        }
+        if (stop) {
+            thread->searchAborted = 1;
             return true;
         }
     } else {
-        abortNodes++;
+        thread->abortNodes++;
     }
-    return searchAborted == 1;
+    return thread->searchAborted == 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -184,27 +181,18 @@ bool pollClock() {
 
 // The static score is a function of the position alone, and the search
 // scores the same positions again and again: every iteration revisits the
-// previous one's leaves. A small table remembers the last score per slot,
-// checked by the whole first key and the high half of the second (the
-// transposition table trusts the first alone). The table is static, so
-// nothing is allocated in a search; a slot is never cleared, because a
-// score never goes stale.
-struct EvalCacheEntry {
-    u64 key;
-    u32 check;   // high half of hashKey2 with bit 0 set; 0 marks an empty slot
-    i32 score;
-};
-static constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
-static EvalCacheEntry evalCache[EVAL_CACHE_SIZE];
-
-static inline i32 cachedEval(const Board* board, u8* flag) {
-    EvalCacheEntry& e = evalCache[board->hashKey2 & (EVAL_CACHE_SIZE - 1)];
+// previous one's leaves. A small table per thread remembers the last score
+// per slot (EvalCacheEntry); it lives in the thread's record, so nothing is
+// allocated in a search.
+static inline i32 cachedEval(SearchThread* thread, u8* flag) {
+    const Board* board = &thread->board;
+    EvalCacheEntry& e = thread->evalCache[board->hashKey2 & (EVAL_CACHE_SIZE - 1)];
     const u32 check = static_cast<u32>(board->hashKey2 >> 32) | 1u;
     if (e.check == check && e.key == board->hashKey) {
         *flag = 0;
         return e.score;
     }
-    const i32 score = eval(board, flag);
+    const i32 score = eval(board, flag, &thread->pawnCache);
     e.key = board->hashKey;
     e.check = check;
     e.score = score;
@@ -214,18 +202,19 @@ static inline i32 cachedEval(const Board* board, u8* flag) {
 // ---------------------------------------------------------------------------
 // Quiescence search
 
-i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
+i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
+    Board* board = &thread->board;
     // Step 1. Repetition: a position seen before on the game or search path
     // is a draw. Tested before the clock so cycles cost nothing.
     if (board->ply > 0 && checkDraw(board)) return 0;
 
     // Step 2. Clock poll.
-    if (pollClock()) return 0;
+    if (pollClock(thread)) return 0;
 
     // Step 3. Count the node.
-    globalQNodes++;
-    globalNodes++;
-    if (board->ply > selDepth) selDepth = board->ply;
+    thread->globalQNodes++;
+    thread->globalNodes++;
+    if (board->ply > thread->selDepth) thread->selDepth = board->ply;
 
     const u32 ply = board->ply;
     const u8 inCheck = board->inCheck;
@@ -233,7 +222,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
-    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return cachedEval(board, &flag);
+    if (ply >= static_cast<u32>(MAX_QSEARCH_PLY)) return cachedEval(thread, &flag);
 
     // Step 4b. First-phase moves. In check every evasion is searched and
     // there is no stand pat; otherwise the side may stand pat on the static
@@ -245,7 +234,7 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
-        standPat = cachedEval(board, &flag);
+        standPat = cachedEval(thread, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
         board->pvMove = noMove;
@@ -293,12 +282,12 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         }
 
         // Step 7.5. Search the child.
-        movesMade++;
+        thread->movesMade++;
         const u64 key = board->hashKey, key2 = board->hashKey2;
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
-        const i32 v = -qSearch(board, -beta, -alpha, childLevel);
+        const i32 v = -qSearch(thread, -beta, -alpha, childLevel);
         restoreHashKeys(board, key, key2);
         unmakeMove(board, &move);
         assert(keysAreConsistent(board));
@@ -340,10 +329,10 @@ i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         lastLegalTested = static_cast<int>(i);
         if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
 
-        movesMade++;
+        thread->movesMade++;
         makeMove(board, move);
         updateHashKey(board, move);
-        const i32 v = -qSearch(board, -beta, -alpha, QS_FIRST_LEVEL - QS_CHECK_STEP);
+        const i32 v = -qSearch(thread, -beta, -alpha, QS_FIRST_LEVEL - QS_CHECK_STEP);
         updateHashKey(board, move);
         unmakeMove(board, move);
 
@@ -398,20 +387,21 @@ static constexpr i32 FUTILITY_MARGIN_1 = 100;
 static constexpr u32 LMR_LEGAL_PV = 6;
 static constexpr u32 LMR_LEGAL = 3;
 
-i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
+i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
+    Board* board = &thread->board;
     // Every exit that does not raise alpha leaves the caller's line empty,
     // so no stale continuation can reach a printed line.
     line->count = 0;
 
     // Step 1. Clock poll.
-    if (pollClock()) return 0;
+    if (pollClock(thread)) return 0;
 
     const u32 ply = board->ply;
     assert(alpha < beta);
-    if (ply > selDepth) selDepth = ply;
+    if (ply > thread->selDepth) thread->selDepth = ply;
 
     // Step 2. Grandchildren start with empty killers.
-    clearKillersDepth(ply);
+    clearKillersDepth(thread, ply);
 
     // Step 3. Entry state: the caller stored the check flag before making the
     // move that led here; the capture memory is the last makeMove's. Every
@@ -420,10 +410,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     const u8 inCheck = board->inCheck;
     const u8 lastCaptureSquare = board->lastCaptureSquare;
     const u8 lastCapturedPiece = board->lastCapturedPiece;
-    const u8 fractalEntry = fractalExtensions;
+    const u8 fractalEntry = thread->fractalExtensions;
 
     // Step 4. Beyond the deepest alpha-beta ply only quiescence remains.
-    if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(board, alpha, beta, QS_FIRST_LEVEL);
+    if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
 
     // Step 5. Repetition below the root is a draw; the root itself is searched.
     if (ply > 0 && checkDraw(board)) return 0;
@@ -433,9 +423,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     const bool pvNode = beta - alpha > 1;
     Move hashMove = noMove;
     {
-        const i32 v = probeHashtable(board, &alpha, &beta, &permission, depth, &hashMove);
+        const i32 v = probeHashtable(board, &alpha, &beta, &permission, depth, &hashMove,
+                                     &thread->counters.hash);
         if (!pvNode && v != NO_HASH_SCORE) {
-            hashCuts++;
+            thread->counters.hash.hashCuts++;
             return v;
         }
     }
@@ -443,10 +434,11 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     // Step 7. Horizon: resolve captures and checks, store the result as an
     // exact draft-0 entry.
     if (depth <= 0) {
-        const i32 qBefore = globalQNodes;
-        const i32 v = qSearch(board, alpha, beta, QS_FIRST_LEVEL);
-        if (globalQNodes - qBefore > maxQNodes) maxQNodes = globalQNodes - qBefore;
-        recordHashtable(board, 0, v, BOUND_EXACT, &noMove);
+        const i32 qBefore = thread->globalQNodes;
+        const i32 v = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
+        if (thread->globalQNodes - qBefore > thread->counters.maxQNodes)
+            thread->counters.maxQNodes = thread->globalQNodes - qBefore;
+        recordHashtable(board, 0, v, BOUND_EXACT, &noMove, &thread->counters.hash);
         return v;
     }
 
@@ -468,23 +460,23 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     if (permission == 1 && !inCheck && !pvNode && ply > 0 &&
         material >= beta - NULL_MATERIAL_MARGIN) {
         nullTriedHere = true;
-        nullTried++;
+        thread->counters.nullTried++;
         Move nullMove = noMove;
         makeNullmove(board, &nullMove);
         const i32 v =
-            -alphaBeta(board, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
+            -alphaBeta(thread, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
         unmakeNullmove(board, &nullMove);
         if (v >= beta) {
             bool cut = depth <= NULL_VERIFY_ABOVE;
             if (!cut) {
                 const i32 w =
-                    alphaBeta(board, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
+                    alphaBeta(thread, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
                 cut = w >= beta;
             }
             if (cut) {
-                betaCut++;
-                betaCutOnFirst++;
-                nullCut++;
+                thread->counters.betaCut++;
+                thread->counters.betaCutOnFirst++;
+                thread->counters.nullCut++;
                 line->count = 0;
                 return beta;
             }
@@ -497,10 +489,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     bool evalKnown = false;
     u8 evalFlag = 0;
     if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
-        staticEval = cachedEval(board, &evalFlag);
+        staticEval = cachedEval(thread, &evalFlag);
         evalKnown = true;
         if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
-            const i32 q = qSearch(board, alpha, beta, QS_FIRST_LEVEL);
+            const i32 q = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
             if (q <= alpha) {
                 line->count = 0;
                 return q;
@@ -513,9 +505,9 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
 
     // Step 11. Move to try first: the previous iteration's line while the
     // search walks down it, the hash move otherwise.
-    if (followPV) {
+    if (thread->followPV) {
         if (board->pv[ply].from != NO_SQUARE) board->pvMove = board->pv[ply];
-        if (board->pv[ply + 1].from == NO_SQUARE) followPV = 0;
+        if (board->pv[ply + 1].from == NO_SQUARE) thread->followPV = 0;
     } else {
         board->pvMove = hashMove;
     }
@@ -536,14 +528,14 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     // which regenerates the same list in the same slot.
     int firstIndex = 0;
     if (ply == 0) {
-        if (depth == 1) assignScoreMovelist(board, list);
-        else assignScoreRootMovelist(board, list);
+        if (depth == 1) assignScoreMovelist(thread, list);
+        else assignScoreRootMovelist(thread, list);
     } else {
         if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
-            alphaBeta(board, alpha, beta, depth - 2, &childLine, 0);
-            if (bestMove.from != NO_SQUARE) board->pvMove = bestMove;
+            alphaBeta(thread, alpha, beta, depth - 2, &childLine, 0);
+            if (thread->bestMove.from != NO_SQUARE) board->pvMove = thread->bestMove;
         }
-        firstIndex = assignScoreMovelist(board, list);
+        firstIndex = assignScoreMovelist(thread, list);
     }
 
     // Step 14. Move loop.
@@ -559,7 +551,7 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
     const KingContext king = kingContext(board);
     for (u32 k = 0; k < n; k++) {
         // Step 14.1. Select.
-        const i32 nodesBefore = globalNodes;
+        const i32 nodesBefore = thread->globalNodes;
         Move move;
         const int index =
             (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
@@ -577,8 +569,8 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         // value on the square of the last capture keeps the exchange whole.
         if ((move.flags & MF_CAPTURE) && move.to == lastCaptureSquare &&
             absValue(move.captured) == absValue(lastCapturedPiece)) {
-            extRecap++;
-            if (pvNode) fractalExtensions += EXT_RECAPTURE;
+            thread->counters.extRecap++;
+            if (pvNode) thread->fractalExtensions += EXT_RECAPTURE;
         }
 
         // Step 14.4. Pawn-push extension: a safe push to the seventh rank is
@@ -587,30 +579,31 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         if (((move.piece == WPAWN && rank(move.to) == 7) ||
              (move.piece == BPAWN && rank(move.to) == 2)) &&
             see(board, &move) >= 0) {
-            extPawn++;
-            fractalExtensions += EXT_PAWN_PUSH;
+            thread->counters.extPawn++;
+            thread->fractalExtensions += EXT_PAWN_PUSH;
             reducible = false;
         }
 
         // Step 14.5. Count the node.
-        if (ply > 0) globalNodes++;
+        if (ply > 0) thread->globalNodes++;
 
         // Step 14.6. Check extension; the flag is the child's in-check flag.
         board->inCheck = static_cast<u8>(moveChecks(board, &move));
         const bool givesCheck = board->inCheck != 0;
         i32 extension = 0;
         if (givesCheck) {
-            extCheck++;
+            thread->counters.extCheck++;
             extension = 1;
             reducible = false;
         }
 
         // Step 14.7. Single-reply extension: a forced reply costs no depth.
-        if (inCheck && n == 1) fractalExtensions += pvNode ? EXT_SINGLE_REPLY_PV : EXT_SINGLE_REPLY;
+        if (inCheck && n == 1)
+            thread->fractalExtensions += pvNode ? EXT_SINGLE_REPLY_PV : EXT_SINGLE_REPLY;
 
         // Step 14.8. Fractional extensions add up along the path to a whole ply.
-        if (fractalExtensions > 9) {
-            fractalExtensions %= 10;
+        if (thread->fractalExtensions > 9) {
+            thread->fractalExtensions %= 10;
             extension = 1;
             reducible = false;
         }
@@ -623,29 +616,29 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             // History pruning: late quiet moves that failed here far more
             // often than they cut off.
             if (legalCount >= lateThreshold &&
-                badHistoryHeuristic[hi] >
-                    2u * static_cast<u32>(depth) * successHistoryHeuristic[hi]) {
-                fractalExtensions = fractalEntry;
+                thread->badHistoryHeuristic[hi] >
+                    2u * static_cast<u32>(depth) * thread->successHistoryHeuristic[hi]) {
+                thread->fractalExtensions = fractalEntry;
                 continue;
             }
             // Futility pruning: a quiet move cannot lift a score this far
             // below beta; keep the optimistic bound as the node's best.
             if (depth <= 2 && material < beta) {
                 if (!evalKnown) {
-                    staticEval = cachedEval(board, &evalFlag);
+                    staticEval = cachedEval(thread, &evalFlag);
                     evalKnown = true;
                 }
                 const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;
                 if (evalFlag == 0 && staticEval + margin < beta && legalCount > 1) {
                     if (staticEval + margin > best) best = staticEval + margin;
-                    fractalExtensions = fractalEntry;
+                    thread->fractalExtensions = fractalEntry;
                     continue;
                 }
             }
         }
 
         // Step 14.10. Make the move.
-        movesMade++;
+        thread->movesMade++;
         const u64 key = board->hashKey, key2 = board->hashKey2;
         makeMove(board, &move);
         updateHashKey(board, &move);
@@ -657,33 +650,33 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
         const i32 d = depth - 1 + extension;
         i32 v;
         if (legalCount == 1) {
-            v = -alphaBeta(board, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine,
+            v = -alphaBeta(thread, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine,
                            childPermission);
         } else {
-            followPV = 0;
+            thread->followPV = 0;
             bool fullDepth = true;
             if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck &&
                 quiet && legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
                 const int hi = historyIndex(&move);
-                if (4u * badHistoryHeuristic[hi] >= successHistoryHeuristic[hi]) {
-                    v = -alphaBeta(board, -alpha - 1, -alpha, depth - 2, &childLine,
+                if (4u * thread->badHistoryHeuristic[hi] >= thread->successHistoryHeuristic[hi]) {
+                    v = -alphaBeta(thread, -alpha - 1, -alpha, depth - 2, &childLine,
                                    childPermission);
                     fullDepth = v > alpha;
                 }
             }
             if (fullDepth) {
-                v = -alphaBeta(board, -alpha - 1, -alpha, d, &childLine, childPermission);
+                v = -alphaBeta(thread, -alpha - 1, -alpha, d, &childLine, childPermission);
                 if (pvNode && v > alpha && (ply == 0 || v < beta))
-                    v = -alphaBeta(board, -beta, -alpha, d, &childLine, childPermission);
+                    v = -alphaBeta(thread, -beta, -alpha, d, &childLine, childPermission);
             }
         }
 
         // Step 14.12. Root move ordering for the next iteration.
-        if (ply == 0) board->rootNodeCount[index] = globalNodes - nodesBefore;
+        if (ply == 0) board->rootNodeCount[index] = thread->globalNodes - nodesBefore;
 
         // Step 14.13. Take the move back.
         searchedCount++;
-        fractalExtensions = fractalEntry;
+        thread->fractalExtensions = fractalEntry;
         restoreHashKeys(board, key, key2);
         unmakeMove(board, &move);
         assert(keysAreConsistent(board));
@@ -694,31 +687,35 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
             if (best >= beta) {
                 // Cut-off: store a lower bound and teach the killers and
                 // history which quiet move refuted this position.
-                if (ply > 0) recordHashtable(board, depth, best, BOUND_LOWER, &move);
+                if (ply > 0)
+                    recordHashtable(board, depth, best, BOUND_LOWER, &move, &thread->counters.hash);
                 if (ply > 0 && !inCheck) {
-                    updateKillerMove(board, &move);
-                    updateHistoryHeuristic(&move, depth);
+                    updateKillerMove(thread, &move);
+                    updateHistoryHeuristic(thread, &move, depth);
                 }
-                betaCut++;
+                thread->counters.betaCut++;
                 if (legalCount == 1) {
-                    betaCutOnFirst++;
+                    thread->counters.betaCutOnFirst++;
                 } else if (quiet && ply > 0 && !inCheck) {
                     for (u32 i = 0; i < list->count; i++) {
                         const Move& tried = list->moves[i];
                         if (list->picked[i] && (tried.from != move.from || tried.to != move.to))
-                            updateBadHistoryHeuristic(&tried);
+                            updateBadHistoryHeuristic(thread, &tried);
                     }
                 }
-                bestMove = move;
+                thread->bestMove = move;
                 return best;
             }
             line->moves[0] = move;
             const u32 childCount = childLine.count < MAX_PLY - 1 ? childLine.count : MAX_PLY - 1;
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
-            if (ply == 0 && searchedCount > 1 && searchOutput && iterationReport == nullptr) {
-                printf("%d %d %d %d %s%s!\n", depth, best, elapsedSince(timerSearchStart) / 10,
-                       globalNodes, sqString[move.from], sqString[move.to]);
+            if (ply == 0 && searchedCount > 1 && thread->index == 0 && searchOutput &&
+                iterationReport == nullptr) {
+                printf("%d %d %d %lld %s%s!\n", depth, best,
+                       elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) / 10,
+                       static_cast<long long>(searchNodes()), sqString[move.from],
+                       sqString[move.to]);
                 fflush(stdout);
             }
             alpha = best;
@@ -729,10 +726,10 @@ i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 per
 
     // Step 15. After the last move: no legal move without check is stalemate;
     // store the node's bound with its best move (none when alpha never rose).
-    bestMove = nodeBest;
+    thread->bestMove = nodeBest;
     if (legalCount == 0) return 0;
     if (ply > 0) {
-        recordHashtable(board, depth, best, boundType, &nodeBest);
+        recordHashtable(board, depth, best, boundType, &nodeBest, &thread->counters.hash);
         return best;
     }
     return alpha;
@@ -761,7 +758,7 @@ static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line)
         return;
     }
     if (!searchOutput) return;
-    printf("%d %d %d %d ", depth, score, elapsed / 10, globalNodes);
+    printf("%d %d %d %lld ", depth, score, elapsed / 10, static_cast<long long>(searchNodes()));
     for (u32 i = 0; i < line->count; i++)
         printf("%s%s ", sqString[line->moves[i].from], sqString[line->moves[i].to]);
     printf("\n");
@@ -786,7 +783,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     // to a clearly winning move with half the budget spent ends the search.
     if (control->changes >= 3) {
         if (!control->extended) {
-            maxTimeAllowed = capTime(scaleTime(maxTimeAllowed, 2), control->hardCap);
+            maxTimeAllowed.store(capTime(scaleTime(maxTimeAllowed.load(), 2), control->hardCap));
             control->budget = scaleTime(control->budget, 2);
             control->extended = true;
         }
@@ -801,18 +798,63 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     return elapsed <= control->budget;
 }
 
-void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
-    // Step 1. Fresh counters for this search.
-    abortNodes = globalNodes = globalQNodes = 0;
-    movesMade = 0;
-    hashStores = hashCuts = hashHits1 = hashHits2 = hashMoves = 0;
-    nullCut = nullTried = betaCut = betaCutOnFirst = 0;
-    followPV = 0;
-    extCheck = extRecap = extPawn = 0;
-    board->ply = 0;
-    fractalExtensions = 0;
-    maxQNodes = 0;
-    selDepth = 0;
+void prepareSearchThread(SearchThread* thread, const Board* root) {
+    copyBoard(&thread->board, root);
+    thread->board.ply = 0;
+    thread->abortNodes = thread->globalNodes = thread->globalQNodes = 0;
+    thread->sharedNodes.store(0, std::memory_order_relaxed);
+    thread->movesMade = 0;
+    thread->counters = SearchCounters{};
+    thread->followPV = 0;
+    thread->fractalExtensions = 0;
+    thread->selDepth = 0;
+    thread->searchAborted = 0;
+    thread->completedDepth = 0;
+    thread->completedScore = 0;
+    thread->completedLine.count = 0;
+}
+
+// An iteration's line becomes the one the next iteration follows first, and
+// the thread's completed result.
+static void acceptIteration(SearchThread* thread, int depth, i32 score, const PvLine& line) {
+    Board* board = &thread->board;
+    for (u32 i = 0; i < line.count; i++) board->pv[i] = line.moves[i];
+    board->pv[line.count].from = NO_SQUARE;
+    thread->followPV = 1;
+    thread->completedDepth = depth;
+    thread->completedScore = score;
+    thread->completedLine.count = line.count;
+    for (u32 i = 0; i < line.count; i++) thread->completedLine.moves[i] = line.moves[i];
+}
+
+// The depths helper n (1, 2, ...) leaves out, in blocks of `size` depths
+// shifted by `phase`: helper 1 searches the even depths, helper 2 the odd
+// ones, the next four blocks of two, and so on, so that the threads spread
+// over the neighbouring depths instead of all searching the same tree.
+static constexpr int HELPER_PATTERNS = 20;
+static constexpr int skipSize[HELPER_PATTERNS] = {1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                                                  3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
+static constexpr int skipPhase[HELPER_PATTERNS] = {0, 1, 0, 1, 2, 3, 0, 1, 2, 3,
+                                                   4, 5, 0, 1, 2, 3, 4, 5, 6, 7};
+
+void helperSearch(SearchThread* thread) {
+    const int pattern = (thread->index - 1) % HELPER_PATTERNS;
+    PvLine line;
+    line.count = 0;
+    for (int depth = 1; depth <= MAX_ITERATIONS; depth++) {
+        if (((depth + skipPhase[pattern]) / skipSize[pattern]) % 2 != 0) continue;
+        thread->searchAborted = 0;
+        const i32 score = alphaBeta(thread, -INFINITE_SCORE, INFINITE_SCORE, depth, &line, 0);
+        if (thread->searchAborted == 1) break;
+        acceptIteration(thread, depth, score, line);
+    }
+    thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
+}
+
+void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
+    // Step 1. The root in the main thread's board, fresh counters.
+    SearchThread* main = searchThread(0);
+    prepareSearchThread(main, board);
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
 
@@ -822,11 +864,12 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
     // GUI's clock allows: past that the game is lost on time.
     if (budget < 0) budget = 0;
     if (hardCap < 0) hardCap = 0;
-    maxTimeAllowed = capTime(scaleTime(budget, 5), hardCap);
+    maxTimeAllowed.store(capTime(scaleTime(budget, 5), hardCap));
 
-    // Step 3. Start the clock.
+    // Step 3. Start the clock, then the helpers on the same root.
     const i32 start = searchClock();
-    timerSearchStart = start;
+    timerSearchStart.store(start);
+    startHelpers(board);
 
     // Step 4. Deepen one ply per iteration.
     PvLine current, previous;
@@ -836,17 +879,15 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
     bool accepted = false;
     IterationControl control = {budget, 0, false, hardCap};
     for (int depth = 1;; depth++) {
-        searchAborted = 0;
-        const i32 score = alphaBeta(board, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
+        main->searchAborted = 0;
+        const i32 score = alphaBeta(main, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
 
         // Step 4.3. An iteration cut short by the hard limit after real work
         // is discarded: the previous iteration's move stands.
-        if (searchAborted == 1 && globalNodes > 5000) break;
+        if (main->searchAborted == 1 && main->globalNodes > 5000) break;
 
         // Step 4.4. Accept the iteration: its line is followed first next time.
-        for (u32 i = 0; i < current.count; i++) board->pv[i] = current.moves[i];
-        board->pv[current.count].from = NO_SQUARE;
-        followPV = 1;
+        acceptIteration(main, depth, score, current);
         accepted = true;
 
         // Steps 4.5 and 4.6. Thinking line.
@@ -861,15 +902,16 @@ void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 har
         if (searchInterrupt != nullptr && searchInterrupt()) break;
         if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
     }
+    stopHelpers();
 
     // Step 5. The first move of the last accepted line. When no iteration was
     // accepted (depth 1 abandoned) or its line is empty, the first legal move
     // is played so that the engine always answers while it has a move.
     if (accepted) *result = previous.moves[0];
-    if (result->from == NO_SQUARE) *result = firstLegalMove(board);
-    board->ply = 0;
+    if (result->from == NO_SQUARE) *result = firstLegalMove(&main->board);
+    main->board.ply = 0;
 }
 
-void search(Board* board, Move* result, i32 budget, i32 hardCap) {
+void search(const Board* board, Move* result, i32 budget, i32 hardCap) {
     searchToDepth(board, result, budget, MAX_ITERATIONS, hardCap);
 }

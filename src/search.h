@@ -1,11 +1,21 @@
 // Search: iterative deepening, alpha-beta, quiescence, killer and history
 // heuristics with the repetition test, and the clock, limits and counters
 // they share.
+//
+// The search runs in one or more threads at once (threads.h). Each search
+// thread owns a SearchThread record, below: everything a search writes lives
+// there, its own copy of the board included. What the threads share is
+// short: the transposition table (hash.h), the clock and its limits, the
+// stop signal, and the hooks a front end installs, all declared at the end
+// of this header's first half.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "defs.h"
+#include "eval.h"
+#include "hash.h"
 
 // ---------------------------------------------------------------------------
 // Constants of the search
@@ -18,9 +28,7 @@ inline constexpr int MAX_ITERATIONS = 100;          // deepest iteration of the 
 // an exchange never needs more than one ply per piece on the board.
 inline constexpr int MAX_QSEARCH_PLY = MAX_PLY - 40;
 inline constexpr i32 CLOCK_POLL_INTERVAL = 8191;   // node entries between clock readings
-
-// ---------------------------------------------------------------------------
-// Killer moves and history tables
+inline constexpr i32 HELPER_POLL_INTERVAL = 255;   // node entries between a helper's looks
 
 // One killer slot: the move (from, to and piece compared) and its hits.
 struct KillerEntry {
@@ -28,19 +36,18 @@ struct KillerEntry {
     u32 counter;
 };
 
-// [colour of the mover][ply][first, second, third]
-extern KillerEntry killerMove[2][MAX_PLY][3];
+// Two records name the same killer when from, to and the moving piece agree.
+inline bool killerMatches(const Move& killer, const Move& move) {
+    return killer.from == move.from && killer.to == move.to && killer.piece == move.piece;
+}
 
-// Cells 0..4095: (16 * colour + piece) * 128 + to, one block of
+// History cells 0..4095: (16 * colour + piece) * 128 + to, one block of
 // HISTORY_COLOUR_CELLS per colour; then one divisor cell per colour.
 inline constexpr int HISTORY_COLOUR_CELLS = 16 * 128;
 inline constexpr int HISTORY_DIVISOR_CELL = 2 * HISTORY_COLOUR_CELLS;   // + colour
 inline constexpr int HISTORY_SIZE = HISTORY_DIVISOR_CELL + 2;
 static_assert(HISTORY_SIZE == 4098);
 inline constexpr u32 HISTORY_LIMIT = 50000;   // above this the colour's cells are halved
-extern u32 historyHeuristic[HISTORY_SIZE];
-extern u32 successHistoryHeuristic[HISTORY_SIZE];
-extern u32 badHistoryHeuristic[HISTORY_SIZE];
 
 // History cell of a move: its colour (by the moving piece), piece and destination.
 inline int historyIndex(const Move* move) {
@@ -48,84 +55,161 @@ inline int historyIndex(const Move* move) {
     return colour * HISTORY_COLOUR_CELLS + move->piece * 128 + move->to;
 }
 
+// The search's diagnostics: cut-offs, null moves, extensions, the largest
+// quiescence tree under one horizon node, and the table's counters. Nothing
+// in play reads them; `quillantor search ... --stats` shows them.
+struct SearchCounters {
+    i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0;
+    i32 extCheck = 0, extRecap = 0, extPawn = 0, maxQNodes = 0;
+    HashCounters hash;
+};
+
+// The static score of recent positions, checked by the whole first key and
+// the high half of the second (the transposition table trusts the first
+// alone). A slot is never cleared, because a score never goes stale.
+struct EvalCacheEntry {
+    u64 key;
+    u32 check;   // high half of hashKey2 with bit 0 set; 0 marks an empty slot
+    i32 score;
+};
+inline constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
+
+// Everything one search thread writes. The main thread (index 0) runs the
+// driver, keeps the clock and prints; a helper searches the same root to
+// fill the shared table and stops when the main thread does. Each record is
+// about 3 MB and lives on the heap (threads.h allocates them).
+struct SearchThread {
+    int index = 0;
+
+    // The thread's own board: the root position copied in before every
+    // search, with the per-ply move lists the search fills.
+    Board board;
+
+    // Killer moves [colour of the mover][ply][first, second, third] and the
+    // three history tables, read by the move ordering.
+    KillerEntry killerMove[2][MAX_PLY][3];
+    u32 historyHeuristic[HISTORY_SIZE];
+    u32 successHistoryHeuristic[HISTORY_SIZE];
+    u32 badHistoryHeuristic[HISTORY_SIZE];
+
+    // Counters of the current search. globalNodes counts one per legal move
+    // considered below the root and one per quiescence node; movesMade the
+    // moves actually made (null moves and test makes excluded).
+    i32 globalNodes = 0;
+    i32 globalQNodes = 0;
+    u64 movesMade = 0;
+    u32 selDepth = 0;   // deepest ply reached, quiescence included
+    SearchCounters counters;
+
+    // The clock poll: node entries since the clock was last read, and the
+    // flag that abandons the iteration once a limit has passed. A helper
+    // looks at the stop signal far more often than the main thread reads
+    // the clock, so that it stops within a fraction of a millisecond.
+    i32 abortNodes = 0;
+    i32 pollInterval = CLOCK_POLL_INTERVAL;
+    u8 searchAborted = 0;
+    // The node count as the other threads may read it, renewed at every poll.
+    std::atomic<i32> sharedNodes{0};
+
+    // Path state: follow the previous iteration's line, the fractional
+    // extensions gathered on the way down (tenths of a ply), and the best
+    // move a node found, which carries internal deepening's answer back.
+    u8 followPV = 0;
+    u8 fractalExtensions = 0;
+    Move bestMove = noMove;
+
+    // The last iteration this thread completed: its depth, score and line.
+    int completedDepth = 0;
+    i32 completedScore = 0;
+    PvLine completedLine;
+
+    // Caches of pure functions of the position.
+    EvalCacheEntry evalCache[EVAL_CACHE_SIZE];
+    PawnCache pawnCache;
+};
+
+// ---------------------------------------------------------------------------
+// Shared by every search thread
+
+// The millisecond clock the search reads; timer() unless a test installs its own.
+extern i32 (*searchClock)();
+
+// Milliseconds from start to now on searchClock; differences of the wrapping
+// clock stay right in two's complement.
+i32 elapsedSince(i32 start);
+
+// The limits of the current search: its start, and the hard limit the main
+// thread's clock poll enforces (doubled at most once during the search).
+extern std::atomic<i32> timerSearchStart;
+extern std::atomic<i32> maxTimeAllowed;
+
+// Raised when the main thread's search has ended: every helper abandons its
+// iteration at its next poll.
+extern std::atomic<bool> stopSignal;
+
+// When false the driver prints no thinking or fail-high lines (bench).
+extern bool searchOutput;
+
+// Hooks for a front end that runs the search in a thread of its own, called
+// from the main search thread only. When searchInterrupt is set, the clock
+// poll asks it each time it reads the clock, and the driver after every
+// accepted iteration: true abandons the search as the hard limit does. When
+// iterationReport is set, it replaces the thinking line of each accepted
+// iteration and the fail-high lines are not printed.
+extern bool (*searchInterrupt)();
+extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
+
+// Nodes of the current (or last) search over all threads: the main thread's
+// own count and the others' as of their last poll (exact once they stopped).
+i64 searchNodes();
+
+// ---------------------------------------------------------------------------
+// Killer moves and history tables
+
 // Zeroes cells 0..4095 of the three history tables and sets the per-colour
 // cells 4096 and 4097 to 1.
-void clearHistoryHeuristic();
+void clearHistoryHeuristic(SearchThread* thread);
 
 // Empties every killer slot (from = 127, counter 0) of both colours at all plies.
-void clearKillerMove();
+void clearKillerMove(SearchThread* thread);
 
 // Empties the three killer slots of both colours at ply + 2.
-void clearKillersDepth(u32 ply);
+void clearKillersDepth(SearchThread* thread, u32 ply);
 
 // Counts a quiet cut-off move into the killers of its colour at the board's
 // ply: a known slot gains a hit, an unknown move replaces the third slot;
 // then one bubbling pass from the bottom. Captures and promotions are ignored.
-void updateKillerMove(const Board* board, const Move* move);
+void updateKillerMove(SearchThread* thread, const Move* move);
 
 // A quiet cut-off at this depth: one success and depth * depth of history,
 // halving the colour's history cells once a cell passes HISTORY_LIMIT.
 // Captures and promotions are ignored.
-void updateHistoryHeuristic(const Move* move, i32 depth);
+void updateHistoryHeuristic(SearchThread* thread, const Move* move, i32 depth);
 
 // A quiet move tried before another quiet move cut off: one failure.
 // Captures and promotions are ignored.
-void updateBadHistoryHeuristic(const Move* move);
+void updateBadHistoryHeuristic(SearchThread* thread, const Move* move);
 
 // The move's history cell, the ordering score of quiet moves.
-u32 getHistoryBonus(const Move* move);
+u32 getHistoryBonus(const SearchThread* thread, const Move* move);
 
 // 1 when the current key (hashHistory at gamePly) occurred at any earlier
 // half-move 1 .. gamePly - 1 of the game and search line, else 0. Reads only.
 int checkDraw(const Board* board);
 
 // ---------------------------------------------------------------------------
-// Clock, limits and counters
-
-// The millisecond clock the search reads; timer() unless a test installs its own.
-extern i32 (*searchClock)();
-
-extern i32 timerSearchStart;
-extern i32 maxTimeAllowed;
-extern i32 abortNodes;
-extern u8 searchAborted;
-extern i32 globalNodes;
-extern i32 globalQNodes;
-// Moves the search has made on the board (alpha-beta, quiescence and its
-// quiet checks; null moves and test makes excluded): the counted nodes
-// include moves pruned before they are made and count a horizon twice.
-extern u64 movesMade;
-extern u8 followPV;
-extern u8 fractalExtensions;
-extern Move bestMove;
-extern i32 betaCut, betaCutOnFirst, nullCut, nullTried, extCheck, extRecap, extPawn, maxQNodes;
-
-// When false the driver prints no thinking or fail-high lines (bench).
-extern bool searchOutput;
-
-// Deepest ply any node of the current search reached (quiescence included).
-extern u32 selDepth;
-
-// Hooks for a front end that runs the search in a thread of its own. When
-// searchInterrupt is set, the clock poll asks it each time it reads the
-// clock, and the driver after every accepted iteration: true abandons the
-// search as the hard limit does. When iterationReport is set, it replaces
-// the thinking line of each accepted iteration and the fail-high lines are
-// not printed.
-extern bool (*searchInterrupt)();
-extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
-
-// The clock poll every node runs on entry: true when the node must return 0
-// at once (the hard limit has been passed, now or earlier in the iteration).
-bool pollClock();
-
-// ---------------------------------------------------------------------------
 // Search
 
-// Quiescence search of the board's position (side to move's view). Reads and
+// The clock poll every node runs on entry: true when the node must return 0
+// at once. The main thread reads the clock every CLOCK_POLL_INTERVAL + 1
+// entries against maxTimeAllowed and asks searchInterrupt; a helper looks at
+// the stop signal as often.
+bool pollClock(SearchThread* thread);
+
+// Quiescence search of the thread's board (side to move's view). Reads and
 // restores the board; leaves its ply's move list and the board's inCheck,
 // lastCaptureSquare and lastCapturedPiece as scratch.
-i32 qSearch(Board* board, i32 alpha, i32 beta, i32 level);
+i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level);
 
 // Quiescence levels: a node entered from alpha-beta is at the first level;
 // a check or an evasion goes one level down, any other capture eight, so
@@ -136,10 +220,16 @@ inline constexpr i32 QS_CAPTURE_STEP = 8;
 // Delta pruning: what a capture may gain beyond its exchange value.
 inline constexpr i32 DELTA_MARGIN = 150;
 
-// Alpha-beta node: fills line with the principal variation when the score
-// falls inside the window (empties it otherwise) and returns the score.
-// permission 1 allows a null move. The board is restored on return.
-i32 alphaBeta(Board* board, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission);
+// Alpha-beta node on the thread's board: fills line with the principal
+// variation when the score falls inside the window (empties it otherwise)
+// and returns the score. permission 1 allows a null move. The board is
+// restored on return.
+i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission);
+
+// Sets a thread up for a search of the board's position: the position copied
+// into its board at ply 0, fresh counters. Killers and history are left as
+// they are (clearSearchTables empties them between searches).
+void prepareSearchThread(SearchThread* thread, const Board* root);
 
 // No limit beyond five (or ten) times the budget.
 inline constexpr i32 NO_TIME_CAP = INT32_MAX;
@@ -150,16 +240,19 @@ inline constexpr i32 NO_TIME_CAP = INT32_MAX;
 i32 clockHardCap(i32 allowedMs);
 
 // Iterative deepening for the engine's move with a budget in milliseconds
-// (a negative budget counts as 0). Prints a thinking line per iteration and
-// leaves the chosen move in *result: a legal move whenever the root has one,
-// from = 127 when it has none. The board is left as found, ply 0. hardCap
-// bounds the hard limit (five times the budget, doubled once for an unstable
-// root move) by what the GUI's clock allows; the soft limit is untouched.
-void search(Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_CAP);
+// (a negative budget counts as 0), on every search thread at once. Prints a
+// thinking line per iteration and leaves the chosen move in *result: a legal
+// move whenever the root has one, from = 127 when it has none. The board is
+// read only; the main search thread's record holds the search's line and
+// figures afterwards. hardCap bounds the hard limit (five times the budget,
+// doubled once for an unstable root move) by what the GUI's clock allows;
+// the soft limit is untouched.
+void search(const Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_CAP);
 
 // The same driver stopped after iteration maxDepth (1..100); the tools use
 // it with the budget out of reach.
-void searchToDepth(Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap = NO_TIME_CAP);
+void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth,
+                   i32 hardCap = NO_TIME_CAP);
 
 // Between iterations: the soft budget (doubled at most once), the changes
 // of the root move counted from iteration 5 on, whether the time was
@@ -178,15 +271,21 @@ struct IterationControl {
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged);
 
+// The iterative deepening of a helper thread on its board, set up by
+// prepareSearchThread: no output and no clock of its own, only the stop
+// signal ends it. Helpers skip some depths, each in its own pattern, so
+// that the threads spread over neighbouring depths.
+void helperSearch(SearchThread* thread);
+
 // ---------------------------------------------------------------------------
 // Not called by the engine itself: kept for the tests, the tools and
 // whoever checks the faster paths against these plain ones.
 
 // The move's failure count per thousand of the colour's divisor cell.
-i32 getBadHistoryBonus(const Move* move);
+i32 getBadHistoryBonus(const SearchThread* thread, const Move* move);
 
 // Always 0.
 int moveIsInteresting();
 
 // Prints the three killers of the side to move at the board's ply.
-void showKillers(const Board* board);
+void showKillers(const SearchThread* thread);

@@ -9,8 +9,6 @@
 #include "movegen.h"
 #include "utils.h"
 
-i32 seeMaterial = 0;
-
 namespace {
 
 // Attackers of target on a bare square array, in the order the exchange
@@ -229,7 +227,6 @@ i32 see(Board* board, Move* move) {
         board->lastCaptureSquare = static_cast<u8>(to);
         board->lastCapturedPiece = lastVictim;
     }
-    seeMaterial = pieceValues[move->captured];
     return -r;
 }
 
@@ -244,9 +241,9 @@ void seeAssignScoreMovelist(Board*, MoveList* list) {
     }
 }
 
-i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target) {
+i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target, i32* material) {
     // Standing pat: either side may stop capturing whenever that suits it.
-    const i32 standPat = board->sideToMove == WHITE ? -seeMaterial : seeMaterial;
+    const i32 standPat = board->sideToMove == WHITE ? -*material : *material;
     if (standPat >= beta) return beta;
     i32 best = alpha > standPat ? alpha : standPat;
 
@@ -262,10 +259,10 @@ i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target) {
         getNextBestMove(list, &m);
         if (m.captured == WKING || m.captured == BKING) return INFINITE_SCORE;
         makeMove(board, &m);
-        seeMaterial += pieceValues[m.captured] - pieceValues[m.promotion];
-        const i32 v = -seeAlphaBeta(board, -beta, -best, target);
+        *material += pieceValues[m.captured] - pieceValues[m.promotion];
+        const i32 v = -seeAlphaBeta(board, -beta, -best, target, material);
         unmakeMove(board, &m);
-        seeMaterial += pieceValues[m.promotion] - pieceValues[m.captured];
+        *material += pieceValues[m.promotion] - pieceValues[m.captured];
         if (v >= beta) return beta;
         if (v > best) best = v;
     }

@@ -4,10 +4,6 @@
 
 #include "defs.h"
 
-// Material change since the start of the exchange, from Black's point of
-// view; meaningful only during a call of see.
-extern i32 seeMaterial;
-
 // Exchange value of move for the side that makes it (pawn = 100); -32000 when
 // the move leaves a king to be taken on the square. Makes and unmakes moves
 // on the board (keys untouched); leaves the position as found, with only
@@ -16,8 +12,10 @@ extern i32 seeMaterial;
 i32 see(Board* board, Move* move);
 
 // Best material outcome, for the side to move, of going on capturing on
-// target inside [alpha, beta]; 32000 when a king can be taken.
-i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target);
+// target inside [alpha, beta]; 32000 when a king can be taken. *material is
+// the material change since the start of the exchange, from Black's point
+// of view, kept up to date through the captures and restored on return.
+i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target, i32* material);
 
 // Every capture onto target by the named side (pawns, knights, diagonal
 // pieces, straight-line pieces, king), appended without a legality test.

@@ -20,6 +20,7 @@
 #include "movegen.h"
 #include "san.h"
 #include "search.h"
+#include "threads.h"
 #include "utils.h"
 
 // ---------------------------------------------------------------------------
@@ -61,6 +62,39 @@ static bool parseNumber(const char* text, int low, int high, int* value) {
     return true;
 }
 
+// Takes "--threads N" out of argv (anywhere from index first on) and makes
+// that many search threads; false, with a message, for a bad N. Without the
+// option the tools search with one thread.
+static bool takeThreadsOption(int* argc, char** argv, int first, const char* usage) {
+    int threads = 1;
+    for (int i = first; i < *argc; i++) {
+        if (strcmp(argv[i], "--threads") != 0) continue;
+        if (i + 1 >= *argc || !parseNumber(argv[i + 1], 1, MAX_SEARCH_THREADS, &threads)) {
+            fprintf(stderr, "%s (--threads 1..%d)\n", usage, MAX_SEARCH_THREADS);
+            return false;
+        }
+        for (int j = i; j + 2 < *argc; j++) argv[j] = argv[j + 2];
+        *argc -= 2;
+        break;
+    }
+    if (setSearchThreads(threads) != threads) {
+        fprintf(stderr, "cannot start %d search threads\n", threads);
+        return false;
+    }
+    return true;
+}
+
+// Takes a flag out of argv (from index first on); true when it was there.
+static bool takeFlag(int* argc, char** argv, int first, const char* flag) {
+    for (int i = first; i < *argc; i++) {
+        if (strcmp(argv[i], flag) != 0) continue;
+        for (int j = i; j + 1 < *argc; j++) argv[j] = argv[j + 1];
+        *argc -= 1;
+        return true;
+    }
+    return false;
+}
+
 // Sets up the FEN in argv[first..] or the start position, with keys;
 // reports a refused FEN on standard error.
 static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
@@ -88,9 +122,7 @@ static bool prepareToolTables() {
             return false;
         }
     }
-    clearHashtable(hashSize);
-    clearHistoryHeuristic();
-    clearKillerMove();
+    clearSearchTables();
     return true;
 }
 
@@ -362,14 +394,16 @@ static u32 playBenchHistory(Board* board) {
 
 // "bench [--history] [DEPTH]": the signature of the search.
 static int benchTool(Board* board, int argc, char** argv) {
+    static constexpr const char* usage =
+        "usage: quillantor bench [--history] [DEPTH] [--threads N]";
+    if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
     int depth = BENCH_DEFAULT_DEPTH;
     int first = 2;
     const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
     if (history) first = 3;
     if (argc > first + 1 ||
         (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
-        fprintf(stderr, "usage: quillantor bench [--history] [DEPTH] (DEPTH 1..%d)\n",
-                MAX_ITERATIONS);
+        fprintf(stderr, "%s (DEPTH 1..%d)\n", usage, MAX_ITERATIONS);
         return 2;
     }
     if (!prepareToolTables()) return 2;
@@ -393,13 +427,16 @@ static int benchTool(Board* board, int argc, char** argv) {
         }
         prepareToolTables();
         Move move;
+        const i32 searchStart = timer();
         searchToDepth(board, &move, TOOL_BUDGET, depth);
+        const i32 searchTime = timer() - searchStart;
         char text[8];
         moveToText(&move, text);
-        printf("Position %2d: %10d nodes  bestmove %s\n", number, globalNodes,
+        printf("Position %2d: %10lld nodes %7d ms  bestmove %s\n", number,
+               static_cast<long long>(searchNodes()), searchTime,
                move.from == NO_SQUARE ? "(none)" : text);
-        total += static_cast<u64>(globalNodes);
-        made += movesMade;
+        total += static_cast<u64>(searchNodes());
+        made += searchThread(0)->movesMade;
     }
     const i32 elapsed = timer() - start;
     const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
@@ -407,15 +444,74 @@ static int benchTool(Board* board, int argc, char** argv) {
     printf("Time: %d ms  Nodes/second: %llu  Moves made: %llu  Moves made/second: %llu\n", elapsed,
            static_cast<unsigned long long>(nps), static_cast<unsigned long long>(made),
            static_cast<unsigned long long>(mps));
+    // With helpers the count depends on how the threads met in the table:
+    // a measure of the work, not a signature of the search.
     printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
     return 0;
 }
 
 // "search DEPTH [FEN]": one search with its thinking lines.
+// The search's diagnostic counters, summed over the search threads.
+static void printSearchCounters() {
+    SearchCounters sum;
+    i64 nodes = 0, qNodes = 0;
+    u64 made = 0;
+    u32 selDepth = 0;
+    for (int i = 0; i < searchThreadCount(); i++) {
+        const SearchThread* t = searchThread(i);
+        const SearchCounters& c = t->counters;
+        nodes += t->globalNodes;
+        qNodes += t->globalQNodes;
+        made += t->movesMade;
+        if (t->selDepth > selDepth) selDepth = t->selDepth;
+        sum.betaCut += c.betaCut;
+        sum.betaCutOnFirst += c.betaCutOnFirst;
+        sum.nullCut += c.nullCut;
+        sum.nullTried += c.nullTried;
+        sum.extCheck += c.extCheck;
+        sum.extRecap += c.extRecap;
+        sum.extPawn += c.extPawn;
+        if (c.maxQNodes > sum.maxQNodes) sum.maxQNodes = c.maxQNodes;
+        sum.hash.hashStores += c.hash.hashStores;
+        sum.hash.hashCuts += c.hash.hashCuts;
+        sum.hash.hashHits1 += c.hash.hashHits1;
+        sum.hash.hashHits2 += c.hash.hashHits2;
+        sum.hash.hashMoves += c.hash.hashMoves;
+    }
+    const auto line = [](const char* name, long long value) {
+        printf("%-16s %lld\n", name, value);
+    };
+    printf("search counters over %d thread%s\n", searchThreadCount(),
+           searchThreadCount() == 1 ? "" : "s");
+    line("nodes", nodes);
+    line("qnodes", qNodes);
+    line("movesMade", static_cast<long long>(made));
+    line("selDepth", selDepth);
+    line("betaCut", sum.betaCut);
+    line("betaCutOnFirst", sum.betaCutOnFirst);
+    line("nullTried", sum.nullTried);
+    line("nullCut", sum.nullCut);
+    line("extCheck", sum.extCheck);
+    line("extRecap", sum.extRecap);
+    line("extPawn", sum.extPawn);
+    line("maxQNodes", sum.maxQNodes);
+    line("hashStores", sum.hash.hashStores);
+    line("hashCuts", sum.hash.hashCuts);
+    line("hashHits1", sum.hash.hashHits1);
+    line("hashHits2", sum.hash.hashHits2);
+    line("hashMoves", sum.hash.hashMoves);
+}
+
+// "search DEPTH [FEN] [--threads N] [--stats]": one search with its thinking
+// lines, then the move, and the counters when asked for.
 static int searchTool(Board* board, int argc, char** argv) {
+    static constexpr const char* usage =
+        "usage: quillantor search DEPTH [FEN] [--threads N] [--stats]";
+    if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
+    const bool stats = takeFlag(&argc, argv, 2, "--stats");
     int depth = 0;
     if (argc < 3 || !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth)) {
-        fprintf(stderr, "usage: quillantor search DEPTH [FEN] (DEPTH 1..%d)\n", MAX_ITERATIONS);
+        fprintf(stderr, "%s (DEPTH 1..%d)\n", usage, MAX_ITERATIONS);
         return 2;
     }
     if (!setupToolPosition(board, argc, argv, 3)) return 2;
@@ -425,6 +521,7 @@ static int searchTool(Board* board, int argc, char** argv) {
     char text[8];
     moveToText(&move, text);
     printf("bestmove %s\n", move.from == NO_SQUARE ? "(none)" : text);
+    if (stats) printSearchCounters();
     return 0;
 }
 
@@ -614,8 +711,10 @@ static constexpr const char* toolUsage =
     "  eval                               static score of each FEN or EPD line on standard input\n"
     "  eval --terms [FEN]                 each evaluation term, White's view\n"
     "  eval --bench [REPS]                evaluations per second\n"
-    "  bench [--history] [DEPTH]          fixed-depth search of 30 positions; last line the signature\n"
-    "  search DEPTH [FEN]                 one search with its thinking lines, then bestmove\n"
+    "  bench [--history] [DEPTH] [--threads N]\n"
+    "                                     fixed-depth search of 30 positions; last line the signature\n"
+    "  search DEPTH [FEN] [--threads N] [--stats]\n"
+    "                                     one search with its thinking lines, then bestmove\n"
     "  epd FILE [--time MS] [--first N]   test suite: each position's move against bm and am\n"
     "  help                               this text\n"
     "Without a FEN the start position is used.\n";

@@ -20,16 +20,10 @@
 #include "interface.h"
 #include "movegen.h"
 #include "search.h"
+#include "threads.h"
 #include "utils.h"
 
 namespace {
-
-constexpr Move noMove = {NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
-
-// Milliseconds from start to now on the wrapping search clock.
-i32 elapsedSince(i32 start) {
-    return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
-}
 
 // ---------------------------------------------------------------------------
 // Output: the search thread prints "info" and "bestmove" while the command
@@ -178,6 +172,8 @@ void sendIdentification() {
     sendLine("option name OwnBook type check default true");
     sendLine(std::string("option name BookFile type string default ") + bookFileName);
     sendLine("option name Ponder type check default false");
+    sendLine("option name Threads type spin default " + std::to_string(threadsWanted) +
+             " min 1 max " + std::to_string(MAX_SEARCH_THREADS));
     sendLine("uciok");
 }
 
@@ -209,6 +205,20 @@ void setHashOption(const std::string& value) {
     free(old);
     hashSize = count;
     clearSearchTables();
+}
+
+void setThreadsOption(const std::string& value) {
+    i32 count = 0;
+    if (!readNumber(value, &count) || count < 1 || count > MAX_SEARCH_THREADS) {
+        sendInfoString("Threads must be a number from 1 to " + std::to_string(MAX_SEARCH_THREADS) +
+                       ", not '" + value + "': unchanged");
+        return;
+    }
+    const int made = setSearchThreads(count);
+    // The new helpers start from empty killers and history, as every search does.
+    if (made < count)
+        sendInfoString("only " + std::to_string(made) + " of " + std::to_string(count) +
+                       " threads could be started");
 }
 
 void setBookFileOption(const std::string& value) {
@@ -261,6 +271,8 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
     bool flag = false;
     if (key == "hash") {
         setHashOption(value);
+    } else if (key == "threads") {
+        setThreadsOption(value);
     } else if (key == "clear hash") {
         clearSearchTables();
     } else if (key == "bookfile") {
@@ -299,23 +311,12 @@ SearchControl control;
 // Polled with the clock in the nodes and after every iteration.
 bool interruptSearch() {
     if (control.stop.load(std::memory_order_relaxed)) return true;
-    if (control.nodeLimit > 0 && globalNodes >= control.nodeLimit) return true;
+    if (control.nodeLimit > 0 && searchNodes() >= control.nodeLimit) return true;
     if (control.ponderHit.load(std::memory_order_acquire) &&
         elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
             control.hitHardCap.load(std::memory_order_relaxed))
         return true;
     return false;
-}
-
-// Share of the table's slots in use, per mille, from its first buckets.
-int hashFull() {
-    if (hashtable == nullptr || hashSize <= 0) return 0;
-    const i32 buckets = hashSize < 250 ? hashSize : 250;
-    int used = 0;
-    for (i32 b = 0; b < buckets; b++)
-        for (int i = 0; i < 4; i++)
-            if (hashtable[b].depth[i] >= 0) used++;
-    return used * 1000 / (buckets * 4);
 }
 
 // What the last info line of the running search showed: the GUI keeps
@@ -325,19 +326,20 @@ struct ShownIteration {
     bool any = false;
     int depth = 0;
     i32 score = 0;
-    i32 nodes = 0;
+    i64 nodes = 0;
     PvLine line;
 };
 ShownIteration shown;
 
 std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine& line) {
-    const i64 nps = static_cast<i64>(globalNodes) * 1000 / (elapsed > 0 ? elapsed : 1);
+    const i64 nodes = searchNodes();
+    const i64 nps = nodes * 1000 / (elapsed > 0 ? elapsed : 1);
     std::string text = "info";
     if (iteration.any)
         text += " depth " + std::to_string(iteration.depth) + " seldepth " +
-                std::to_string(selDepth) + " score " + uciScore(iteration.score);
-    text += " time " + std::to_string(elapsed) + " nodes " + std::to_string(globalNodes) + " nps " +
-            std::to_string(nps) + " hashfull " + std::to_string(hashFull()) + " pv";
+                std::to_string(searchThread(0)->selDepth) + " score " + uciScore(iteration.score);
+    text += " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) + " nps " +
+            std::to_string(nps) + " hashfull " + std::to_string(hashtableUsage()) + " pv";
     for (u32 i = 0; i < line.count; i++) {
         text += ' ';
         text += moveText(line.moves[i]);
@@ -358,7 +360,7 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
     shown.any = true;
     shown.depth = depth;
     shown.score = score;
-    shown.nodes = globalNodes;
+    shown.nodes = searchNodes();
     shown.line = *line;
     sendLine(infoLine(shown, elapsed, *line));
 }
@@ -367,14 +369,14 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
 // the move played: the last accepted iteration's depth, score and line when
 // it begins with that move, the move alone otherwise.
 void reportSearchEnd(const Move& played) {
-    if (shown.any && shown.nodes == globalNodes) return;
+    if (shown.any && shown.nodes == searchNodes()) return;
     PvLine line;
     line.count = 1;
     line.moves[0] = played;
     const bool sameStart = shown.any && shown.line.count > 0 &&
                            shown.line.moves[0].from == played.from &&
                            shown.line.moves[0].to == played.to;
-    sendLine(infoLine(shown, elapsedSince(timerSearchStart), sameStart ? shown.line : line));
+    sendLine(infoLine(shown, elapsedSince(timerSearchStart.load()), sameStart ? shown.line : line));
 }
 
 // One of the book's moves for the game so far, picked at random as the
@@ -392,14 +394,13 @@ bool pickBookMove(Board* board, Move* move) {
 // The second move of the line the search left on the board, when it follows
 // best and is legal after it.
 Move ponderMove(Board* board, const Move& best) {
-    if (board->pv[0].from != best.from || board->pv[0].to != best.to ||
-        board->pv[1].from == NO_SQUARE)
-        return noMove;
+    const Move* pv = searchThread(0)->board.pv;
+    if (pv[0].from != best.from || pv[0].to != best.to || pv[1].from == NO_SQUARE) return noMove;
     Move played = best;
     makeMove(board, &played);
     updateHashKey(board, &played);
     Move reply = noMove;
-    const std::string text = moveText(board->pv[1]);
+    const std::string text = moveText(pv[1]);
     if (!inputMoveLegal(board, text.c_str(), &reply)) reply = noMove;
     updateHashKey(board, &played);
     unmakeMove(board, &played);
@@ -422,7 +423,6 @@ void runSearch(Board* board, SearchJob job) {
     // search tool searches from the same position.
     Move best = noMove;
     bool searched = false;
-    const u8 rootInCheck = board->inCheck;   // the search uses the field as scratch
     if (job.useBook && pickBookMove(board, &best)) {
         sendInfoString("book move " + moveText(best));
     } else {
@@ -432,7 +432,7 @@ void runSearch(Board* board, SearchJob job) {
         searched = true;
         // The search gives no move only where there is none.
         if (best.from == NO_SQUARE)
-            sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+            sendLine(board->inCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
         else reportSearchEnd(best);
     }
     if (job.waitForStop) {
@@ -451,6 +451,17 @@ void runSearch(Board* board, SearchJob job) {
     // Each search starts from empty tables, as after an engine move on the
     // XBoard path.
     clearSearchTables();
+}
+
+// What the command thread hands the search thread it starts.
+struct SearchStart {
+    Board* board = nullptr;
+    SearchJob job{};
+};
+
+void runSearchThread(void* argument) {
+    const SearchStart* start = static_cast<const SearchStart*>(argument);
+    runSearch(start->board, start->job);
 }
 
 // ---------------------------------------------------------------------------
@@ -528,7 +539,7 @@ private:
     Options options;
     bool fromStart =
         true;   // the position was built from the start position (the book knows only those)
-    std::thread worker;
+    ThreadHandle worker;
     bool searching = false;
     // The transposition table comes from start-up allocated but not yet
     // cleared: clearing a large table takes seconds, more than a GUI waits
@@ -555,7 +566,7 @@ private:
 
     // Waits for the search thread, which has printed its bestmove then.
     void finishSearch() {
-        if (worker.joinable()) worker.join();
+        joinThread(&worker);
         searching = false;
     }
 
@@ -606,10 +617,16 @@ private:
         control.ponderHit.store(false);
         control.nodeLimit = limits.nodes;
         searching = true;
-        worker = std::thread(runSearch, board, job);
+        searchStart = SearchStart{board, job};
+        if (!startThread(&worker, runSearchThread, &searchStart)) {
+            // No thread to be had: the search runs here, and the commands
+            // wait for it.
+            runSearch(board, job);
+        }
     }
 
     SearchJob job{};
+    SearchStart searchStart{};
 };
 
 }   // namespace

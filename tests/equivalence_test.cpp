@@ -361,6 +361,7 @@ TEST(Equivalence, QuiescenceMatchesTheFullQuietCheckPhase) {
     timerSearchStart = searchClock();
     u64 compared = 0;
     std::mt19937 windows(7);
+    auto fastThread = newSearchThread(), referenceThread = newSearchThread();
     randomGames(12, 60, [&](Board* fast, Board* reference) {
         for (int w = 0; w < 3; w++) {
             i32 alpha = -INFINITE_SCORE, beta = INFINITE_SCORE;
@@ -368,20 +369,20 @@ TEST(Equivalence, QuiescenceMatchesTheFullQuietCheckPhase) {
                 alpha = static_cast<i32>(windows() % 600) - 300;
                 beta = w == 1 ? alpha + 1 : alpha + 200;
             }
-            searchAborted = 0;
-            abortNodes = 0;
-            globalNodes = 0;
-            const i32 x = qSearch(fast, alpha, beta, 0);
-            const i32 fastNodes = globalNodes;
-            searchAborted = 0;
-            abortNodes = 0;
-            globalNodes = 0;
-            const i32 y = referenceQSearch(reference, alpha, beta, 0);
+            // Both at the game's ply, as the games left them.
+            for (SearchThread* t : {fastThread.get(), referenceThread.get()}) {
+                copyBoard(&t->board, t == fastThread.get() ? fast : reference);
+                t->searchAborted = 0;
+                t->abortNodes = 0;
+                t->globalNodes = 0;
+            }
+            const i32 x = qSearch(fastThread.get(), alpha, beta, 0);
+            const i32 y = referenceQSearch(referenceThread.get(), alpha, beta, 0);
             ASSERT_EQ(x, y);
-            ASSERT_EQ(fastNodes, globalNodes);
+            ASSERT_EQ(fastThread->globalNodes, referenceThread->globalNodes);
             // The slot one past gamePly holds a child's key or the node's
             // own, whichever was written last: scratch for the next move.
-            ASSERT_TRUE(sameBoards(*fast, *reference, 0));
+            ASSERT_TRUE(sameBoards(fastThread->board, referenceThread->board, 0));
             compared++;
         }
     });

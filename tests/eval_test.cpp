@@ -488,14 +488,20 @@ TEST(Eval, ColourMirrorGivesTheSameScoreAlongRandomGames) {
 TEST(Eval, EveryBuildOfTheEvaluationAndThePawnCacheAgree) {
     int positions = 0, mismatches = 0;
     std::string first;
+    auto cache = std::make_unique<PawnCache>();
     forEachPlayedPosition([&](Board* board) {
-        EvalTerms cached, portable, cold;
-        const i32 a = evalTerms(board, &cached);
+        EvalTerms popcount, portable;
+        const i32 a = evalTerms(board, &popcount);
         const i32 b = evalTermsPortable(board, &portable);
-        clearPawnCache();
-        const i32 c = evalTerms(board, &cold);
+        u8 flag = 1;
+        const i32 plain = eval(board, &flag);
+        const i32 warm = eval(board, &flag, cache.get());
+        clearPawnCache(cache.get());
+        const i32 cold = eval(board, &flag, cache.get());
+        const i32 again = eval(board, &flag, cache.get());
         positions++;
-        if ((a != b || a != c || !sameTerms(cached, portable) || !sameTerms(cached, cold)) &&
+        if ((a != b || !sameTerms(popcount, portable) || warm != plain || cold != plain ||
+             again != plain || flag != 0) &&
             mismatches++ == 0)
             first = fenOf(board, false);
     });

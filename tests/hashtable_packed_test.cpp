@@ -114,7 +114,7 @@ protected:
             const PlainBucket& old = plain.buckets[b];
             const HashBucket& now = hashtable[b];
             for (int i = 0; i < 4; i++) {
-                ASSERT_EQ(now.lock[i], old.lock[i]) << "bucket " << b << " slot " << i;
+                ASSERT_EQ(slotKey(now, i), old.lock[i]) << "bucket " << b << " slot " << i;
                 ASSERT_EQ(now.depth[i], old.depth[i]) << "bucket " << b << " slot " << i;
                 ASSERT_EQ(now.score[i], old.score[i]) << "bucket " << b << " slot " << i;
                 ASSERT_EQ(now.type[i], old.type[i]) << "bucket " << b << " slot " << i;
@@ -168,7 +168,7 @@ TEST_F(PackedTable, StoresProbesClearsAndAgeingMatchTheFormerTable) {
             board->hashKey2 = static_cast<u64>(b);
             const Move m = randomMove(rng);
             const u8 type = static_cast<u8>(rng() % 3);
-            recordHashtable(board.get(), 0, 0, type, &m);
+            recordHashtable(board.get(), 0, 0, type, &m, &counters);
             plain.record(board.get(), 0, 0, type, &m);
         }
     }
@@ -188,7 +188,7 @@ TEST_F(PackedTable, StoresProbesClearsAndAgeingMatchTheFormerTable) {
             const i32 score = randomScore(rng);
             const u8 type = static_cast<u8>(rng() % 3);
             const Move m = randomMove(rng);
-            recordHashtable(board.get(), depth, score, type, &m);
+            recordHashtable(board.get(), depth, score, type, &m, &counters);
             plain.record(board.get(), depth, score, type, &m);
         } else if (action < 996) {
             const i32 alpha = randomScore(rng) - 1;
@@ -199,14 +199,14 @@ TEST_F(PackedTable, StoresProbesClearsAndAgeingMatchTheFormerTable) {
             const u8 permission = static_cast<u8>(rng() % 2);
             u8 permissionNow = permission, permissionOld = permission;
             i32 hitsOld = 0;
-            hashHits1 = 0;
-            const i32 now =
-                probeHashtable(board.get(), &alpha, &beta, &permissionNow, depth, &moveNow);
+            counters.hashHits1 = 0;
+            const i32 now = probeHashtable(board.get(), &alpha, &beta, &permissionNow, depth,
+                                           &moveNow, &counters);
             const i32 old =
                 plain.probe(board.get(), &alpha, &beta, &permissionOld, depth, &moveOld, &hitsOld);
             ASSERT_EQ(now, old) << "step " << step;
             ASSERT_EQ(permissionNow, permissionOld) << "step " << step;
-            ASSERT_EQ(hashHits1, hitsOld) << "step " << step;
+            ASSERT_EQ(counters.hashHits1, hitsOld) << "step " << step;
             ASSERT_TRUE(sameMove(moveNow, moveOld)) << "step " << step;
             ASSERT_EQ(moveNow.from, moveOld.from) << "step " << step;
         } else if (action < 998) {
@@ -237,7 +237,7 @@ TEST_F(PackedTable, ClearedTableIsEmptyEverywhereAndFillsAsAFreshOne) {
         clearHashtable(hashSize);
         for (i32 b = 0; b < TEST_BUCKETS; b++) {
             for (int i = 0; i < 4; i++) {
-                ASSERT_EQ(hashtable[b].lock[i], 0u) << "bucket " << b;
+                ASSERT_EQ(slotKey(hashtable[b], i), 0u) << "bucket " << b;
                 ASSERT_EQ(hashtable[b].depth[i], -1) << "bucket " << b;
                 ASSERT_EQ(hashtable[b].score[i], NO_HASH_SCORE) << "bucket " << b;
                 ASSERT_EQ(hashtable[b].move[i].from, NO_SQUARE) << "bucket " << b;
@@ -252,15 +252,16 @@ TEST_F(PackedTable, ClearedTableIsEmptyEverywhereAndFillsAsAFreshOne) {
             const Move before = hashMove;
             u8 permission = 1;
             const i32 alpha = -32000, beta = 32000;
-            EXPECT_EQ(probeHashtable(board.get(), &alpha, &beta, &permission, -5, &hashMove),
-                      NO_HASH_SCORE);
+            EXPECT_EQ(
+                probeHashtable(board.get(), &alpha, &beta, &permission, -5, &hashMove, &counters),
+                NO_HASH_SCORE);
             EXPECT_EQ(permission, 1);
             EXPECT_EQ(memcmp(&hashMove, &before, sizeof(Move)), 0);
             for (int n = 0; n < 4; n++) {
                 const Move m = randomMove(rng);
                 board->hashKey = static_cast<u64>(n) + 1;
-                recordHashtable(board.get(), 0, 0, 0, &m);
-                EXPECT_EQ(hashtable[b].lock[3 - n], static_cast<u64>(n + 1)) << "bucket " << b;
+                recordHashtable(board.get(), 0, 0, 0, &m, &counters);
+                EXPECT_EQ(slotKey(hashtable[b], 3 - n), static_cast<u64>(n + 1)) << "bucket " << b;
             }
         }
         // Stores everywhere before the next round's clear.
@@ -268,7 +269,7 @@ TEST_F(PackedTable, ClearedTableIsEmptyEverywhereAndFillsAsAFreshOne) {
             board->hashKey2 = rng();
             board->hashKey = rng();
             const Move m = randomMove(rng);
-            recordHashtable(board.get(), static_cast<i32>(rng() % 20), 5, 2, &m);
+            recordHashtable(board.get(), static_cast<i32>(rng() % 20), 5, 2, &m, &counters);
         }
     }
 }
@@ -280,17 +281,17 @@ TEST_F(PackedTable, ClearingTheFirstBucketsLeavesTheOthers) {
     for (u64 b : buckets) {
         board->hashKey2 = b;
         board->hashKey = b + 1;
-        recordHashtable(board.get(), 4, 50, 0, &m);
+        recordHashtable(board.get(), 4, 50, 0, &m, &counters);
     }
     clearHashtable(100);
     for (u64 b : buckets) {
         const bool kept = b >= 100;
-        EXPECT_EQ(hashtable[b].lock[3], kept ? b + 1 : 0u) << "bucket " << b;
+        EXPECT_EQ(slotKey(hashtable[b], 3), kept ? b + 1 : 0u) << "bucket " << b;
         EXPECT_EQ(hashtable[b].depth[3], kept ? 4 : -1) << "bucket " << b;
     }
     // The buckets left alone are still emptied by the next full clear.
     clearHashtable(hashSize);
-    for (u64 b : buckets) EXPECT_EQ(hashtable[b].lock[3], 0u) << "bucket " << b;
+    for (u64 b : buckets) EXPECT_EQ(slotKey(hashtable[b], 3), 0u) << "bucket " << b;
 }
 
 }   // namespace

@@ -29,7 +29,7 @@ protected:
     }
 
     i32 probe(i32 alpha, i32 beta, i32 depth, Move* hashMove, u8* permission) {
-        return probeHashtable(board.get(), &alpha, &beta, permission, depth, hashMove);
+        return probeHashtable(board.get(), &alpha, &beta, permission, depth, hashMove, &counters);
     }
 
     i32 probe(i32 alpha, i32 beta, i32 depth) {
@@ -47,35 +47,35 @@ TEST_F(Hashtable, EmptyBucketFillsFromTheLastSlotDown) {
     for (u64 lock = 1; lock <= 4; lock++) {
         at(lock, 5);
         const Move m = moveTo(static_cast<u8>(lock));
-        recordHashtable(board.get(), drafts[lock], 0, 0, &m);
+        recordHashtable(board.get(), drafts[lock], 0, 0, &m, &counters);
     }
     for (int slot = 0; slot < 4; slot++)
-        EXPECT_EQ(bucket(5).lock[slot], static_cast<u64>(4 - slot));
+        EXPECT_EQ(slotKey(bucket(5), slot), static_cast<u64>(4 - slot));
 
     // A fifth position replaces the shallowest slot, the later one on ties.
     const Move m = moveTo(40);
     at(9, 5);
-    recordHashtable(board.get(), 7, 0, 0, &m);
-    EXPECT_EQ(bucket(5).lock[2], 9u);
+    recordHashtable(board.get(), 7, 0, 0, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 2), 9u);
     at(10, 5);
-    recordHashtable(board.get(), 7, 0, 0, &m);   // drafts 3, 3, 7, 3: slot 3
-    EXPECT_EQ(bucket(5).lock[3], 10u);
-    EXPECT_EQ(bucket(5).lock[0], 4u);
-    EXPECT_EQ(bucket(5).lock[1], 3u);
+    recordHashtable(board.get(), 7, 0, 0, &m, &counters);   // drafts 3, 3, 7, 3: slot 3
+    EXPECT_EQ(slotKey(bucket(5), 3), 10u);
+    EXPECT_EQ(slotKey(bucket(5), 0), 4u);
+    EXPECT_EQ(slotKey(bucket(5), 1), 3u);
 }
 
 TEST_F(Hashtable, SamePositionOverwritesOnlyWhenAtLeastAsDeep) {
     const Move a = moveTo(40), b = moveTo(41), c = moveTo(42);
-    recordHashtable(board.get(), 5, 10, 0, &a);   // slot 3
-    recordHashtable(board.get(), 5, 20, 0, &b);   // equal draft: own slot
-    EXPECT_EQ(bucket(5).lock[3], 1u);
+    recordHashtable(board.get(), 5, 10, 0, &a, &counters);   // slot 3
+    recordHashtable(board.get(), 5, 20, 0, &b, &counters);   // equal draft: own slot
+    EXPECT_EQ(slotKey(bucket(5), 3), 1u);
     EXPECT_EQ(bucket(5).score[3], 20);
-    EXPECT_EQ(bucket(5).lock[2], 0u);
+    EXPECT_EQ(slotKey(bucket(5), 2), 0u);
 
     // Shallower: goes to the shallowest slot (the empty slot 2), and the probe
     // meets the deeper entry first only when it sits in a lower slot.
-    recordHashtable(board.get(), 2, 30, 0, &c);
-    EXPECT_EQ(bucket(5).lock[2], 1u);
+    recordHashtable(board.get(), 2, 30, 0, &c, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 2), 1u);
     EXPECT_EQ(bucket(5).depth[2], 2);
     EXPECT_EQ(probe(-100, 100, 1), 30) << "slot 2 answers before slot 3";
     EXPECT_EQ(probe(-100, 100, 4), 20) << "only the deep entry has the draft";
@@ -85,26 +85,26 @@ TEST_F(Hashtable, BucketOfVeryDeepDraftsTakesNothing) {
     const Move m = moveTo(40);
     for (u64 lock = 1; lock <= 4; lock++) {
         at(lock, 5);
-        recordHashtable(board.get(), 300, 0, 0, &m);
+        recordHashtable(board.get(), 300, 0, 0, &m, &counters);
     }
     at(7, 5);
-    hashStores = 0;
-    recordHashtable(board.get(), 3, 0, 0, &m);
-    EXPECT_EQ(hashStores, 1) << "counted even though nothing was stored";
-    for (int slot = 0; slot < 4; slot++) EXPECT_NE(bucket(5).lock[slot], 7u);
+    counters.hashStores = 0;
+    recordHashtable(board.get(), 3, 0, 0, &m, &counters);
+    EXPECT_EQ(counters.hashStores, 1) << "counted even though nothing was stored";
+    for (int slot = 0; slot < 4; slot++) EXPECT_NE(slotKey(bucket(5), slot), 7u);
 }
 
 TEST_F(Hashtable, MateScoresAreStoredRelativeToTheNode) {
     const Move m = moveTo(40);
     board->ply = 5;
-    recordHashtable(board.get(), 4, 31990, 0, &m);
+    recordHashtable(board.get(), 4, 31990, 0, &m, &counters);
     EXPECT_EQ(bucket(5).score[3], 31995);
     board->ply = 3;
     EXPECT_EQ(probe(-32000, 32000, 4), 31992);
 
     at(2, 6);
     board->ply = 5;
-    recordHashtable(board.get(), 4, -31990, 0, &m);
+    recordHashtable(board.get(), 4, -31990, 0, &m, &counters);
     EXPECT_EQ(bucket(6).score[3], -31995);
     board->ply = 3;
     EXPECT_EQ(probe(-32000, 32000, 4), -31992);
@@ -112,10 +112,10 @@ TEST_F(Hashtable, MateScoresAreStoredRelativeToTheNode) {
     // The bounds themselves are ordinary scores.
     at(3, 7);
     board->ply = 5;
-    recordHashtable(board.get(), 4, 20000, 0, &m);
+    recordHashtable(board.get(), 4, 20000, 0, &m, &counters);
     EXPECT_EQ(bucket(7).score[3], 20000);
     at(4, 8);
-    recordHashtable(board.get(), 4, -20000, 0, &m);
+    recordHashtable(board.get(), 4, -20000, 0, &m, &counters);
     EXPECT_EQ(bucket(8).score[3], -20000);
     board->ply = 3;
     EXPECT_EQ(probe(-32000, 32000, 4), -20000);
@@ -124,11 +124,11 @@ TEST_F(Hashtable, MateScoresAreStoredRelativeToTheNode) {
 TEST_F(Hashtable, BoundsAnswerOnlyOnTheirSideOfTheWindow) {
     const Move m = moveTo(40);
     at(1, 1);
-    recordHashtable(board.get(), 4, 50, 0, &m);   // exact
+    recordHashtable(board.get(), 4, 50, 0, &m, &counters);   // exact
     at(2, 2);
-    recordHashtable(board.get(), 4, 50, 2, &m);   // lower bound
+    recordHashtable(board.get(), 4, 50, 2, &m, &counters);   // lower bound
     at(3, 3);
-    recordHashtable(board.get(), 4, 50, 1, &m);   // upper bound
+    recordHashtable(board.get(), 4, 50, 1, &m, &counters);   // upper bound
 
     at(1, 1);
     EXPECT_EQ(probe(100, 200, 4), 50);
@@ -146,7 +146,7 @@ TEST_F(Hashtable, BoundsAnswerOnlyOnTheirSideOfTheWindow) {
 
 TEST_F(Hashtable, ProbeHandsOutMoveAndNullVerdictEvenWithoutAnAnswer) {
     const Move m = moveTo(40);
-    recordHashtable(board.get(), 2, -30, 1, &m);   // upper bound -30, draft 2
+    recordHashtable(board.get(), 2, -30, 1, &m, &counters);   // upper bound -30, draft 2
 
     Move hashMove = moveTo(0);
     hashMove.from = NO_SQUARE;
@@ -170,7 +170,7 @@ TEST_F(Hashtable, ProbeHandsOutMoveAndNullVerdictEvenWithoutAnAnswer) {
 
 TEST_F(Hashtable, ClearedTableAnswersNothing) {
     const Move m = moveTo(40);
-    recordHashtable(board.get(), 4, 50, 0, &m);
+    recordHashtable(board.get(), 4, 50, 0, &m, &counters);
     clearHashtable(hashSize);
     Move hashMove = moveTo(0);
     hashMove.from = NO_SQUARE;
@@ -182,18 +182,18 @@ TEST_F(Hashtable, ClearedTableAnswersNothing) {
 TEST_F(Hashtable, KeyIsReducedModuloTheSize) {
     const Move m = moveTo(40);
     at(1, static_cast<u64>(TEST_BUCKETS) * 1000 + 3);
-    recordHashtable(board.get(), 4, 50, 0, &m);
-    EXPECT_EQ(bucket(3).lock[3], 1u);
+    recordHashtable(board.get(), 4, 50, 0, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(3), 3), 1u);
 }
 
 TEST_F(Hashtable, SizeBeyondTheAllocationStoresNothing) {
     const Move m = moveTo(40);
     hashSize = 1 << 30;   // far beyond any table a test allocates
     at(1, static_cast<u64>(TEST_BUCKETS) * 2 + 1);
-    recordHashtable(board.get(), 4, 50, 0, &m);
+    recordHashtable(board.get(), 4, 50, 0, &m, &counters);
     EXPECT_EQ(probe(-100, 100, 0), NO_HASH_SCORE);
     hashSize = 0;
-    recordHashtable(board.get(), 4, 50, 0, &m);
+    recordHashtable(board.get(), 4, 50, 0, &m, &counters);
     EXPECT_EQ(probe(-100, 100, 0), NO_HASH_SCORE);
     hashSize = TEST_BUCKETS;
 }
@@ -219,9 +219,9 @@ TEST_F(Hashtable, AllocationRefusesByteCountsBeyondThePlatform) {
 
 TEST_F(Hashtable, AgeingLowersDraftsAndEmptiesDraftZero) {
     const Move m = moveTo(40);
-    recordHashtable(board.get(), 0, 50, 0, &m);
+    recordHashtable(board.get(), 0, 50, 0, &m, &counters);
     at(2, 5);
-    recordHashtable(board.get(), 3, 50, 0, &m);
+    recordHashtable(board.get(), 3, 50, 0, &m, &counters);
     ageHashtable(hashSize);
     EXPECT_EQ(bucket(5).depth[3], -1);
     EXPECT_EQ(bucket(5).depth[2], 2);

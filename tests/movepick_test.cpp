@@ -8,26 +8,21 @@
 #include "hash.h"
 #include "movegen.h"
 #include "search.h"
+#include "test_util.h"
 #include "utils.h"
 
 namespace {
 
 class MovePick : public ::testing::Test {
 protected:
-    void SetUp() override {
-        clearHistoryHeuristic();
-        clearKillerMove();
-        hashMoves = 0;
-    }
-
-    // Sets the position up and generates its legal moves into the root list.
+    // Sets the position up in a search thread (empty killers and history)
+    // and generates its legal moves into the root list.
     void load(const char* fen) {
-        board = std::make_unique<Board>();
-        ASSERT_EQ(setupFen(board.get(), fen), 1) << fen;
-        getHashkey(board.get());
+        thread = newSearchThread(fen);
+        board = &thread->board;
         board->pvMove.from = NO_SQUARE;
         list = &board->moveLists[0];
-        list->count = static_cast<u8>(generateMoves(board.get(), list, 1));
+        list->count = static_cast<u8>(generateMoves(board, list, 1));
     }
 
     int indexOf(const char* text) {
@@ -42,14 +37,15 @@ protected:
 
     i32 scoreOf(const char* text) { return list->scores[indexOf(text)]; }
 
-    std::unique_ptr<Board> board;
+    std::unique_ptr<SearchThread> thread;
+    Board* board = nullptr;
     MoveList* list = nullptr;
 };
 
 TEST_F(MovePick, SafeCaptureComesBeforeEveryKillerAndLosingOneAfterEveryQuietMove) {
     // e4xd5 loses nothing; Qd2xh6 loses the queen to g7xh6.
     load("4k3/6p1/2p4p/3p4/4P3/8/3Q4/4K3 w - - 0 1");
-    assignScoreMovelist(board.get(), list);
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("e4d5"), 15000000 + 100 - 2);
     EXPECT_GT(scoreOf("e4d5"), SCORE_KILLER_1);
     EXPECT_EQ(scoreOf("d2h6"), 100 - 1050);
@@ -61,7 +57,7 @@ TEST_F(MovePick, SafeCaptureComesBeforeEveryKillerAndLosingOneAfterEveryQuietMov
 TEST_F(MovePick, CheaperAttackerOfTheSameVictimGoesFirst) {
     // The queen on d5 is defended once (d8 rook): QxQ is even, c4xd5 wins.
     load("3rk3/8/8/3q4/2P5/8/3Q4/4K3 w - - 0 1");
-    const int first = assignScoreMovelist(board.get(), list);
+    const int first = assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("d2d5"), 15000000 + 1050 - 21);
     EXPECT_EQ(scoreOf("c4d5"), 15000000 + 1050 - 2);
     EXPECT_EQ(first, indexOf("c4d5"));
@@ -74,25 +70,25 @@ TEST_F(MovePick, KillersReplaceTheQuietScore) {
     load("r3k2r/8/8/8/8/8/P7/R3K2R w KQkq - 0 1");
     const int a3 = indexOf("a2a3"), castle = indexOf("e1g1");
     // A big history for a2a3 does not matter once it is the first killer.
-    for (int i = 0; i < 4; i++) updateHistoryHeuristic(&list->moves[a3], 100);
-    killerMove[WHITE][0][0].move = list->moves[a3];
-    killerMove[WHITE][0][1].move = list->moves[castle];
-    assignScoreMovelist(board.get(), list);
+    for (int i = 0; i < 4; i++) updateHistoryHeuristic(thread.get(), &list->moves[a3], 100);
+    thread->killerMove[WHITE][0][0].move = list->moves[a3];
+    thread->killerMove[WHITE][0][1].move = list->moves[castle];
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("a2a3"), SCORE_KILLER_1);
     EXPECT_EQ(scoreOf("e1g1"), SCORE_KILLER_2) << "castling that is the second killer";
     EXPECT_EQ(scoreOf("e1c1"), SCORE_CASTLING) << "castling without history";
     EXPECT_EQ(scoreOf("a2a4"), 0);
     // Killers of the other colour or another ply play no part.
-    killerMove[WHITE][0][0].move.from = NO_SQUARE;
-    killerMove[BLACK][0][0].move = list->moves[a3];
-    killerMove[WHITE][1][0].move = list->moves[a3];
-    assignScoreMovelist(board.get(), list);
+    thread->killerMove[WHITE][0][0].move.from = NO_SQUARE;
+    thread->killerMove[BLACK][0][0].move = list->moves[a3];
+    thread->killerMove[WHITE][1][0].move = list->moves[a3];
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("a2a3"), 40000);
 }
 
 TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
     load("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-    assignScoreMovelist(board.get(), list);
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("a7a8q"), 100000 + 1050);
     EXPECT_EQ(scoreOf("a7a8n"), 100000 + 330);
     // a7xb8=Q wins a knight: a good capture plus the new piece's value.
@@ -101,7 +97,7 @@ TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
     // A capturing promotion that loses material by exchange: the exchange
     // value plus the promoted piece. Rxb8 follows a7xb8=Q here.
     load("rn2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-    assignScoreMovelist(board.get(), list);
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(list->seeScores[indexOf("a7b8q")], 330 - 1050);
     EXPECT_EQ(scoreOf("a7b8q"), 330 - 1050 + 1050);
 }
@@ -109,19 +105,19 @@ TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
 TEST_F(MovePick, MoveToTryFirstNeedsTheSameFlags) {
     load("4k3/8/8/8/8/8/P7/4K3 w - - 0 1");
     const int a3 = indexOf("a2a3");
-    assignScoreMovelist(board.get(), list);
-    EXPECT_EQ(hashMoves, 0) << "no move to try first";
+    assignScoreMovelist(thread.get(), list);
+    EXPECT_EQ(thread->counters.hash.hashMoves, 0) << "no move to try first";
 
     board->pvMove = list->moves[a3];
     board->pvMove.flags |= MF_CAPTURE;
-    assignScoreMovelist(board.get(), list);
+    assignScoreMovelist(thread.get(), list);
     EXPECT_EQ(scoreOf("a2a3"), 0);
-    EXPECT_EQ(hashMoves, 0);
+    EXPECT_EQ(thread->counters.hash.hashMoves, 0);
 
     board->pvMove = list->moves[a3];
-    EXPECT_EQ(assignScoreMovelist(board.get(), list), a3);
+    EXPECT_EQ(assignScoreMovelist(thread.get(), list), a3);
     EXPECT_EQ(scoreOf("a2a3"), SCORE_PV);
-    EXPECT_EQ(hashMoves, 1);
+    EXPECT_EQ(thread->counters.hash.hashMoves, 1);
 }
 
 TEST_F(MovePick, RootMovesFollowLastIterationsNodeCounts) {
@@ -130,7 +126,7 @@ TEST_F(MovePick, RootMovesFollowLastIterationsNodeCounts) {
     const int b4 = indexOf("b2b4"), a3 = indexOf("a2a3");
     board->rootNodeCount[b4] = 500;
     board->pvMove = list->moves[a3];
-    assignScoreRootMovelist(board.get(), list);
+    assignScoreRootMovelist(thread.get(), list);
     EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
     EXPECT_EQ(list->scores[b4], 500);
 
@@ -166,7 +162,7 @@ TEST_F(MovePick, SelectionFallsBackToTheFirstMoveWhenNothingIsLeft) {
 
 TEST_F(MovePick, QuiescenceScoresAreExchangeValues) {
     load("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
-    const int best = assignQScoreMovelist(board.get(), list);
+    const int best = assignQScoreMovelist(board, list);
     for (int i = 0; i < list->count; i++) EXPECT_EQ(list->scores[i], list->seeScores[i]);
     EXPECT_EQ(list->scores[indexOf("d2d5")], -950);
     // The first of the moves with the highest value (0 for every safe move).
@@ -174,7 +170,7 @@ TEST_F(MovePick, QuiescenceScoresAreExchangeValues) {
     for (int i = 0; i < best; i++) EXPECT_LT(list->scores[i], 0);
 
     list->count = 0;
-    EXPECT_EQ(assignQScoreMovelist(board.get(), list), -1);
+    EXPECT_EQ(assignQScoreMovelist(board, list), -1);
 }
 
 }   // namespace

@@ -15,8 +15,8 @@
 
 i32 referenceSee(Board* board, Move* move) {
     makeMove(board, move);
-    seeMaterial = pieceValues[move->captured];
-    const i32 r = seeAlphaBeta(board, -std::abs(seeMaterial), INFINITE_SCORE, move->to);
+    i32 material = pieceValues[move->captured];
+    const i32 r = seeAlphaBeta(board, -std::abs(material), INFINITE_SCORE, move->to, &material);
     unmakeMove(board, move);
     return -r;
 }
@@ -134,17 +134,18 @@ int referenceIsLegal(Board* board, Move* move) {
 static constexpr Move noReferenceMove = {NO_SQUARE, NO_SQUARE, 0,         EMPTY, 0,
                                          EMPTY,     0,         NO_SQUARE, EMPTY};
 
-i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
+i32 referenceQSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
+    Board* board = &thread->board;
     // Step 1. Repetition: a position seen before on the game or search path
     // is a draw. Tested before the clock so cycles cost nothing.
     if (board->ply > 0 && checkDraw(board)) return 0;
 
     // Step 2. Clock poll.
-    if (pollClock()) return 0;
+    if (pollClock(thread)) return 0;
 
     // Step 3. Count the node.
-    globalQNodes++;
-    globalNodes++;
+    thread->globalQNodes++;
+    thread->globalNodes++;
 
     const u32 ply = board->ply;
     const u8 inCheck = board->inCheck;
@@ -215,7 +216,7 @@ i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
         makeMove(board, &move);
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
-        const i32 v = -referenceQSearch(board, -beta, -alpha, childLevel);
+        const i32 v = -referenceQSearch(thread, -beta, -alpha, childLevel);
         updateHashKey(board, &move);
         unmakeMove(board, &move);
 
@@ -246,7 +247,7 @@ i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level) {
 
         makeMove(board, move);
         updateHashKey(board, move);
-        const i32 v = -referenceQSearch(board, -beta, -alpha, -1);
+        const i32 v = -referenceQSearch(thread, -beta, -alpha, -1);
         updateHashKey(board, move);
         unmakeMove(board, move);
 

@@ -5,6 +5,8 @@
 
 #include "defs.h"
 
+struct SearchThread;
+
 // Exchange value by making and unmaking every capture on the board.
 i32 referenceSee(Board* board, Move* move);
 
@@ -22,7 +24,7 @@ int referenceMoveChecks(Board* board, Move* move);
 int referenceIsLegal(Board* board, Move* move);
 
 // Quiescence search whose quiet-check phase tests every quiet move in turn.
-i32 referenceQSearch(Board* board, i32 alpha, i32 beta, i32 level);
+i32 referenceQSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level);
 
 // The best unpicked move by one pass with a branch per move.
 int referenceNextBestMove(MoveList* list, Move* out);

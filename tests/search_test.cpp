@@ -16,6 +16,7 @@
 #include "interface.h"
 #include "movegen.h"
 #include "search.h"
+#include "threads.h"
 #include "utils.h"
 #include "test_util.h"
 
@@ -44,9 +45,7 @@ void freshTables() {
         ASSERT_EQ(initHashtable(TEST_BUCKETS), 1);
     }
     hashSize = TEST_BUCKETS;
-    clearHashtable(hashSize);
-    clearHistoryHeuristic();
-    clearKillerMove();
+    clearSearchTables();
 }
 
 // ---------------------------------------------------------------------------
@@ -55,9 +54,8 @@ void freshTables() {
 class Heuristics : public ::testing::Test {
 protected:
     void SetUp() override {
-        clearHistoryHeuristic();
-        clearKillerMove();
-        board = std::make_unique<Board>();
+        thread = newSearchThread();
+        board = &thread->board;
         board->ply = 4;
     }
 
@@ -68,49 +66,50 @@ protected:
     void setCounters(u32 first, u32 second, u32 third) {
         const u32 counters[3] = {first, second, third};
         for (int k = 0; k < 3; k++) {
-            killerMove[WHITE][4][k].move = quiet(static_cast<u8>(k), 40, WROOK);
-            killerMove[WHITE][4][k].counter = counters[k];
+            thread->killerMove[WHITE][4][k].move = quiet(static_cast<u8>(k), 40, WROOK);
+            thread->killerMove[WHITE][4][k].counter = counters[k];
         }
     }
 
     int slotOf(const Move& m) {
         for (int k = 0; k < 3; k++) {
-            const Move& e = killerMove[WHITE][4][k].move;
+            const Move& e = thread->killerMove[WHITE][4][k].move;
             if (e.from == m.from && e.to == m.to && e.piece == m.piece) return k;
         }
         return -1;
     }
 
-    std::unique_ptr<Board> board;
+    std::unique_ptr<SearchThread> thread;
+    Board* board = nullptr;
 };
 
 TEST_F(Heuristics, NewKillerEntersThirdAndBubblesByHits) {
     const Move m = quiet(20, 36, WPAWN);
     setCounters(5, 3, 2);
-    updateKillerMove(board.get(), &m);
+    updateKillerMove(thread.get(), &m);
     EXPECT_EQ(slotOf(m), 2);
-    EXPECT_EQ(killerMove[WHITE][4][2].counter, 1u);
+    EXPECT_EQ(thread->killerMove[WHITE][4][2].counter, 1u);
 
     setCounters(5, 0, 0);
-    updateKillerMove(board.get(), &m);
+    updateKillerMove(thread.get(), &m);
     EXPECT_EQ(slotOf(m), 1);
 
     setCounters(0, 0, 0);
-    updateKillerMove(board.get(), &m);
+    updateKillerMove(thread.get(), &m);
     EXPECT_EQ(slotOf(m), 0) << "an entry can rise two places in one update";
 
     // A known killer gains a hit in its own slot, then bubbles past equals' losers.
     setCounters(2, 2, 0);
-    const Move second = killerMove[WHITE][4][1].move;
-    updateKillerMove(board.get(), &second);
+    const Move second = thread->killerMove[WHITE][4][1].move;
+    updateKillerMove(thread.get(), &second);
     EXPECT_EQ(slotOf(second), 0);
-    EXPECT_EQ(killerMove[WHITE][4][0].counter, 3u);
+    EXPECT_EQ(thread->killerMove[WHITE][4][0].counter, 3u);
 
     // Killers belong to the mover's colour and the board's ply.
     const Move black = quiet(100, 84, BPAWN);
-    updateKillerMove(board.get(), &black);
-    EXPECT_EQ(killerMove[BLACK][4][0].move.from, 100);
-    EXPECT_EQ(killerMove[WHITE][4][0].move.from, second.from);
+    updateKillerMove(thread.get(), &black);
+    EXPECT_EQ(thread->killerMove[BLACK][4][0].move.from, 100);
+    EXPECT_EQ(thread->killerMove[WHITE][4][0].move.from, second.from);
 }
 
 TEST_F(Heuristics, CapturesAndPromotionsTeachNothing) {
@@ -121,14 +120,14 @@ TEST_F(Heuristics, CapturesAndPromotionsTeachNothing) {
     promotion.flags |= MF_PROMOTION;
     promotion.promotion = WQUEEN;
     for (const Move* m : {&capture, &promotion}) {
-        updateKillerMove(board.get(), m);
-        updateHistoryHeuristic(m, 10);
-        updateBadHistoryHeuristic(m);
-        EXPECT_EQ(getHistoryBonus(m), 0u);
-        EXPECT_EQ(successHistoryHeuristic[historyIndex(m)], 0u);
-        EXPECT_EQ(badHistoryHeuristic[historyIndex(m)], 0u);
+        updateKillerMove(thread.get(), m);
+        updateHistoryHeuristic(thread.get(), m, 10);
+        updateBadHistoryHeuristic(thread.get(), m);
+        EXPECT_EQ(getHistoryBonus(thread.get(), m), 0u);
+        EXPECT_EQ(thread->successHistoryHeuristic[historyIndex(m)], 0u);
+        EXPECT_EQ(thread->badHistoryHeuristic[historyIndex(m)], 0u);
     }
-    for (int k = 0; k < 3; k++) EXPECT_EQ(killerMove[WHITE][4][k].move.from, NO_SQUARE);
+    for (int k = 0; k < 3; k++) EXPECT_EQ(thread->killerMove[WHITE][4][k].move.from, NO_SQUARE);
 }
 
 TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
@@ -138,56 +137,56 @@ TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
     EXPECT_EQ(historyIndex(&knight), 2 * 128 + 34);
     EXPECT_EQ(historyIndex(&blackKnight), 25 * 128 + 34) << "same square, another row";
 
-    updateHistoryHeuristic(&other, 10);         // 100
-    updateHistoryHeuristic(&blackKnight, 10);   // 100, the other colour
-    for (int i = 0; i < 5; i++) updateHistoryHeuristic(&knight, 100);
-    EXPECT_EQ(getHistoryBonus(&knight), 50000u) << "exactly 50000 is not halved";
-    updateHistoryHeuristic(&knight, 100);
-    EXPECT_EQ(getHistoryBonus(&knight), 30000u);
-    EXPECT_EQ(getHistoryBonus(&other), 50u);
-    EXPECT_EQ(getHistoryBonus(&blackKnight), 100u);
-    EXPECT_EQ(successHistoryHeuristic[historyIndex(&knight)], 6u)
+    updateHistoryHeuristic(thread.get(), &other, 10);         // 100
+    updateHistoryHeuristic(thread.get(), &blackKnight, 10);   // 100, the other colour
+    for (int i = 0; i < 5; i++) updateHistoryHeuristic(thread.get(), &knight, 100);
+    EXPECT_EQ(getHistoryBonus(thread.get(), &knight), 50000u) << "exactly 50000 is not halved";
+    updateHistoryHeuristic(thread.get(), &knight, 100);
+    EXPECT_EQ(getHistoryBonus(thread.get(), &knight), 30000u);
+    EXPECT_EQ(getHistoryBonus(thread.get(), &other), 50u);
+    EXPECT_EQ(getHistoryBonus(thread.get(), &blackKnight), 100u);
+    EXPECT_EQ(thread->successHistoryHeuristic[historyIndex(&knight)], 6u)
         << "success counts are never halved";
 }
 
 TEST_F(Heuristics, BadHistoryBonusIsPerThousandOfTheColourCell) {
     const Move m = quiet(1, 34, WKNIGHT);
-    EXPECT_EQ(getBadHistoryBonus(&m), 0);
-    updateBadHistoryHeuristic(&m);
-    updateBadHistoryHeuristic(&m);
-    EXPECT_EQ(getBadHistoryBonus(&m), 2000);
-    EXPECT_EQ(badHistoryHeuristic[4096], 1u);
-    EXPECT_EQ(badHistoryHeuristic[4097], 1u);
+    EXPECT_EQ(getBadHistoryBonus(thread.get(), &m), 0);
+    updateBadHistoryHeuristic(thread.get(), &m);
+    updateBadHistoryHeuristic(thread.get(), &m);
+    EXPECT_EQ(getBadHistoryBonus(thread.get(), &m), 2000);
+    EXPECT_EQ(thread->badHistoryHeuristic[4096], 1u);
+    EXPECT_EQ(thread->badHistoryHeuristic[4097], 1u);
 }
 
 TEST_F(Heuristics, ClearingKillersTwoPliesAheadLeavesOtherPlies) {
     const Move m = quiet(20, 36, WPAWN);
     for (u32 ply : {4u, 6u}) {
         board->ply = ply;
-        updateKillerMove(board.get(), &m);
+        updateKillerMove(thread.get(), &m);
     }
-    clearKillersDepth(4);
-    EXPECT_EQ(killerMove[WHITE][6][0].move.from, NO_SQUARE);
-    EXPECT_EQ(killerMove[WHITE][6][0].counter, 0u);
-    EXPECT_EQ(killerMove[WHITE][4][0].move.from, 20);
-    clearKillersDepth(MAX_PLY - 1);   // no slot beyond the table
+    clearKillersDepth(thread.get(), 4);
+    EXPECT_EQ(thread->killerMove[WHITE][6][0].move.from, NO_SQUARE);
+    EXPECT_EQ(thread->killerMove[WHITE][6][0].counter, 0u);
+    EXPECT_EQ(thread->killerMove[WHITE][4][0].move.from, 20);
+    clearKillersDepth(thread.get(), MAX_PLY - 1);   // no slot beyond the table
 }
 
 TEST_F(Heuristics, RepetitionLooksBackToHalfMoveOne) {
     board->gamePly = 1;
     board->hashHistory[1] = 77;
-    EXPECT_EQ(checkDraw(board.get()), 0);
+    EXPECT_EQ(checkDraw(board), 0);
 
     board->gamePly = 2;
     board->hashHistory[0] = 88;
     board->hashHistory[2] = 88;
-    EXPECT_EQ(checkDraw(board.get()), 0) << "index 0 is never compared";
+    EXPECT_EQ(checkDraw(board), 0) << "index 0 is never compared";
 
     board->gamePly = 3;
     board->hashHistory[3] = 77;
-    EXPECT_EQ(checkDraw(board.get()), 1);
+    EXPECT_EQ(checkDraw(board), 1);
     board->hashHistory[3] = 99;
-    EXPECT_EQ(checkDraw(board.get()), 0);
+    EXPECT_EQ(checkDraw(board), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -203,7 +202,7 @@ i32 fakeClock() {
 
 // Jumps a long way ahead once the search has counted this many nodes.
 i32 jumpAtNodes = 0;
-i32 jumpingClock() { return globalNodes > jumpAtNodes ? 1000000 : 0; }
+i32 jumpingClock() { return searchThread(0)->globalNodes > jumpAtNodes ? 1000000 : 0; }
 
 class SearchClock : public ::testing::Test {
 protected:
@@ -218,43 +217,57 @@ protected:
 };
 
 TEST_F(SearchClock, ClockIsReadOnceEvery8193Entries) {
-    abortNodes = 0;
-    searchAborted = 0;
+    auto thread = newSearchThread();
     timerSearchStart = 0;
     maxTimeAllowed = 0;
     fakeNow = 1000;
-    for (int i = 0; i < 8192; i++) ASSERT_FALSE(pollClock()) << i;
-    EXPECT_TRUE(pollClock());
-    EXPECT_EQ(searchAborted, 1);
-    EXPECT_EQ(abortNodes, 0);
-    EXPECT_TRUE(pollClock()) << "stays abandoned";
+    for (int i = 0; i < 8192; i++) ASSERT_FALSE(pollClock(thread.get())) << i;
+    EXPECT_TRUE(pollClock(thread.get()));
+    EXPECT_EQ(thread->searchAborted, 1);
+    EXPECT_EQ(thread->abortNodes, 0);
+    EXPECT_TRUE(pollClock(thread.get())) << "stays abandoned";
+}
+
+TEST_F(SearchClock, HelperLooksAtTheStopSignalNotTheClock) {
+    // A helper never reads the clock: past every limit it goes on until the
+    // stop signal, which it sees within its own short interval.
+    auto helper = newSearchThread();
+    helper->index = 1;
+    helper->pollInterval = HELPER_POLL_INTERVAL;
+    timerSearchStart = 0;
+    maxTimeAllowed = 0;
+    fakeNow = 1000000;
+    for (int i = 0; i < 10 * HELPER_POLL_INTERVAL; i++) ASSERT_FALSE(pollClock(helper.get())) << i;
+    stopSignal = true;
+    int polls = 0;
+    while (!pollClock(helper.get())) polls++;
+    stopSignal = false;
+    EXPECT_LE(polls, HELPER_POLL_INTERVAL + 1);
+    EXPECT_EQ(helper->searchAborted, 1);
 }
 
 TEST_F(SearchClock, ElapsedTimeSurvivesTheClockWrapping) {
+    auto thread = newSearchThread();
     timerSearchStart = INT32_MAX - 5;
     fakeNow = INT32_MIN + 4;   // 10 ms later
-    searchAborted = 0;
     maxTimeAllowed = 10;
-    abortNodes = CLOCK_POLL_INTERVAL + 1;
-    EXPECT_FALSE(pollClock());
+    thread->abortNodes = CLOCK_POLL_INTERVAL + 1;
+    EXPECT_FALSE(pollClock(thread.get()));
     maxTimeAllowed = 9;
-    abortNodes = CLOCK_POLL_INTERVAL + 1;
-    EXPECT_TRUE(pollClock());
+    thread->abortNodes = CLOCK_POLL_INTERVAL + 1;
+    EXPECT_TRUE(pollClock(thread.get()));
 }
 
 TEST_F(SearchClock, AbandonedSearchReturnsZeroWithoutCountingNodes) {
-    auto board = newBoard("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1");
-    searchAborted = 1;
-    abortNodes = 0;
-    globalNodes = globalQNodes = 0;
+    auto thread = newSearchThread("4k3/8/8/3q4/8/2N5/8/4K3 w - - 0 1");
+    thread->searchAborted = 1;
     PvLine line;
     line.count = 3;
-    EXPECT_EQ(alphaBeta(board.get(), -100, 100, 3, &line, 1), 0);
+    EXPECT_EQ(alphaBeta(thread.get(), -100, 100, 3, &line, 1), 0);
     EXPECT_EQ(line.count, 0u);
-    EXPECT_EQ(qSearch(board.get(), -100, 100, 0), 0);
-    EXPECT_EQ(globalNodes, 0);
-    EXPECT_EQ(globalQNodes, 0);
-    searchAborted = 0;
+    EXPECT_EQ(qSearch(thread.get(), -100, 100, 0), 0);
+    EXPECT_EQ(thread->globalNodes, 0);
+    EXPECT_EQ(thread->globalQNodes, 0);
 }
 
 TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
@@ -268,10 +281,10 @@ TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
     EXPECT_TRUE(nextIteration(&control, 7, 100, 0, 10, true));
     EXPECT_EQ(control.changes, 3);
     EXPECT_EQ(control.budget, 2000);
-    EXPECT_EQ(maxTimeAllowed, 10000);
+    EXPECT_EQ(maxTimeAllowed.load(), 10000);
     EXPECT_TRUE(nextIteration(&control, 8, 100, 0, 10, true));
     EXPECT_EQ(control.budget, 2000);
-    EXPECT_EQ(maxTimeAllowed, 10000);
+    EXPECT_EQ(maxTimeAllowed.load(), 10000);
     // The doubled budget is the soft limit from now on.
     EXPECT_TRUE(nextIteration(&control, 9, 100, 0, 2000, false));
     EXPECT_FALSE(nextIteration(&control, 10, 100, 0, 2001, false));
@@ -283,11 +296,11 @@ TEST(IterationControl, DoubledHardLimitStaysUnderTheClockCap) {
     IterationControl control = {1000, 0, false, clockHardCap(40000)};
     maxTimeAllowed = 5000;
     for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
-    EXPECT_EQ(maxTimeAllowed, 10000);
+    EXPECT_EQ(maxTimeAllowed.load(), 10000);
     control = {1000, 0, false, 3800};
     maxTimeAllowed = 3800;
     for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
-    EXPECT_EQ(maxTimeAllowed, 3800);
+    EXPECT_EQ(maxTimeAllowed.load(), 3800);
     EXPECT_EQ(control.budget, 2000) << "the soft limit doubles as before";
 }
 
@@ -378,7 +391,7 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     searchClock = jumpingClock;
     jumpAtNodes = frozen[target - 1].nodes + 1;
     const Move m = runSearch(board.get(), 1000, 100, &out);
-    EXPECT_EQ(searchAborted, 1);
+    EXPECT_EQ(searchThread(0)->searchAborted, 1);
     auto lines = thinkingLines(out);
     // Only the iterations finished before the jump were printed; the move is
     // the last printed line's first move.
@@ -387,7 +400,7 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
         EXPECT_EQ(lines[i].nodes, frozen[i].nodes);
         EXPECT_EQ(lines[i].moves, frozen[i].moves);
     }
-    EXPECT_GT(globalNodes, 5000);
+    EXPECT_GT(searchThread(0)->globalNodes, 5000);
     EXPECT_EQ(text(m), lines.back().moves[0]);
 }
 
@@ -402,12 +415,13 @@ TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {
     Move m;
     // After these nodes the clock reads 2 s: past the cap, inside 5 s.
     jumpAtNodes = 200000;
-    searchClock = [] { return globalNodes > jumpAtNodes ? 2000 : 0; };
+    searchClock = [] { return searchThread(0)->globalNodes > jumpAtNodes ? 2000 : 0; };
     searchToDepth(board.get(), &m, 1000, 100, 950);
     out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(maxTimeAllowed, 950);
-    EXPECT_EQ(searchAborted, 1);
-    EXPECT_LT(globalNodes, 200000 + 2 * (CLOCK_POLL_INTERVAL + 1)) << "the next poll stops it";
+    EXPECT_EQ(maxTimeAllowed.load(), 950);
+    EXPECT_EQ(searchThread(0)->searchAborted, 1);
+    EXPECT_LT(searchThread(0)->globalNodes, 200000 + 2 * (CLOCK_POLL_INTERVAL + 1))
+        << "the next poll stops it";
     EXPECT_NE(m.from, NO_SQUARE);
     // A negative cap counts as nothing left.
     freshTables();
@@ -417,7 +431,7 @@ TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {
     testing::internal::CaptureStdout();
     searchToDepth(board.get(), &m, 1000, 1, -20);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(maxTimeAllowed, 0);
+    EXPECT_EQ(maxTimeAllowed.load(), 0);
 }
 
 TEST_F(SearchClock, ThinkingTimeIsTruncatedCentiseconds) {
@@ -567,84 +581,89 @@ protected:
     void SetUp() override {
         freshTables();
         searchClock = timer;
-        searchAborted = 0;
-        abortNodes = 0;
         timerSearchStart = timer();
         maxTimeAllowed = INT32_MAX;
-        followPV = 0;
-        fractalExtensions = 0;
-        globalNodes = globalQNodes = 0;
+    }
+
+    // A search thread on the position, counters at 0.
+    void useFen(const char* fen) {
+        thread = newSearchThread(fen);
+        board = &thread->board;
     }
 
     // The static score of the position: a stand pat at or above beta is
     // returned as it is.
-    i32 standPat(Board* b) { return qSearch(b, -32000, -31999, 0); }
+    i32 standPat() { return qSearch(thread.get(), -32000, -31999, 0); }
+
+    std::unique_ptr<SearchThread> thread;
+    Board* board = nullptr;
 };
 
 TEST_F(Nodes, QuiescenceStandsPatWithoutCapturesOrQuietMoves) {
     // A quiet check is available (Ra8+), but without captures no quiet move is tried.
-    auto board = newBoard("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-    const i32 e = standPat(board.get());
-    globalQNodes = 0;
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), e);
-    EXPECT_EQ(globalQNodes, 1);
-    globalQNodes = 0;
-    EXPECT_EQ(qSearch(board.get(), e - 50, e, 0), e) << "a stand pat of exactly beta";
-    EXPECT_EQ(globalQNodes, 1);
+    useFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+    const i32 e = standPat();
+    thread->globalQNodes = 0;
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, 0), e);
+    EXPECT_EQ(thread->globalQNodes, 1);
+    thread->globalQNodes = 0;
+    EXPECT_EQ(qSearch(thread.get(), e - 50, e, 0), e) << "a stand pat of exactly beta";
+    EXPECT_EQ(thread->globalQNodes, 1);
 }
 
 TEST_F(Nodes, QuiescenceInCheckWithoutEvasionsIsMate) {
-    auto board = newBoard("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), -32000);
+    useFen("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, 0), -32000);
     board->ply = 3;
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), 3 - 32000);
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, 0), 3 - 32000);
 }
 
 TEST_F(Nodes, QuiescenceSkipsCapturesThatLoseMaterial) {
     // Below level 0, so that no quiet check (Qe2+) is tried either.
-    auto board = newBoard("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
-    const i32 e = standPat(board.get());
-    globalQNodes = 0;
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, -8), e);
-    EXPECT_EQ(globalQNodes, 1) << "Qxd5 loses the queen and is not searched";
+    useFen("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - - 0 1");
+    const i32 e = standPat();
+    thread->globalQNodes = 0;
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, -8), e);
+    EXPECT_EQ(thread->globalQNodes, 1) << "Qxd5 loses the queen and is not searched";
 }
 
 TEST_F(Nodes, DeltaPruningTakesTheOptimisticBoundInANullWindow) {
-    auto board = newBoard("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");
-    const i32 e = standPat(board.get());
-    globalQNodes = 0;
-    EXPECT_EQ(qSearch(board.get(), e + 300, e + 301, 0), e + 100 + 150);
-    EXPECT_EQ(globalQNodes, 1);
-    globalQNodes = 0;
-    const i32 wide = qSearch(board.get(), e + 300, e + 400, 0);
-    EXPECT_EQ(globalQNodes, 2) << "in a wider window exd5 is searched";
+    useFen("4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1");
+    const i32 e = standPat();
+    thread->globalQNodes = 0;
+    EXPECT_EQ(qSearch(thread.get(), e + 300, e + 301, 0), e + 100 + 150);
+    EXPECT_EQ(thread->globalQNodes, 1);
+    thread->globalQNodes = 0;
+    const i32 wide = qSearch(thread.get(), e + 300, e + 400, 0);
+    EXPECT_EQ(thread->globalQNodes, 2) << "in a wider window exd5 is searched";
     EXPECT_LT(wide, e + 300);
 }
 
 TEST_F(Nodes, QuietChecksOnlyAtTheFirstLevelAndOnlySafeOnes) {
     // Nc7+ forks king and rook: found only through the quiet-check phase,
     // which a node reaches only when it has captures (gxh3 here).
-    auto board = newBoard("r3k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
-    const i32 level0 = qSearch(board.get(), -32000, 32000, 0);
-    globalQNodes = 0;
-    const i32 deeper = qSearch(board.get(), -32000, 32000, -1);
-    EXPECT_EQ(globalQNodes, 2) << "below level 0 only gxh3";
+    useFen("r3k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    const i32 level0 = qSearch(thread.get(), -32000, 32000, 0);
+    thread->globalQNodes = 0;
+    const i32 deeper = qSearch(thread.get(), -32000, 32000, -1);
+    EXPECT_EQ(thread->globalQNodes, 2) << "below level 0 only gxh3";
     EXPECT_GT(level0, deeper) << "the fork wins the rook";
 
     // With c7 and d6 covered by the bishop the checks hang the knight: not tried.
-    board = newBoard("rb2k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), qSearch(board.get(), -32000, 32000, -1));
+    useFen("rb2k3/8/8/1N6/8/7p/6P1/6K1 w - - 0 1");
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, 0), qSearch(thread.get(), -32000, 32000, -1));
 
     // Without any capture no quiet check is tried either.
-    board = newBoard("r3k3/8/8/1N6/8/8/8/6K1 w - - 0 1");
-    EXPECT_EQ(qSearch(board.get(), -32000, 32000, 0), standPat(board.get()));
+    useFen("r3k3/8/8/1N6/8/8/8/6K1 w - - 0 1");
+    EXPECT_EQ(qSearch(thread.get(), -32000, 32000, 0), standPat());
 }
 
 // The bucket slot holding the board's position, or null.
 const HashBucket* slotOf(const Board* board, i32 depth, int* slot) {
     const HashBucket* bucket = &hashtable[board->hashKey2 % static_cast<u64>(hashSize)];
     for (int i = 0; i < 4; i++)
-        if (bucket->lock[i] == board->hashKey && bucket->depth[i] == depth) {
+        if ((bucket->lock[i] ^ bucket->slots.word[i]) == board->hashKey &&
+            bucket->depth[i] == depth) {
             *slot = i;
             return bucket;
         }
@@ -653,16 +672,16 @@ const HashBucket* slotOf(const Board* board, i32 depth, int* slot) {
 
 TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
     // White, a queen up, one ply below the root.
-    auto board = newBoard("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    useFen("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
     board->ply = 1;
     board->gamePly = 1;
     board->hashHistory[1] = board->hashKey;
     PvLine line;
     int slot = -1;
 
-    const i32 high = alphaBeta(board.get(), -100, -99, 2, &line, 0);
+    const i32 high = alphaBeta(thread.get(), -100, -99, 2, &line, 0);
     EXPECT_GE(high, -99);
-    const HashBucket* bucket = slotOf(board.get(), 2, &slot);
+    const HashBucket* bucket = slotOf(board, 2, &slot);
     ASSERT_NE(bucket, nullptr);
     EXPECT_EQ(bucket->type[slot], 2);
     EXPECT_NE(bucket->move[slot].from, NO_SQUARE);
@@ -670,17 +689,17 @@ TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
 
     // Depth 3: at depth 2 razoring would answer this window without a store.
     clearHashtable(hashSize);
-    const i32 low = alphaBeta(board.get(), 5000, 5001, 3, &line, 0);
+    const i32 low = alphaBeta(thread.get(), 5000, 5001, 3, &line, 0);
     EXPECT_LE(low, 5000);
-    bucket = slotOf(board.get(), 3, &slot);
+    bucket = slotOf(board, 3, &slot);
     ASSERT_NE(bucket, nullptr);
     EXPECT_EQ(bucket->type[slot], 1);
     EXPECT_EQ(bucket->move[slot].from, NO_SQUARE);
     EXPECT_EQ(line.count, 0u);
 
     clearHashtable(hashSize);
-    const i32 exact = alphaBeta(board.get(), -32000, 32000, 2, &line, 0);
-    bucket = slotOf(board.get(), 2, &slot);
+    const i32 exact = alphaBeta(thread.get(), -32000, 32000, 2, &line, 0);
+    bucket = slotOf(board, 2, &slot);
     ASSERT_NE(bucket, nullptr);
     EXPECT_EQ(bucket->type[slot], 0);
     EXPECT_EQ(bucket->score[slot], exact);
@@ -690,20 +709,21 @@ TEST_F(Nodes, NodeStoresItsBoundWithTheRightMove) {
 }
 
 TEST_F(Nodes, RepeatedPositionBelowTheRootReturnsZeroAtOnce) {
-    auto board = newBoard("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
+    useFen("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1");
     board->ply = 1;
     board->gamePly = 3;
     board->hashHistory[1] = board->hashKey;
     board->hashHistory[3] = board->hashKey;
     PvLine line;
     line.count = 5;
-    hashHits1 = 0;
-    recordHashtable(board.get(), 10, 777, 0, &board->pvMove);
-    EXPECT_EQ(alphaBeta(board.get(), -32000, 32000, 4, &line, 1), 0);
+    thread->counters.hash.hashHits1 = 0;
+    HashCounters counters;
+    recordHashtable(board, 10, 777, 0, &board->pvMove, &counters);
+    EXPECT_EQ(alphaBeta(thread.get(), -32000, 32000, 4, &line, 1), 0);
     EXPECT_EQ(line.count, 0u);
-    EXPECT_EQ(hashHits1, 0) << "the table is not probed";
+    EXPECT_EQ(thread->counters.hash.hashHits1, 0) << "the table is not probed";
     board->ply = 0;
-    EXPECT_GT(alphaBeta(board.get(), -32000, 32000, 2, &line, 0), 900) << "the root is searched";
+    EXPECT_GT(alphaBeta(thread.get(), -32000, 32000, 2, &line, 0), 900) << "the root is searched";
 }
 
 // ---------------------------------------------------------------------------

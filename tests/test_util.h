@@ -13,6 +13,7 @@
 #include "hash.h"
 #include "interface.h"
 #include "movegen.h"
+#include "search.h"
 #include "utils.h"
 
 // Every test file that needs a table allocates this size, whichever runs first.
@@ -34,7 +35,13 @@ protected:
     void TearDown() override { hashSize = TEST_BUCKETS; }
 
     std::unique_ptr<Board> board;
+    HashCounters counters;
 };
+
+// The key a table slot answers: its lock opened by its word.
+inline u64 slotKey(const HashBucket& bucket, int slot) {
+    return bucket.lock[slot] ^ bucket.slots.word[slot];
+}
 
 // The board is over a megabyte: tests keep it on the heap.
 inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
@@ -45,6 +52,18 @@ inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
 }
 
 inline std::unique_ptr<Board> newBoard(const std::string& fen) { return newBoard(fen.c_str()); }
+
+// A search thread's own record (about 3 MB, on the heap): zeroed, with empty
+// killers and history, its board set up from the FEN with keys, at ply 0.
+// Its index is 0: its clock poll reads the clock, as the main thread's does.
+inline std::unique_ptr<SearchThread> newSearchThread(const char* fen = initialPosition) {
+    auto thread = std::make_unique<SearchThread>();
+    clearHistoryHeuristic(thread.get());
+    clearKillerMove(thread.get());
+    if (!setupFen(&thread->board, fen)) ADD_FAILURE() << "FEN refused: " << fen;
+    getHashkey(&thread->board);
+    return thread;
+}
 
 inline int sq(const char* name) { return (name[1] - '1') * 16 + (name[0] - 'a'); }
 

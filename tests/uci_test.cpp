@@ -14,6 +14,7 @@
 #include "engine_process.h"
 #include "search.h"
 #include "test_util.h"
+#include "threads.h"
 #include "uci.h"
 
 namespace {
@@ -346,6 +347,9 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   "option name OwnBook type check default true\n"
                   "option name BookFile type string default ./quillantor.bk\n"
                   "option name Ponder type check default false\n"
+                  "option name Threads type spin default 1 min 1 max " +
+                  std::to_string(MAX_SEARCH_THREADS) +
+                  "\n"
                   "uciok\n");
     // The configuration file's book is the option's default.
     UciEngine engine("hash 20000\nbook test.bk\n");

@@ -1,7 +1,8 @@
 # Thin wrapper over CMake.
 #   make run       build the Release engine alone if needed and start it
 #   make test      build and run the whole test suite: Release (with the
-#                  games under xboard), Debug with sanitizers, 32-bit Linux,
+#                  games under xboard), Debug with sanitizers, ThreadSanitizer
+#                  over the threaded search and the UCI mode, 32-bit Linux,
 #                  the Windows program under wine, and a clang build
 #   make release   64-bit Linux engine:   build/release/quillantor
 #   make linux32   32-bit Linux engine:   build/linux32/quillantor   (g++-multilib)
@@ -16,7 +17,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 REQUIRE_ALL_BUILDS ?= 0
 
-.PHONY: all release engine run test test-release test-sanitize linux32 test-linux32 win32 win64 \
+.PHONY: all release engine run test test-release test-sanitize test-tsan linux32 test-linux32 win32 win64 \
 	test-win32 clang test-clang lint test-lint clean
 
 all: release
@@ -44,6 +45,15 @@ test-sanitize:
 	cmake --build build/sanitize -j $(JOBS)
 	ctest --test-dir build/sanitize --output-on-failure --no-tests=error -j $(JOBS) -LE 'slow|e2e|timed'
 	ctest --test-dir build/sanitize --output-on-failure --no-tests=error -L timed -LE slow
+
+# ThreadSanitizer over the searches with helpers and the UCI mode (its
+# reader, command and search threads): any data race fails the test.
+TSAN_TESTS = '^(SharedTable|SearchThreads|UciStress|UciSession|UciTimed|Uci)\.'
+test-tsan:
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_SANITIZE=thread >/dev/null
+	cmake --build build/tsan -j $(JOBS)
+	ctest --test-dir build/tsan --output-on-failure --no-tests=error -j $(JOBS) -R $(TSAN_TESTS) -LE 'slow|timed'
+	ctest --test-dir build/tsan --output-on-failure --no-tests=error -R $(TSAN_TESTS) -L timed -LE slow
 
 linux32:
 	cmake -S . -B build/linux32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 -DCMAKE_C_FLAGS=-m32 \
@@ -99,7 +109,7 @@ lint:
 test-lint:
 	$(call when_possible,lint,$(MAKE) --no-print-directory lint)
 
-test: test-lint test-release test-sanitize test-linux32 test-win32 test-clang
+test: test-lint test-release test-sanitize test-tsan test-linux32 test-win32 test-clang
 
 clean:
 	rm -rf build

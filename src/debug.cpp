@@ -23,17 +23,22 @@ static bool listIsConsistent(const Board* board, const PieceEntry* list, int ent
     return alive == expectedAlive;
 }
 
-bool boardIsConsistent(const Board* board) {
-    if (board->nWhiteEntries < 1 || board->nWhiteEntries > MAX_PIECE_ENTRIES) return false;
-    if (board->nBlackEntries < 1 || board->nBlackEntries > MAX_PIECE_ENTRIES) return false;
+// The first check the board fails, or nullptr when it passes them all.
+static const char* firstInconsistency(const Board* board) {
+    if (board->nWhiteEntries < 1 || board->nWhiteEntries > MAX_PIECE_ENTRIES)
+        return "white entry count";
+    if (board->nBlackEntries < 1 || board->nBlackEntries > MAX_PIECE_ENTRIES)
+        return "black entry count";
     const PieceEntry& wk = board->whitePieces[0];
     const PieceEntry& bk = board->blackPieces[0];
-    if (wk.alive != 1 || wk.piece != WKING || wk.square != board->wKingSquare) return false;
-    if (bk.alive != 1 || bk.piece != BKING || bk.square != board->bKingSquare) return false;
+    if (wk.alive != 1 || wk.piece != WKING || wk.square != board->wKingSquare)
+        return "white king entry";
+    if (bk.alive != 1 || bk.piece != BKING || bk.square != board->bKingSquare)
+        return "black king entry";
     if (!listIsConsistent(board, board->whitePieces, board->nWhiteEntries, true, board->nWhite))
-        return false;
+        return "white piece list";
     if (!listIsConsistent(board, board->blackPieces, board->nBlackEntries, false, board->nBlack))
-        return false;
+        return "black piece list";
 
     // Every piece on the board is counted once: the alive entries above each
     // point at a distinct square, so matching totals close the loop.
@@ -45,10 +50,10 @@ bool boardIsConsistent(const Board* board) {
     for (int sq = 0; sq < 128; sq++) {
         const u8 code = board->squares[sq];
         if (!onBoard(sq)) {
-            if (code != OFFBOARD) return false;
+            if (code != OFFBOARD) return "off-board cells";
             continue;
         }
-        if (code == OFFBOARD || code > BKING) return false;
+        if (code == OFFBOARD || code > BKING) return "piece codes";
         if (code != EMPTY) {
             occupied |= squareBit(sq);
             pieceBits[code] |= squareBit(sq);
@@ -58,18 +63,26 @@ bool boardIsConsistent(const Board* board) {
         if (code >= BPAWN) black++;
         material += pieceValues[code];
     }
-    if (white != board->nWhite || black != board->nBlack) return false;
-    if (material != board->materialBalance) return false;
-    if (occupied != board->occupied) return false;
+    if (white != board->nWhite || black != board->nBlack) return "piece counts";
+    if (material != board->materialBalance) return "material balance";
+    if (occupied != board->occupied) return "occupancy bits";
     for (int code = 0; code < 14; code++)
-        if (pieceBits[code] != board->pieceBits[code]) return false;
+        if (pieceBits[code] != board->pieceBits[code]) return "piece bits";
     if (colourBits[WHITE] != board->colourBits[WHITE] ||
         colourBits[BLACK] != board->colourBits[BLACK])
-        return false;
-    if (board->castlingStatus > 15 || board->sideToMove > 1) return false;
+        return "colour bits";
+    if (board->castlingStatus > 15 || board->sideToMove > 1) return "castling rights or side";
     if (board->epSquare != NO_SQUARE && rank(board->epSquare) != 3 && rank(board->epSquare) != 6)
-        return false;
-    return true;
+        return "en passant square";
+    return nullptr;
+}
+
+bool boardIsConsistent(const Board* board, const char** failed) {
+    const char* what = firstInconsistency(board);
+    if (failed != nullptr) *failed = what;
+    // Inside an assert the reason goes to standard error before the abort.
+    else if (what != nullptr) fprintf(stderr, "board inconsistent: %s\n", what);
+    return what == nullptr;
 }
 
 bool keysAreConsistent(Board* board) {

@@ -8,7 +8,10 @@
 // the occupancy, piece and colour bits, en passant square. inCheck, the
 // capture memory and the keys are left out (the first two describe the node
 // entered, not the position; keys have their own check below).
-bool boardIsConsistent(const Board* board);
+// The first check that fails is named in *failed (nullptr when none does);
+// without failed it is written to standard error, so that a failed assert
+// says which field broke.
+bool boardIsConsistent(const Board* board, const char** failed = nullptr);
 
 // Recomputes both keys from scratch and compares; the board is left as found.
 bool keysAreConsistent(Board* board);

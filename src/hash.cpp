@@ -268,11 +268,12 @@ static constexpr u64 EMPTY_FIELDS = FROM_BITS | DEPTH_BITS | SCORE_BITS;
 static constexpr u64 EMPTY_SLOT =
     NO_SQUARE | DEPTH_BITS | static_cast<u64>(static_cast<i64>(NO_HASH_SCORE)) << SCORE_SHIFT;
 
+// No search runs while the table is cleared: plain accesses.
 static inline void emptyBucket(HashBucket& bucket) {
     for (int i = 0; i < 4; i++) {
-        const u64 word = (loadWord(bucket.slots.word[i]) & ~EMPTY_FIELDS) | EMPTY_SLOT;
-        storeWord(bucket.slots.word[i], word);
-        storeWord(bucket.lock[i], word);
+        const u64 word = (bucket.slots.word[i] & ~EMPTY_FIELDS) | EMPTY_SLOT;
+        bucket.slots.word[i] = word;
+        bucket.lock[i] = word;
     }
 }
 

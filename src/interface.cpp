@@ -51,9 +51,9 @@ static bool readHashNumber(const char* line, i32* value, bool* fits, char* text,
         static_cast<size_t>(p - start) < size - 1 ? static_cast<size_t>(p - start) : size - 1;
     memcpy(text, start, length);
     text[length] = '\0';
-    errno = 0;
-    const long long n = strtoll(start, nullptr, 10);
-    *fits = errno == 0 && n >= INT32_MIN && n <= INT32_MAX;
+    i64 n = 0;
+    readDecimal(start, &n);
+    *fits = n >= INT32_MIN && n <= INT32_MAX;
     *value = *fits ? static_cast<i32>(n) : 0;
     return true;
 }
@@ -204,12 +204,9 @@ void takeBackGameMove(Board* board) {
 // The number after the command word, as "%d" would read it (leading blanks,
 // optional sign). Values beyond 32 bits saturate instead of overflowing.
 static bool readCommandNumber(const char* text, i32* value) {
-    char* end = nullptr;
-    const long long n = strtoll(text, &end, 10);
-    if (end == text) return false;
-    if (n > INT32_MAX) *value = INT32_MAX;
-    else if (n < INT32_MIN) *value = INT32_MIN;
-    else *value = static_cast<i32>(n);
+    i64 n = 0;
+    if (!readDecimal(text, &n)) return false;
+    *value = clampToI32(n);
     return true;
 }
 
@@ -260,8 +257,7 @@ static void reportFullHistory() {
 static i32 remainingHardCap(const LoopState* state) {
     const i32 cap = clockHardCap(state->allowedTime);
     if (cap == NO_TIME_CAP) return cap;
-    const i32 spent =
-        static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(state->lineTime));
+    const i32 spent = elapsedSince(state->lineTime);
     return spent < 0 ? cap : (cap > spent ? cap - spent : 0);
 }
 
@@ -300,7 +296,7 @@ void initLoopState(LoopState* state) {
     state->allowedTime = NO_TIME_CAP;
     state->lineTime = searchClock();
     state->forceMode = 0;
-    state->lastMove = Move{NO_SQUARE, NO_SQUARE, 0, EMPTY, 0, EMPTY, 0, NO_SQUARE, EMPTY};
+    state->lastMove = noMove;
     state->useBook = bookFile != nullptr ? 1 : 0;
 }
 

@@ -154,27 +154,51 @@ i64 searchNodes() {
     return nodes;
 }
 
-bool pollClock(SearchThread* thread) {
-    if (thread->abortNodes > thread->pollInterval) {
-        thread->abortNodes = 0;
-        bool stop;
-        if (thread->index == 0) {
-            stop = elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) >
-                       maxTimeAllowed.load(std::memory_order_relaxed) ||
-                   (searchInterrupt != nullptr && searchInterrupt());
-        } else {
-            thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
-            stop = stopSignal.load(std::memory_order_relaxed);
-        }
-        if (stop) {
-            thread->searchAborted = 1;
-            return true;
-        }
-    } else {
-        thread->abortNodes++;
+SearchCounters searchCountersTotal() {
+    SearchCounters sum;
+    for (int i = 0; i < searchThreadCount(); i++) {
+        const SearchCounters& c = searchThread(i)->counters;
+        sum.betaCut += c.betaCut;
+        sum.betaCutOnFirst += c.betaCutOnFirst;
+        sum.nullCut += c.nullCut;
+        sum.nullTried += c.nullTried;
+        sum.extCheck += c.extCheck;
+        sum.extRecap += c.extRecap;
+        sum.extPawn += c.extPawn;
+        if (c.maxQNodes > sum.maxQNodes) sum.maxQNodes = c.maxQNodes;
+        sum.hash.hashStores += c.hash.hashStores;
+        sum.hash.hashCuts += c.hash.hashCuts;
+        sum.hash.hashHits1 += c.hash.hashHits1;
+        sum.hash.hashHits2 += c.hash.hashHits2;
+        sum.hash.hashMoves += c.hash.hashMoves;
     }
+    return sum;
+}
+
+// The poll's rare part: the clock, or the stop signal, once an interval has
+// passed. Out of line, so that the common part below inlines into the nodes.
+[[gnu::noinline]] static bool pollAfterInterval(SearchThread* thread) {
+    thread->abortNodes = 0;
+    bool stop;
+    if (thread->index == 0) {
+        stop = elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) >
+                   maxTimeAllowed.load(std::memory_order_relaxed) ||
+               (searchInterrupt != nullptr && searchInterrupt());
+    } else {
+        thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
+        stop = stopSignal.load(std::memory_order_relaxed);
+    }
+    if (stop) thread->searchAborted = 1;
     return thread->searchAborted == 1;
 }
+
+static inline bool pollNode(SearchThread* thread) {
+    if (thread->abortNodes > thread->pollInterval) return pollAfterInterval(thread);
+    thread->abortNodes++;
+    return thread->searchAborted == 1;
+}
+
+bool pollClock(SearchThread* thread) { return pollNode(thread); }
 
 // ---------------------------------------------------------------------------
 // Evaluation cache
@@ -209,7 +233,7 @@ i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
     if (board->ply > 0 && checkDraw(board)) return 0;
 
     // Step 2. Clock poll.
-    if (pollClock(thread)) return 0;
+    if (pollNode(thread)) return 0;
 
     // Step 3. Count the node.
     thread->globalQNodes++;
@@ -394,7 +418,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     line->count = 0;
 
     // Step 1. Clock poll.
-    if (pollClock(thread)) return 0;
+    if (pollNode(thread)) return 0;
 
     const u32 ply = board->ply;
     assert(alpha < beta);

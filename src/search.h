@@ -79,11 +79,12 @@ inline constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
 // fill the shared table and stops when the main thread does. Each record is
 // about 3 MB and lives on the heap (threads.h allocates them).
 struct SearchThread {
-    int index = 0;
-
     // The thread's own board: the root position copied in before every
-    // search, with the per-ply move lists the search fills.
+    // search, with the per-ply move lists the search fills. First, so that
+    // the board and the record share their address.
     Board board;
+
+    int index = 0;   // 0 for the main thread
 
     // Killer moves [colour of the mover][ply][first, second, third] and the
     // three history tables, read by the move ordering.
@@ -162,6 +163,10 @@ extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* 
 // Nodes of the current (or last) search over all threads: the main thread's
 // own count and the others' as of their last poll (exact once they stopped).
 i64 searchNodes();
+
+// The diagnostics of the last search over all threads: the counts summed,
+// maxQNodes the largest. Not while a search runs.
+SearchCounters searchCountersTotal();
 
 // ---------------------------------------------------------------------------
 // Killer moves and history tables

@@ -26,21 +26,6 @@
 // ---------------------------------------------------------------------------
 // Arguments, positions and tables
 
-// The blank-separated words of a text (blanks, tabs and line ends).
-static std::vector<std::string> splitWords(const std::string& text) {
-    std::vector<std::string> words;
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && blank(text[i])) i++;
-        size_t j = i;
-        while (j < text.size() && !blank(text[j])) j++;
-        if (j > i) words.push_back(text.substr(i, j - i));
-        i = j;
-    }
-    return words;
-}
-
 // Joins argv[first..] with blanks: a FEN given unquoted arrives as words.
 static std::string joinArgs(int argc, char** argv, int first) {
     std::string text;
@@ -53,12 +38,9 @@ static std::string joinArgs(int argc, char** argv, int first) {
 
 // Parses a whole decimal number in [low, high]; false for anything else.
 static bool parseNumber(const char* text, int low, int high, int* value) {
-    if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    *value = static_cast<int>(v);
+    i32 v = 0;
+    if (!readWholeNumber(text, &v) || v < low || v > high) return false;
+    *value = v;
     return true;
 }
 
@@ -436,7 +418,7 @@ static int benchTool(Board* board, int argc, char** argv) {
                static_cast<long long>(searchNodes()), searchTime,
                move.from == NO_SQUARE ? "(none)" : text);
         total += static_cast<u64>(searchNodes());
-        made += searchThread(0)->movesMade;
+        for (int i = 0; i < searchThreadCount(); i++) made += searchThread(i)->movesMade;
     }
     const i32 elapsed = timer() - start;
     const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
@@ -453,30 +435,16 @@ static int benchTool(Board* board, int argc, char** argv) {
 // "search DEPTH [FEN]": one search with its thinking lines.
 // The search's diagnostic counters, summed over the search threads.
 static void printSearchCounters() {
-    SearchCounters sum;
+    const SearchCounters sum = searchCountersTotal();
     i64 nodes = 0, qNodes = 0;
     u64 made = 0;
     u32 selDepth = 0;
     for (int i = 0; i < searchThreadCount(); i++) {
         const SearchThread* t = searchThread(i);
-        const SearchCounters& c = t->counters;
         nodes += t->globalNodes;
         qNodes += t->globalQNodes;
         made += t->movesMade;
         if (t->selDepth > selDepth) selDepth = t->selDepth;
-        sum.betaCut += c.betaCut;
-        sum.betaCutOnFirst += c.betaCutOnFirst;
-        sum.nullCut += c.nullCut;
-        sum.nullTried += c.nullTried;
-        sum.extCheck += c.extCheck;
-        sum.extRecap += c.extRecap;
-        sum.extPawn += c.extPawn;
-        if (c.maxQNodes > sum.maxQNodes) sum.maxQNodes = c.maxQNodes;
-        sum.hash.hashStores += c.hash.hashStores;
-        sum.hash.hashCuts += c.hash.hashCuts;
-        sum.hash.hashHits1 += c.hash.hashHits1;
-        sum.hash.hashHits2 += c.hash.hashHits2;
-        sum.hash.hashMoves += c.hash.hashMoves;
     }
     const auto line = [](const char* name, long long value) {
         printf("%-16s %lld\n", name, value);

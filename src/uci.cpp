@@ -105,29 +105,6 @@ void readInput(InputQueue* queue) {
     queue->push(std::move(end));
 }
 
-// Words separated by any white space (a carriage return from a Windows GUI
-// included).
-std::vector<std::string> splitWords(const std::string& text) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) i++;
-        const size_t start = i;
-        while (i < text.size() && !isspace(static_cast<unsigned char>(text[i]))) i++;
-        if (i > start) words.push_back(text.substr(start, i - start));
-    }
-    return words;
-}
-
-std::string joinWords(const std::vector<std::string>& words, size_t first, size_t last) {
-    std::string text;
-    for (size_t i = first; i < last && i < words.size(); i++) {
-        if (!text.empty()) text += ' ';
-        text += words[i];
-    }
-    return text;
-}
-
 std::string lowerCase(std::string text) {
     for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return text;
@@ -135,15 +112,7 @@ std::string lowerCase(std::string text) {
 
 // A whole decimal number (optional sign); saturates at the 32-bit range.
 bool readNumber(const std::string& text, i32* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long n = strtoll(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0') return false;
-    if (errno == ERANGE || n > INT32_MAX) *value = n < 0 ? INT32_MIN : INT32_MAX;
-    else if (n < INT32_MIN) *value = INT32_MIN;
-    else *value = static_cast<i32>(n);
-    return true;
+    return readWholeNumber(text.c_str(), value);
 }
 
 std::string moveText(const Move& move) {

@@ -1,5 +1,6 @@
 #include "utils.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,6 +72,45 @@ u64 rand64() {
     u64 r4 = static_cast<u64>(rand());
     u64 r5 = static_cast<u64>(rand());
     return r1 ^ (r2 << 15) ^ (r3 << 30) ^ (r4 << 45) ^ (r5 << 60);
+}
+
+std::vector<std::string> splitWords(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) i++;
+        const size_t start = i;
+        while (i < text.size() && !isspace(static_cast<unsigned char>(text[i]))) i++;
+        if (i > start) words.push_back(text.substr(start, i - start));
+    }
+    return words;
+}
+
+std::string joinWords(const std::vector<std::string>& words, size_t first, size_t last) {
+    std::string text;
+    for (size_t i = first; i < last && i < words.size(); i++) {
+        if (!text.empty()) text += ' ';
+        text += words[i];
+    }
+    return text;
+}
+
+bool readDecimal(const char* text, i64* value, const char** end) {
+    if (text == nullptr) return false;
+    char* stop = nullptr;
+    const long long n = strtoll(text, &stop, 10);   // saturates past the range
+    if (stop == text) return false;
+    *value = static_cast<i64>(n);
+    if (end != nullptr) *end = stop;
+    return true;
+}
+
+bool readWholeNumber(const char* text, i32* value) {
+    i64 n = 0;
+    const char* end = nullptr;
+    if (!readDecimal(text, &n, &end) || *end != '\0') return false;
+    *value = clampToI32(n);
+    return true;
 }
 
 void moveToText(const Move* move, char* out) {

@@ -1,6 +1,9 @@
 // Square arithmetic, the millisecond clock and the 64-bit random numbers.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "defs.h"
 
 // File 1..8 (a = 1) of a 0x88 square.
@@ -29,6 +32,27 @@ bool outputIsTerminal();
 
 // Five calls of rand(), r1 first, folded into 64 bits.
 u64 rand64();
+
+// The words of a text, separated by any white space (a carriage return from
+// a Windows GUI included).
+std::vector<std::string> splitWords(const std::string& text);
+
+// words[first .. last - 1] joined by single blanks.
+std::string joinWords(const std::vector<std::string>& words, size_t first, size_t last);
+
+// A decimal number at the start of text as strtoll reads it (white space
+// first, an optional sign), saturated to the 64-bit range, never wrapped.
+// *end, when given, points past the digits. False when no digit follows.
+bool readDecimal(const char* text, i64* value, const char** end = nullptr);
+
+// The whole text is one decimal number (white space before it allowed),
+// saturated to the 32-bit range.
+bool readWholeNumber(const char* text, i32* value);
+
+// Saturation of a 64-bit number to the 32-bit range.
+inline i32 clampToI32(i64 value) {
+    return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<i32>(value);
+}
 
 // Coordinate notation of a move ("e2e4", "e7e8q"); out holds at least 6 chars.
 void moveToText(const Move* move, char* out);

@@ -286,3 +286,29 @@ TEST(Board, ClearBoardResetsPositionButKeepsHistory) {
     EXPECT_EQ(b->rootNodeCount[5], 0);
     EXPECT_EQ(b->hashHistory[1], recorded);   // history is left alone
 }
+
+TEST(Board, ConsistencyCheckNamesTheFieldThatBroke) {
+    const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+    const char* failed = "not set";
+    auto board = newBoard(fen);
+    EXPECT_TRUE(boardIsConsistent(board.get(), &failed));
+    EXPECT_EQ(failed, nullptr);
+    // A piece-list entry that points at the wrong square.
+    board->whitePieces[3].square = static_cast<u8>(board->whitePieces[3].square ^ 1);
+    EXPECT_FALSE(boardIsConsistent(board.get(), &failed));
+    EXPECT_STREQ(failed, "white piece list");
+    // A material sum one pawn off.
+    board = newBoard(fen);
+    board->materialBalance += 100;
+    EXPECT_FALSE(boardIsConsistent(board.get(), &failed));
+    EXPECT_STREQ(failed, "material balance");
+    // A bit of one piece kind moved to another square.
+    board = newBoard(fen);
+    board->pieceBits[WKNIGHT] ^= squareBit(sq("a3")) | squareBit(sq("c3"));
+    EXPECT_FALSE(boardIsConsistent(board.get(), &failed));
+    EXPECT_STREQ(failed, "piece bits");
+    // Without the out-parameter the reason goes to standard error.
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(boardIsConsistent(board.get()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "board inconsistent: piece bits\n");
+}

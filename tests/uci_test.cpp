@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -410,7 +411,9 @@ TEST(UciSession, OptionsTakeGoodValuesAndRefuseTheRest) {
                              "setoption name Contempt value 10",
                              "setoption name BookFile value no-such.bk",
                              "setoption Hash value 8",
-                             "setoption name value 3"};
+                             "setoption name value 3",
+                             "setoption name Threads value 0",
+                             "setoption name Threads value 100000"};
     for (const char* command : refused) {
         engine.send(command);
         engine.send("isready");
@@ -419,9 +422,11 @@ TEST(UciSession, OptionsTakeGoodValuesAndRefuseTheRest) {
         EXPECT_EQ(seen[0].rfind("info string ", 0), 0u) << command << ": " << seen[0];
     }
     // Accepted values say nothing; the engine still plays.
-    for (const char* command : {"setoption name Hash value 1", "setoption name hash value 64",
-                                "setoption name Clear Hash", "setoption name Ponder value true",
-                                "setoption name OwnBook value false"}) {
+    for (const char* command :
+         {"setoption name Hash value 1", "setoption name hash value 64",
+          "setoption name Clear Hash", "setoption name Ponder value true",
+          "setoption name OwnBook value false", "setoption name Threads value 3",
+          "setoption name threads value 1"}) {
         engine.send(command);
         engine.send("isready");
         const std::vector<std::string> seen = engine.until("readyok");
@@ -735,6 +740,65 @@ TEST(UciTimed, EndOfInputLetsABoundedSearchFinishAndEndsAnInfiniteOne) {
     ASSERT_FALSE(info.empty());
     // The node count ends the search within one clock poll of the limit.
     EXPECT_LT(std::stol(infoField(info.back(), "nodes")), 30000 + CLOCK_POLL_INTERVAL + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Stress: searches of every kind stopped at random moments, threads changing
+
+TEST(UciStress, AThousandStoppedSearchesGiveOneLegalBestmoveEach) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    struct Position {
+        const char* command;
+        const char* fen;
+    };
+    const Position positions[] = {
+        {"position startpos", initialPosition},
+        {"position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5",
+         "r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3"},
+        {"position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+         "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"},
+        {"position fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+         "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1"},
+        {"position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1", "7k/8/8/8/8/8/6q1/7K w - - 0 1"},
+        {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1"},
+    };
+    const char* goes[] = {"go infinite",
+                          "go movetime 30",
+                          "go depth 6",
+                          "go wtime 3000 btime 3000 winc 20 binc 20",
+                          "go ponder wtime 2000 btime 2000",
+                          "go nodes 20000",
+                          "go"};
+    std::mt19937 rng(2026);
+    int threads = 1;
+    for (int cycle = 0; cycle < 1000; cycle++) {
+        if (rng() % 8 == 0) {
+            threads = 1 + static_cast<int>(rng() % 4);
+            engine.send("setoption name Threads value " + std::to_string(threads));
+        }
+        const Position& p = positions[rng() % std::size(positions)];
+        const char* go = goes[rng() % std::size(goes)];
+        engine.send(p.command);
+        engine.send(go);
+        std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 25));
+        engine.send("stop");
+        const std::vector<std::string> seen = engine.until("bestmove", 20000);
+        ASSERT_FALSE(seen.empty())
+            << "no bestmove, cycle " << cycle << ": " << go << " with " << threads << " threads";
+        const std::string move = bestMoveOf(seen.back());
+        if (move == "0000") EXPECT_TRUE(moveTexts(newBoard(p.fen).get()).empty()) << p.fen;
+        else EXPECT_TRUE(isLegalIn(p.fen, move)) << seen.back() << " in " << p.fen;
+        for (size_t i = 0; i + 1 < seen.size(); i++)
+            EXPECT_EQ(seen[i].rfind("info string", 0), std::string::npos) << seen[i];
+        // Nothing more for this "go": the engine answers isready next.
+        engine.send("isready");
+        const std::vector<std::string> after = engine.until("readyok", 20000);
+        ASSERT_EQ(after.size(), 1u) << "cycle " << cycle << ": " << after[0];
+        if (::testing::Test::HasFailure()) break;
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.session->finish(), 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -70,6 +70,11 @@ void parseInitStream(FILE* file) {
             strcpy(bookFileName, word);
             printf("\tBook file\t= %s\n", bookFileName);
         }
+        int best;
+        if (sscanf(line, "bestbook %d", &best) == 1) {
+            bookBestMove = best != 0;
+            printf("\tBest book move\t= %d\n", bookBestMove ? 1 : 0);
+        }
     }
 }
 

@@ -12,7 +12,8 @@ inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in
 extern i32 hashSize;   // buckets of the transposition table
 extern char bookFileName[256];
 
-// Reads "./quillantor.rc" ("hash N", "book PATH") and prints what it takes.
+// Reads "./quillantor.rc" ("hash N", "book PATH", "bestbook 0|1") and prints
+// what it takes.
 void parseInitFile();
 
 // The same from an open stream; the file-name message is printed by the caller.

@@ -177,6 +177,8 @@ void sendIdentification() {
     sendLine("option name Clear Hash type button");
     sendLine("option name OwnBook type check default true");
     sendLine(std::string("option name BookFile type string default ") + bookFileName);
+    sendLine(std::string("option name BestBookMove type check default ") +
+             (bookBestMove ? "true" : "false"));
     sendLine("option name Ponder type check default false");
     sendLine("uciok");
 }
@@ -217,18 +219,16 @@ void setBookFileOption(const std::string& value) {
                        " characters: unchanged");
         return;
     }
-    char previous[sizeof bookFileName];
-    strcpy(previous, bookFileName);
-    FILE* previousFile = bookFile;
-    strcpy(bookFileName, value.c_str());
-    initBook();
-    if (bookFile == nullptr) {
-        sendInfoString("BookFile '" + value + "' cannot be read: keeping " + previous);
-        strcpy(bookFileName, previous);
-        bookFile = previousFile;
+    // A file that is no book leaves the current book in place.
+    std::string why;
+    const BookOpen result = openBook(value.c_str(), &why);
+    if (result != BOOK_OPENED) {
+        const std::string reason =
+            result == BOOK_MISSING ? "cannot be read" : "not used (" + why + ")";
+        sendInfoString("BookFile '" + value + "' " + reason + ": keeping " + bookFileName);
         return;
     }
-    if (previousFile != nullptr) fclose(previousFile);
+    strcpy(bookFileName, value.c_str());
 }
 
 void setOption(const std::vector<std::string>& words, const std::string& rawLine,
@@ -265,12 +265,13 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         clearSearchTables();
     } else if (key == "bookfile") {
         setBookFileOption(value);
-    } else if (key == "ownbook" || key == "ponder") {
+    } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
-        (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+        if (key == "bestbookmove") bookBestMove = flag;
+        else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
     } else {
         sendInfoString("no option named '" + name + "': ignored");
     }
@@ -377,18 +378,6 @@ void reportSearchEnd(const Move& played) {
     sendLine(infoLine(shown, elapsedSince(timerSearchStart), sameStart ? shown.line : line));
 }
 
-// One of the book's moves for the game so far, picked at random as the
-// XBoard path does; false when the book has none.
-bool pickBookMove(Board* board, Move* move) {
-    if (bookFile == nullptr) return false;
-    static Move candidates[BOOK_CANDIDATES];
-    const int n = findBookMoves(board, candidates, BOOK_CANDIDATES);
-    if (n == 0) return false;
-    srand(static_cast<unsigned>(time(nullptr)));
-    *move = candidates[rand() % n];
-    return true;
-}
-
 // The second move of the line the search left on the board, when it follows
 // best and is legal after it.
 Move ponderMove(Board* board, const Move& best) {
@@ -423,7 +412,7 @@ void runSearch(Board* board, SearchJob job) {
     Move best = noMove;
     bool searched = false;
     const u8 rootInCheck = board->inCheck;   // the search uses the field as scratch
-    if (job.useBook && pickBookMove(board, &best)) {
+    if (job.useBook && chooseBookMove(board, &best)) {
         sendInfoString("book move " + moveText(best));
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
@@ -598,7 +587,8 @@ private:
         const bool open = limits.infinite || limits.ponder;
         job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
                         : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
-        job.useBook = options.ownBook && fromStart && !open;
+        // A Polyglot book knows positions, whatever game led to them.
+        job.useBook = options.ownBook && (fromStart || bookIsPolyglot()) && !open;
         job.waitForStop = open;
         job.showPonder = options.ponder;
         job.side = board->sideToMove;

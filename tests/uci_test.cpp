@@ -345,6 +345,7 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   "option name Clear Hash type button\n"
                   "option name OwnBook type check default true\n"
                   "option name BookFile type string default ./quillantor.bk\n"
+                  "option name BestBookMove type check default false\n"
                   "option name Ponder type check default false\n"
                   "uciok\n");
     // The configuration file's book is the option's default.

@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "board.h"
+#include "booktools.h"
 #include "debug.h"
 #include "display.h"
 #include "eval.h"
@@ -617,6 +618,12 @@ static constexpr const char* toolUsage =
     "  bench [--history] [DEPTH]          fixed-depth search of 30 positions; last line the signature\n"
     "  search DEPTH [FEN]                 one search with its thinking lines, then bestmove\n"
     "  epd FILE [--time MS] [--first N]   test suite: each position's move against bm and am\n"
+    "  book probe [FEN] [--moves M...] [--book FILE] [--time]\n"
+    "                                     a position's book moves with their weights or line counts\n"
+    "  book make FILE.pgn... [--plies N] [--min-games K]\n"
+    "                                     a text book from PGN games, on standard output\n"
+    "  book convert FILE.bin [--plies N] [--min-weight W]\n"
+    "                                     a text book from a Polyglot book, on standard output\n"
     "  help                               this text\n"
     "Without a FEN the start position is used.\n";
 
@@ -634,10 +641,11 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "bench") status = benchTool(board, argc, argv);
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
+    else if (tool == "book") status = bookTool(board, argc, argv);
     else {
         fprintf(
             stderr,
-            "unknown tool '%s': use perft, show, eval, bench, search or epd (see quillantor help)\n",
+            "unknown tool '%s': use perft, show, eval, bench, search, epd or book (see quillantor help)\n",
             argv[1]);
         status = 2;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "book.h"
+#include "book_util.h"
 #include "engine_process.h"
 #include "polyglot.h"
 #include "san.h"
@@ -22,64 +23,12 @@
 
 namespace {
 
-// A move as the format writes it: squares by name, promotion 0 (none) to 4 (queen).
-u16 pgMove(const char* from, const char* to, int promotion = 0) {
-    return static_cast<u16>(promotion << 12 | (from[1] - '1') << 9 | (from[0] - 'a') << 6 |
-                            (to[1] - '1') << 3 | (to[0] - 'a'));
-}
-
-// The bytes of a book of these entries, sorted by key as a book must be
-// (unless told not to).
-std::string bookBytes(std::vector<PolyglotEntry> entries, bool sort = true) {
-    if (sort)
-        std::stable_sort(
-            entries.begin(), entries.end(),
-            [](const PolyglotEntry& a, const PolyglotEntry& b) { return a.key < b.key; });
-    std::string bytes;
-    for (const PolyglotEntry& e : entries) {
-        for (int shift = 56; shift >= 0; shift -= 8) bytes += static_cast<char>(e.key >> shift);
-        bytes += static_cast<char>(e.move >> 8);
-        bytes += static_cast<char>(e.move);
-        bytes += static_cast<char>(e.weight >> 8);
-        bytes += static_cast<char>(e.weight);
-        for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(e.learn >> shift);
-    }
-    return bytes;
-}
-
 u64 keyOf(const char* fen) {
     auto board = newBoard(fen);
     return polyglotKey(board.get());
 }
 
 u64 startKey() { return keyOf(initialPosition); }
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-// Opens a file as the engine's book for the test's lifetime, then closes it
-// and puts back whatever book handle was installed before.
-class OpenedBook {
-public:
-    explicit OpenedBook(const std::string& path) : saved(bookFile) {
-        bookFile = nullptr;   // so that opening does not close the saved handle
-        result = openBook(path.c_str(), &why);
-    }
-    ~OpenedBook() {
-        closeBook();
-        bookFile = saved;
-    }
-    OpenedBook(const OpenedBook&) = delete;
-    OpenedBook& operator=(const OpenedBook&) = delete;
-
-    BookOpen result;
-    std::string why;
-
-private:
-    FILE* saved;
-};
 
 // bookBestMove set for the test's lifetime.
 class BestMoveSetting {
@@ -176,36 +125,35 @@ TEST(PolyglotMove, CastlingIsTheKingTakingItsOwnRook) {
         const char* text;
     } white[] = {{"e1", "h1", "e1g1"}, {"e1", "a1", "e1c1"}, {"e2", "e4", "e2e4"}};
     for (const auto& c : white) {
-        ASSERT_TRUE(polyglotMoveText(board.get(), pgMove(c.from, c.to), text));
+        ASSERT_TRUE(polyglotMoveText(board.get(), pgMove(std::string(c.from) + c.to), text));
         EXPECT_STREQ(text, c.text);
     }
     auto black = newBoard("r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R b KQkq - 0 1");
-    ASSERT_TRUE(polyglotMoveText(black.get(), pgMove("e8", "h8"), text));
+    ASSERT_TRUE(polyglotMoveText(black.get(), pgMove("e8h8"), text));
     EXPECT_STREQ(text, "e8g8");
-    ASSERT_TRUE(polyglotMoveText(black.get(), pgMove("e8", "a8"), text));
+    ASSERT_TRUE(polyglotMoveText(black.get(), pgMove("e8a8"), text));
     EXPECT_STREQ(text, "e8c8");
     // No king on e1: a rook's move along the rank stays what it says.
     auto rook = newBoard("4k3/4p3/8/8/8/8/8/4R1K1 w - - 0 1");
-    ASSERT_TRUE(polyglotMoveText(rook.get(), pgMove("e1", "a1"), text));
+    ASSERT_TRUE(polyglotMoveText(rook.get(), pgMove("e1a1"), text));
     EXPECT_STREQ(text, "e1a1");
 }
 
 TEST(PolyglotMove, PromotionsAndBrokenMoveFields) {
     auto board = newBoard("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");
     char text[6];
-    const char* letters[] = {"", "n", "b", "r", "q"};
-    for (int p = 1; p <= 4; p++) {
-        ASSERT_TRUE(polyglotMoveText(board.get(), pgMove("e7", "e8", p), text));
-        EXPECT_EQ(std::string(text), std::string("e7e8") + letters[p]);
+    for (const char* move : {"e7e8n", "e7e8b", "e7e8r", "e7e8q"}) {
+        ASSERT_TRUE(polyglotMoveText(board.get(), pgMove(move), text));
+        EXPECT_STREQ(text, move);
     }
-    EXPECT_FALSE(polyglotMoveText(board.get(), pgMove("e7", "e8", 5), text));   // no such piece
-    EXPECT_FALSE(polyglotMoveText(board.get(), 0, text));                       // a1a1: no move
+    const u16 noSuchPiece = static_cast<u16>(pgMove("e7e8") | 5 << 12);
+    EXPECT_FALSE(polyglotMoveText(board.get(), noSuchPiece, text));
+    EXPECT_FALSE(polyglotMoveText(board.get(), 0, text));   // a1a1: no move
     EXPECT_STREQ(text, "");
     // The book offers the promotions it names, and the bare push (no piece) is no move.
     const u64 key = polyglotKey(board.get());
-    const std::vector<PolyglotEntry> entries = {{key, pgMove("e7", "e8", 4), 5, 0},
-                                                {key, pgMove("e7", "d8", 1), 2, 0},
-                                                {key, pgMove("e7", "e8"), 9, 0}};
+    const std::vector<PolyglotEntry> entries = {
+        {key, pgMove("e7e8q"), 5, 0}, {key, pgMove("e7d8n"), 2, 0}, {key, pgMove("e7e8"), 9, 0}};
     EXPECT_EQ(bookMoves(board.get(), entries), (Texts{"e7e8q:5", "e7d8n:2"}));
 }
 
@@ -248,8 +196,8 @@ TEST(PolyglotBook, ReadsBigEndianEntriesAndFindsKeysByBinarySearch) {
 
 TEST(PolyglotBook, WhatIsNotABookIsRefusedWithItsReasonAndTheOldBookStays) {
     const TempDir tmp;
-    const std::string good = bookBytes(
-        {{startKey(), pgMove("e2", "e4"), 1, 0}, {startKey() + 1, pgMove("d2", "d4"), 1, 0}});
+    const std::string good =
+        bookBytes({{startKey(), pgMove("e2e4"), 1, 0}, {startKey() + 1, pgMove("d2d4"), 1, 0}});
     writeFile(tmp.path + "/good.bin", good);
     writeFile(tmp.path + "/truncated.bin", good.substr(0, good.size() - 5));
     writeFile(tmp.path + "/unsorted.bin", bookBytes({{5, 1, 1, 0}, {4, 1, 1, 0}}, false));
@@ -272,7 +220,7 @@ TEST(PolyglotBook, WhatIsNotABookIsRefusedWithItsReasonAndTheOldBookStays) {
                    {"random16.bin", "(unsorted)"},
                    {"folder.bin", "it is a directory"},
                    {"fifo.bin", "not a regular file"}};
-    OpenedBook book(tmp.path + "/good.bin");
+    BookFileGuard book(tmp.path + "/good.bin");
     ASSERT_EQ(book.result, BOOK_OPENED) << book.why;
     FILE* handle = bookFile;
     for (const auto& r : refused) {
@@ -299,11 +247,11 @@ TEST(PolyglotBook, TheContentNotTheNameTellsTheKind) {
     }
     const TempDir tmp;
     writeFile(tmp.path + "/text.bin", " e2e4e7e5\n d2d4\n");
-    writeFile(tmp.path + "/polyglot.bk", bookBytes({{startKey(), pgMove("c2", "c4"), 3, 0}}));
+    writeFile(tmp.path + "/polyglot.bk", bookBytes({{startKey(), pgMove("c2c4"), 3, 0}}));
     auto board = newBoard(initialPosition);
     Move move;
     {
-        OpenedBook book(tmp.path + "/text.bin");
+        BookFileGuard book(tmp.path + "/text.bin");
         ASSERT_EQ(book.result, BOOK_OPENED);
         EXPECT_FALSE(bookIsPolyglot());
         EXPECT_TRUE(polyglotBookEntries().empty());
@@ -311,7 +259,7 @@ TEST(PolyglotBook, TheContentNotTheNameTellsTheKind) {
         ASSERT_EQ(listBookMoves(board.get(), moves, MAX_MOVES), 2);
         EXPECT_EQ(moveText(moves[0].move) + moveText(moves[1].move), "e2e4d2d4");
     }
-    OpenedBook book(tmp.path + "/polyglot.bk");
+    BookFileGuard book(tmp.path + "/polyglot.bk");
     ASSERT_EQ(book.result, BOOK_OPENED);
     EXPECT_TRUE(bookIsPolyglot());
     ASSERT_TRUE(chooseBookMove(board.get(), &move));
@@ -321,13 +269,12 @@ TEST(PolyglotBook, TheContentNotTheNameTellsTheKind) {
 TEST(PolyglotBook, OnlyLegalMovesOfSomeWeightArePlayed) {
     const TempDir tmp;
     const u64 key = startKey();
-    writeFile(tmp.path + "/b.bin",
-              bookBytes({{key, pgMove("e2", "e5"), 900, 0},   // not legal
-                         {key, pgMove("e1", "h1"), 800, 0},   // castling, blocked
-                         {key, 0, 700, 0},                    // no move
-                         {key, pgMove("d2", "d4"), 0, 0},     // never to be played
-                         {key, pgMove("g1", "f3"), 2, 0}}));
-    OpenedBook book(tmp.path + "/b.bin");
+    writeFile(tmp.path + "/b.bin", bookBytes({{key, pgMove("e2e5"), 900, 0},   // not legal
+                                              {key, pgMove("e1h1"), 800, 0},   // castling, blocked
+                                              {key, 0, 700, 0},                // no move
+                                              {key, pgMove("d2d4"), 0, 0},     // never to be played
+                                              {key, pgMove("g1f3"), 2, 0}}));
+    BookFileGuard book(tmp.path + "/b.bin");
     ASSERT_EQ(book.result, BOOK_OPENED);
     auto board = newBoard(initialPosition);
     EXPECT_EQ(bookMoves(board.get(), polyglotBookEntries()), (Texts{"d2d4:0", "g1f3:2"}));
@@ -344,8 +291,8 @@ TEST(PolyglotBook, OnlyLegalMovesOfSomeWeightArePlayed) {
     Move move;
     EXPECT_FALSE(chooseBookMove(board.get(), &move));
     const u64 other = keyOf("4k3/8/8/8/8/8/8/4K2R w K - 0 1");
-    writeFile(tmp.path + "/zero.bin", bookBytes({{other, pgMove("h1", "h8"), 0, 0}}));
-    OpenedBook zero(tmp.path + "/zero.bin");
+    writeFile(tmp.path + "/zero.bin", bookBytes({{other, pgMove("h1h8"), 0, 0}}));
+    BookFileGuard zero(tmp.path + "/zero.bin");
     auto endgame = newBoard("4k3/8/8/8/8/8/8/4K2R w K - 0 1");
     EXPECT_FALSE(chooseBookMove(endgame.get(), &move));
 }
@@ -366,9 +313,9 @@ TEST(BookPick, WeightsGiveTheChancesAndTheBestIsTheHeaviest) {
 
     // Drawn from the engine's own generator: e2e4 weighs three times d2d4.
     const TempDir tmp;
-    writeFile(tmp.path + "/b.bin", bookBytes({{startKey(), pgMove("e2", "e4"), 3, 0},
-                                              {startKey(), pgMove("d2", "d4"), 1, 0}}));
-    OpenedBook book(tmp.path + "/b.bin");
+    writeFile(tmp.path + "/b.bin",
+              bookBytes({{startKey(), pgMove("e2e4"), 3, 0}, {startKey(), pgMove("d2d4"), 1, 0}}));
+    BookFileGuard book(tmp.path + "/b.bin");
     auto board = newBoard(initialPosition);
     int e4 = 0;
     const int draws = 4000;
@@ -385,7 +332,7 @@ TEST(BookPick, WeightsGiveTheChancesAndTheBestIsTheHeaviest) {
 TEST(BookPick, BestBookMoveOfATextBookIsTheMoveOfMostLines) {
     const TempDir tmp;
     writeFile(tmp.path + "/b.bk", " d2d4\n e2e4e7e5\n c2c4\n e2e4c7c5\n e2e4\n d2d4d7d5\n");
-    OpenedBook book(tmp.path + "/b.bk");
+    BookFileGuard book(tmp.path + "/b.bk");
     BestMoveSetting setting(true);
     auto board = newBoard(initialPosition);
     Move move;
@@ -504,7 +451,7 @@ TEST(PolyglotOracle, GnuchessBookReadsAsPolyglotDumpsIt) {
     if (access(gnuchessBook, R_OK) != 0)
         GTEST_SKIP() << gnuchessBook << " is missing (Debian package gnuchess-book)";
     const TempDir tmp;
-    OpenedBook book(gnuchessBook);
+    BookFileGuard book(gnuchessBook);
     ASSERT_EQ(book.result, BOOK_OPENED) << book.why;
     ASSERT_TRUE(bookIsPolyglot());
     EXPECT_EQ(polyglotBookEntries().size(), 180358u);
@@ -548,9 +495,9 @@ namespace {
 // The start position's book: e2e4 light, d2d4 heavy; after e2e4, c7c5.
 std::string smallBook() {
     auto afterE4 = newBoard("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
-    return bookBytes({{startKey(), pgMove("e2", "e4"), 1, 0},
-                      {startKey(), pgMove("d2", "d4"), 1000, 0},
-                      {polyglotKey(afterE4.get()), pgMove("c7", "c5"), 5, 0}});
+    return bookBytes({{startKey(), pgMove("e2e4"), 1, 0},
+                      {startKey(), pgMove("d2d4"), 1000, 0},
+                      {polyglotKey(afterE4.get()), pgMove("c7c5"), 5, 0}});
 }
 
 }   // namespace

@@ -133,6 +133,11 @@ bool PgnReader::next(PgnGame* game) {
                 game->error = "')' without '(' on line " + std::to_string(line);
             if (depth > 0) depth--;
             at++;
+        } else if (c == '}' || c == ']') {
+            if (game->error.empty())
+                game->error =
+                    std::string("'") + c + "' out of place on line " + std::to_string(line);
+            at++;
         } else if (c == '$' || c == '<' || c == '>') {
             at++;
             while (at < text.size() && !endsToken(text[at])) at++;

@@ -339,10 +339,10 @@ bool readPolyglotBook(FILE* file, std::vector<PolyglotEntry>* entries, std::stri
 }
 
 size_t findPolyglotEntries(const std::vector<PolyglotEntry>& entries, u64 key, size_t* count) {
-    const auto byKey = [](const PolyglotEntry& e, u64 k) { return e.key < k; };
-    const auto first = std::lower_bound(entries.begin(), entries.end(), key, byKey);
-    auto last = first;
-    while (last != entries.end() && last->key == key) ++last;
+    const auto below = [](const PolyglotEntry& e, u64 k) { return e.key < k; };
+    const auto above = [](u64 k, const PolyglotEntry& e) { return k < e.key; };
+    const auto first = std::lower_bound(entries.begin(), entries.end(), key, below);
+    const auto last = std::upper_bound(first, entries.end(), key, above);
     *count = static_cast<size_t>(last - first);
     return static_cast<size_t>(first - entries.begin());
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -82,8 +83,9 @@ TEST(Pgn, BrokenGamesSayWhyAndTheReaderGoesOn) {
         "[Event]\n1. e4 *\n"
         "1. e4 ) e5 *\n"
         "1. e4 (1. d4 *\n[Event \"next\"]\n1. c4 *\n"
+        "1. e4 } e5 ] *\n"
         "1. Nf3 { left open\n");
-    ASSERT_EQ(games.size(), 6u);
+    ASSERT_EQ(games.size(), 7u);
     EXPECT_EQ(games[0].error, "broken tag on line 1: [Event \"open");
     EXPECT_EQ(pgnTag(games[0], "Site"), "x");
     EXPECT_EQ(games[1].error, "broken tag on line 4: [Event]");
@@ -91,7 +93,28 @@ TEST(Pgn, BrokenGamesSayWhyAndTheReaderGoesOn) {
     EXPECT_EQ(games[3].error, "a variation is not closed");
     EXPECT_EQ(games[4].error, "");
     EXPECT_EQ(games[4].moves, Texts{"c4"});
-    EXPECT_EQ(games[5].error, "the comment opened on line 10 is not closed");
+    EXPECT_EQ(games[5].error, "'}' out of place on line 10");
+    EXPECT_EQ(games[5].moves, (Texts{"e4", "e5"}));
+    EXPECT_EQ(games[6].error, "the comment opened on line 11 is not closed");
+}
+
+TEST(Pgn, AnyTextEndsInFinitelyManyGames) {
+    // Random texts of the characters that mean something in PGN. Every game
+    // the reader returns consumes some of the text: a reader that stood
+    // still on a character would hang here or return more games than
+    // there are characters.
+    const std::string alphabet = "[]{}();$%<>\"\\\n\t .0123456789-=+#!?/*abcdefghNBRQKOx";
+    std::mt19937 generator(7);
+    for (int round = 0; round < 3000; round++) {
+        std::string text;
+        const size_t length = generator() % 120;
+        for (size_t i = 0; i < length; i++) text += alphabet[generator() % alphabet.size()];
+        PgnReader reader(text);
+        PgnGame game;
+        size_t games = 0;
+        while (games <= text.size() && reader.next(&game)) games++;
+        ASSERT_LE(games, text.size()) << text;
+    }
 }
 
 TEST(BookMake, LinesRunWhileEnoughGamesFollowThem) {

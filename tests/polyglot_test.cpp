@@ -297,6 +297,27 @@ TEST(PolyglotBook, OnlyLegalMovesOfSomeWeightArePlayed) {
     EXPECT_FALSE(chooseBookMove(endgame.get(), &move));
 }
 
+TEST(PolyglotBook, RandomMoveFieldsYieldOnlyLegalMoves) {
+    std::mt19937 generator(781);
+    for (const char* fen : {initialPosition, "r3k2r/pP4pp/8/3pP3/8/8/6PP/R3K2R w KQkq d6 0 1",
+                            "r3k2r/pp4Pp/8/8/3pP3/8/PP6/R3K2R b KQkq e3 0 1"}) {
+        auto board = newBoard(fen);
+        const u64 key = polyglotKey(board.get());
+        std::vector<PolyglotEntry> entries;
+        for (int i = 0; i < 20000; i++)
+            entries.push_back(
+                {key, static_cast<u16>(generator()), static_cast<u16>(generator()), 0});
+        std::vector<BookMove> moves(MAX_MOVES);
+        const int n = polyglotBookMoves(board.get(), entries, moves.data(), MAX_MOVES);
+        EXPECT_GT(n, 0) << fen;
+        for (int i = 0; i < n; i++) {
+            Move legal;
+            EXPECT_TRUE(inputMoveLegal(board.get(), moveText(moves[i].move).c_str(), &legal));
+            EXPECT_TRUE(sameMove(legal, moves[i].move)) << moveText(moves[i].move);
+        }
+    }
+}
+
 TEST(BookPick, WeightsGiveTheChancesAndTheBestIsTheHeaviest) {
     BookMove moves[4] = {{Move{}, 3}, {Move{}, 0}, {Move{}, 1}, {Move{}, 3}};
     EXPECT_EQ(pickWeighted(moves, 4, 0), 0);

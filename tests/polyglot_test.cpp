@@ -304,6 +304,7 @@ TEST(PolyglotBook, RandomMoveFieldsYieldOnlyLegalMoves) {
         auto board = newBoard(fen);
         const u64 key = polyglotKey(board.get());
         std::vector<PolyglotEntry> entries;
+        entries.reserve(20000);
         for (int i = 0; i < 20000; i++)
             entries.push_back(
                 {key, static_cast<u16>(generator()), static_cast<u16>(generator()), 0});

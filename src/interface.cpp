@@ -81,6 +81,11 @@ void parseInitStream(FILE* file) {
             threadsWanted = threads;
             printf("\tThreads\t\t= %d\n", threadsWanted);
         }
+        int best;
+        if (sscanf(line, "bestbook %d", &best) == 1) {
+            bookBestMove = best != 0;
+            printf("\tBest book move\t= %d\n", bookBestMove ? 1 : 0);
+        }
     }
 }
 

@@ -13,8 +13,8 @@ extern i32 hashSize;   // buckets of the transposition table
 extern char bookFileName[256];
 extern int threadsWanted;   // search threads asked for by a "threads N" line (1 without)
 
-// Reads "./quillantor.rc" ("hash N", "book PATH", "threads N") and prints
-// what it takes.
+// Reads "./quillantor.rc" ("hash N", "book PATH", "bestbook 0|1", "threads N")
+// and prints what it takes.
 void parseInitFile();
 
 // The same from an open stream; the file-name message is printed by the caller.

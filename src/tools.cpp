@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "board.h"
+#include "booktools.h"
 #include "debug.h"
 #include "display.h"
 #include "eval.h"
@@ -36,14 +37,6 @@ static std::string joinArgs(int argc, char** argv, int first) {
     return text;
 }
 
-// Parses a whole decimal number in [low, high]; false for anything else.
-static bool parseNumber(const char* text, int low, int high, int* value) {
-    i32 v = 0;
-    if (!readWholeNumber(text, &v) || v < low || v > high) return false;
-    *value = v;
-    return true;
-}
-
 // Takes "--threads N" out of argv (anywhere from index first on) and makes
 // that many search threads; false, with a message, for a bad N. Without the
 // option the tools search with one thread.
@@ -51,7 +44,7 @@ static bool takeThreadsOption(int* argc, char** argv, int first, const char* usa
     int threads = 1;
     for (int i = first; i < *argc; i++) {
         if (strcmp(argv[i], "--threads") != 0) continue;
-        if (i + 1 >= *argc || !parseNumber(argv[i + 1], 1, MAX_SEARCH_THREADS, &threads)) {
+        if (i + 1 >= *argc || !readNumberInRange(argv[i + 1], 1, MAX_SEARCH_THREADS, &threads)) {
             fprintf(stderr, "%s (--threads 1..%d)\n", usage, MAX_SEARCH_THREADS);
             return false;
         }
@@ -113,7 +106,7 @@ static bool prepareToolTables() {
 
 static int perftTool(Board* board, int argc, char** argv) {
     int depth = 0;
-    if (argc < 3 || !parseNumber(argv[2], 1, 64, &depth)) {
+    if (argc < 3 || !readNumberInRange(argv[2], 1, 64, &depth)) {
         fprintf(stderr, "usage: quillantor perft DEPTH [FEN] (DEPTH 1..64)\n");
         return 2;
     }
@@ -251,7 +244,7 @@ static constexpr const char* evalBenchPositions[] = {
 // the search, which calls eval from another module.
 static int benchEval(Board* board, int argc, char** argv) {
     int reps = 1000;
-    if (argc > 3 && !parseNumber(argv[3], 1, 1000000, &reps)) {
+    if (argc > 3 && !readNumberInRange(argv[3], 1, 1000000, &reps)) {
         fprintf(stderr, "usage: quillantor eval --bench [REPS] (REPS 1..1000000)\n");
         return 2;
     }
@@ -384,7 +377,7 @@ static int benchTool(Board* board, int argc, char** argv) {
     const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
     if (history) first = 3;
     if (argc > first + 1 ||
-        (argc == first + 1 && !parseNumber(argv[first], 1, MAX_ITERATIONS, &depth))) {
+        (argc == first + 1 && !readNumberInRange(argv[first], 1, MAX_ITERATIONS, &depth))) {
         fprintf(stderr, "%s (DEPTH 1..%d)\n", usage, MAX_ITERATIONS);
         return 2;
     }
@@ -478,7 +471,7 @@ static int searchTool(Board* board, int argc, char** argv) {
     if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
     const bool stats = takeFlag(&argc, argv, 2, "--stats");
     int depth = 0;
-    if (argc < 3 || !parseNumber(argv[2], 1, MAX_ITERATIONS, &depth)) {
+    if (argc < 3 || !readNumberInRange(argv[2], 1, MAX_ITERATIONS, &depth)) {
         fprintf(stderr, "%s (DEPTH 1..%d)\n", usage, MAX_ITERATIONS);
         return 2;
     }
@@ -554,9 +547,9 @@ static bool readEpdOptions(int argc, char** argv, int* time, int* first) {
     for (int i = 3; i < argc; i += 2) {
         if (i + 1 >= argc) return false;
         if (strcmp(argv[i], "--time") == 0) {
-            if (!parseNumber(argv[i + 1], 1, 3600000, time)) return false;
+            if (!readNumberInRange(argv[i + 1], 1, 3600000, time)) return false;
         } else if (strcmp(argv[i], "--first") == 0) {
-            if (!parseNumber(argv[i + 1], 1, 1000000, first)) return false;
+            if (!readNumberInRange(argv[i + 1], 1, 1000000, first)) return false;
         } else {
             return false;
         }
@@ -684,6 +677,12 @@ static constexpr const char* toolUsage =
     "  search DEPTH [FEN] [--threads N] [--stats]\n"
     "                                     one search with its thinking lines, then bestmove\n"
     "  epd FILE [--time MS] [--first N]   test suite: each position's move against bm and am\n"
+    "  book probe [FEN] [--moves M...] [--book FILE] [--time]\n"
+    "                                     a position's book moves with their weights or line counts\n"
+    "  book make FILE.pgn... [--plies N] [--min-games K]\n"
+    "                                     a text book from PGN games, on standard output\n"
+    "  book convert FILE.bin [--plies N] [--min-weight W]\n"
+    "                                     a text book from a Polyglot book, on standard output\n"
     "  help                               this text\n"
     "Without a FEN the start position is used.\n";
 
@@ -701,10 +700,11 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "bench") status = benchTool(board, argc, argv);
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
+    else if (tool == "book") status = bookTool(board, argc, argv);
     else {
         fprintf(
             stderr,
-            "unknown tool '%s': use perft, show, eval, bench, search or epd (see quillantor help)\n",
+            "unknown tool '%s': use perft, show, eval, bench, search, epd or book (see quillantor help)\n",
             argv[1]);
         status = 2;
     }

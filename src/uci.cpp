@@ -140,6 +140,8 @@ void sendIdentification() {
     sendLine("option name Clear Hash type button");
     sendLine("option name OwnBook type check default true");
     sendLine(std::string("option name BookFile type string default ") + bookFileName);
+    sendLine(std::string("option name BestBookMove type check default ") +
+             (bookBestMove ? "true" : "false"));
     sendLine("option name Ponder type check default false");
     sendLine("option name Threads type spin default " + std::to_string(threadsWanted) +
              " min 1 max " + std::to_string(MAX_SEARCH_THREADS));
@@ -196,18 +198,16 @@ void setBookFileOption(const std::string& value) {
                        " characters: unchanged");
         return;
     }
-    char previous[sizeof bookFileName];
-    strcpy(previous, bookFileName);
-    FILE* previousFile = bookFile;
-    strcpy(bookFileName, value.c_str());
-    initBook();
-    if (bookFile == nullptr) {
-        sendInfoString("BookFile '" + value + "' cannot be read: keeping " + previous);
-        strcpy(bookFileName, previous);
-        bookFile = previousFile;
+    // A file that is no book leaves the current book in place.
+    std::string why;
+    const BookOpen result = openBook(value.c_str(), &why);
+    if (result != BOOK_OPENED) {
+        const std::string reason =
+            result == BOOK_MISSING ? "cannot be read" : "not used (" + why + ")";
+        sendInfoString("BookFile '" + value + "' " + reason + ": keeping " + bookFileName);
         return;
     }
-    if (previousFile != nullptr) fclose(previousFile);
+    strcpy(bookFileName, value.c_str());
 }
 
 void setOption(const std::vector<std::string>& words, const std::string& rawLine,
@@ -246,12 +246,13 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         clearSearchTables();
     } else if (key == "bookfile") {
         setBookFileOption(value);
-    } else if (key == "ownbook" || key == "ponder") {
+    } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
-        (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+        if (key == "bestbookmove") bookBestMove = flag;
+        else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
     } else {
         sendInfoString("no option named '" + name + "': ignored");
     }
@@ -348,18 +349,6 @@ void reportSearchEnd(const Move& played) {
     sendLine(infoLine(shown, elapsedSince(timerSearchStart.load()), sameStart ? shown.line : line));
 }
 
-// One of the book's moves for the game so far, picked at random as the
-// XBoard path does; false when the book has none.
-bool pickBookMove(Board* board, Move* move) {
-    if (bookFile == nullptr) return false;
-    static Move candidates[BOOK_CANDIDATES];
-    const int n = findBookMoves(board, candidates, BOOK_CANDIDATES);
-    if (n == 0) return false;
-    srand(static_cast<unsigned>(time(nullptr)));
-    *move = candidates[rand() % n];
-    return true;
-}
-
 // The second move of the line the search left on the board, when it follows
 // best and is legal after it.
 Move ponderMove(Board* board, const Move& best) {
@@ -392,7 +381,9 @@ void runSearch(Board* board, SearchJob job) {
     // search tool searches from the same position.
     Move best = noMove;
     bool searched = false;
-    if (job.useBook && pickBookMove(board, &best)) {
+    // The book's legality tests may leave scratch in the check flag.
+    const u8 rootInCheck = board->inCheck;
+    if (job.useBook && chooseBookMove(board, &best)) {
         sendInfoString("book move " + moveText(best));
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
@@ -401,7 +392,7 @@ void runSearch(Board* board, SearchJob job) {
         searched = true;
         // The search gives no move only where there is none.
         if (best.from == NO_SQUARE)
-            sendLine(board->inCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+            sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
         else reportSearchEnd(best);
     }
     if (job.waitForStop) {
@@ -578,7 +569,8 @@ private:
         const bool open = limits.infinite || limits.ponder;
         job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
                         : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
-        job.useBook = options.ownBook && fromStart && !open;
+        // A Polyglot book knows positions, whatever game led to them.
+        job.useBook = options.ownBook && (fromStart || bookIsPolyglot()) && !open;
         job.waitForStop = open;
         job.showPonder = options.ponder;
         job.side = board->sideToMove;

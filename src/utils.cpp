@@ -113,6 +113,13 @@ bool readWholeNumber(const char* text, i32* value) {
     return true;
 }
 
+bool readNumberInRange(const char* text, i32 low, i32 high, i32* value) {
+    i32 v = 0;
+    if (!readWholeNumber(text, &v) || v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
 void moveToText(const Move* move, char* out) {
     const char* from = sqString[move->from & 127];
     const char* to = sqString[move->to & 127];

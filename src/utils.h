@@ -49,6 +49,9 @@ bool readDecimal(const char* text, i64* value, const char** end = nullptr);
 // saturated to the 32-bit range.
 bool readWholeNumber(const char* text, i32* value);
 
+// readWholeNumber for a number that must lie in [low, high]; false otherwise.
+bool readNumberInRange(const char* text, i32 low, i32 high, i32* value);
+
 // Saturation of a 64-bit number to the 32-bit range.
 inline i32 clampToI32(i64 value) {
     return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<i32>(value);

@@ -347,6 +347,7 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   "option name Clear Hash type button\n"
                   "option name OwnBook type check default true\n"
                   "option name BookFile type string default ./quillantor.bk\n"
+                  "option name BestBookMove type check default false\n"
                   "option name Ponder type check default false\n"
                   "option name Threads type spin default 1 min 1 max " +
                   std::to_string(MAX_SEARCH_THREADS) +

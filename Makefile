@@ -48,7 +48,7 @@ test-sanitize:
 
 # ThreadSanitizer over the searches with helpers and the UCI mode (its
 # reader, command and search threads): any data race fails the test.
-TSAN_TESTS = '^(SharedTable|SearchThreads|UciStress|UciSession|UciTimed|Uci)\.'
+TSAN_TESTS = '^(SharedTable|SearchThreads|MultiPv|UciStress|UciSession|UciTimed|UciAnalysis|Uci)[.]'
 test-tsan:
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_SANITIZE=thread >/dev/null
 	cmake --build build/tsan -j $(JOBS)

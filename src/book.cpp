@@ -1,13 +1,12 @@
 #include "book.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <random>
 #include <sys/stat.h>
 
 #include "interface.h"
+#include "utils.h"
 
 FILE* bookFile = nullptr;
 bool bookBestMove = false;
@@ -182,17 +181,6 @@ int pickBestWeighted(const BookMove* moves, int count) {
     return best;
 }
 
-// The Polyglot pick's random numbers come from a generator of its own,
-// seeded once from the clock: the sum of the weights needs more than the
-// 15 bits of rand() on Windows, and reseeding with the time in seconds, as
-// the text book does, would repeat the choice of every start within a second.
-static u64 bookRandom() {
-    static std::mt19937_64 generator(
-        static_cast<u64>(std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
-        (static_cast<u64>(time(nullptr)) << 32));
-    return generator();
-}
-
 static bool choosePolyglotMove(Board* board, Move* move) {
     BookMove moves[MAX_MOVES];
     const int n = polyglotBookMoves(board, polyglotEntries, moves, MAX_MOVES);
@@ -200,7 +188,7 @@ static bool choosePolyglotMove(Board* board, Move* move) {
     for (int i = 0; i < n; i++) total += moves[i].weight;
     if (total == 0) return false;   // no entry, or only moves never to be played
     const int pick =
-        bookBestMove ? pickBestWeighted(moves, n) : pickWeighted(moves, n, bookRandom() % total);
+        bookBestMove ? pickBestWeighted(moves, n) : pickWeighted(moves, n, randomBits() % total);
     *move = moves[pick].move;
     return true;
 }

@@ -297,16 +297,21 @@ void ageHashtable(i32 count) {
     if (hashtable == nullptr) return;
     if (count > allocatedBuckets) count = allocatedBuckets;
     // Only written buckets hold drafts of 0 or more, and they stay marked.
-    // The lock changes with the word, so that it still opens the slot.
-    for (i32 b = 0; b < count; b++) {
-        for (int i = 0; i < 4; i++) {
-            u64& word = hashtable[b].slots.word[i];
-            const u64 old = loadWord(word);
-            const i32 depth = slotDepth(old);
-            if (depth < 0) continue;
-            const u64 aged = withDepth(old, depth - 1);
-            storeWord(word, aged);
-            storeWord(hashtable[b].lock[i], loadWord(hashtable[b].lock[i]) ^ old ^ aged);
+    // The lock changes with the word, so that it still opens the slot. No
+    // search runs meanwhile: plain accesses.
+    for (i32 base = 0; base < count; base += 64) {
+        u64 visit = writtenBuckets[base >> 6];
+        if (count - base < 64) visit &= (u64{1} << (count - base)) - 1;
+        for (; visit != 0; visit &= visit - 1) {
+            HashBucket& bucket = hashtable[base + __builtin_ctzll(visit)];
+            for (int i = 0; i < 4; i++) {
+                const u64 old = bucket.slots.word[i];
+                const i32 depth = slotDepth(old);
+                if (depth < 0) continue;
+                const u64 aged = withDepth(old, depth - 1);
+                bucket.slots.word[i] = aged;
+                bucket.lock[i] ^= old ^ aged;
+            }
         }
     }
 }

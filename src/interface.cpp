@@ -26,6 +26,10 @@ int threadsWanted = 1;
 // killers and history.
 void clearSearchTables() {
     clearHashtable(hashSize);
+    clearSearchHeuristics();
+}
+
+void clearSearchHeuristics() {
     for (int i = 0; i < searchThreadCount(); i++) {
         clearHistoryHeuristic(searchThread(i));
         clearKillerMove(searchThread(i));

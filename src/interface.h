@@ -40,6 +40,9 @@ int startEngine(Board* board);
 // Empties the transposition table, the history tables and the killers.
 void clearSearchTables();
 
+// Empties the history tables and the killers of every search thread.
+void clearSearchHeuristics();
+
 // ---------------------------------------------------------------------------
 // Move input and the end of the game
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "attack.h"
 #include "board.h"
@@ -141,7 +142,8 @@ std::atomic<i32> maxTimeAllowed{0};
 std::atomic<bool> stopSignal{false};
 bool searchOutput = true;
 bool (*searchInterrupt)() = nullptr;
-void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
+void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
+                        int lineNumber) = nullptr;
 
 i32 elapsedSince(i32 start) {
     return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
@@ -175,6 +177,9 @@ SearchCounters searchCountersTotal() {
     return sum;
 }
 
+// The node limit of the current search (0: none), kept by the main thread.
+static i64 nodeLimit = 0;
+
 // The poll's rare part: the clock, or the stop signal, once an interval has
 // passed. Out of line, so that the common part below inlines into the nodes.
 [[gnu::noinline]] static bool pollAfterInterval(SearchThread* thread) {
@@ -183,6 +188,7 @@ SearchCounters searchCountersTotal() {
     if (thread->index == 0) {
         stop = elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) >
                    maxTimeAllowed.load(std::memory_order_relaxed) ||
+               (nodeLimit > 0 && searchNodes() >= nodeLimit) ||
                (searchInterrupt != nullptr && searchInterrupt());
     } else {
         thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
@@ -411,6 +417,12 @@ static constexpr i32 FUTILITY_MARGIN_1 = 100;
 static constexpr u32 LMR_LEGAL_PV = 6;
 static constexpr u32 LMR_LEGAL = 3;
 
+// A root move the thread's search may play (SearchThread::rootFiltered).
+static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move) {
+    if (thread->only.count > 0 && !thread->only.contains(move)) return false;
+    return !thread->skip.contains(move);
+}
+
 i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
     Board* board = &thread->board;
     // Every exit that does not raise alpha leaves the caller's line empty,
@@ -583,7 +595,9 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         // while the legality, check and pruning tests run.
         prefetchHashtableKey(key2After(board, &move));
 
-        // Step 14.2. Legality of the pseudo-legal moves.
+        // Step 14.2. Legality of the pseudo-legal moves; at the root, only the
+        // moves this search may play.
+        if (ply == 0 && thread->rootFiltered && !rootMoveAllowed(thread, move)) continue;
         if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
 
@@ -734,8 +748,8 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
             const u32 childCount = childLine.count < MAX_PLY - 1 ? childLine.count : MAX_PLY - 1;
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
-            if (ply == 0 && searchedCount > 1 && thread->index == 0 && searchOutput &&
-                iterationReport == nullptr) {
+            if (ply == 0 && searchedCount > 1 && thread->index == 0 && thread->skip.count == 0 &&
+                searchOutput && iterationReport == nullptr) {
                 printf("%d %d %d %lld %s%s!\n", depth, best,
                        elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) / 10,
                        static_cast<long long>(searchNodes()), sqString[move.from],
@@ -776,9 +790,9 @@ static Move firstLegalMove(Board* board) {
     return list->count > 0 ? list->moves[0] : noMove;
 }
 
-static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line) {
+static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line, int lineNumber) {
     if (iterationReport != nullptr) {
-        iterationReport(depth, score, elapsed, line);
+        iterationReport(depth, score, elapsed, line, lineNumber);
         return;
     }
     if (!searchOutput) return;
@@ -836,6 +850,16 @@ void prepareSearchThread(SearchThread* thread, const Board* root) {
     thread->completedDepth = 0;
     thread->completedScore = 0;
     thread->completedLine.count = 0;
+    thread->rootFiltered = false;
+    thread->only.count = 0;
+    thread->skip.count = 0;
+}
+
+void restrictRootMoves(SearchThread* thread, const MoveSet* only) {
+    thread->only.count = 0;
+    if (only != nullptr)
+        for (int i = 0; i < only->count; i++) thread->only.add(only->moves[i]);
+    thread->rootFiltered = thread->only.count > 0;
 }
 
 // An iteration's line becomes the one the next iteration follows first, and
@@ -875,10 +899,91 @@ void helperSearch(SearchThread* thread) {
     thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
 }
 
-void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap) {
-    // Step 1. The root in the main thread's board, fresh counters.
+// With helpers, the move may be put to the vote of the threads: each
+// thread's last completed line votes for its first move with its depth
+// times how far its score stands above the lowest score of any thread.
+static constexpr bool voteForTheMove = false;
+
+static Move votedMove(const Move& mainMove) {
+    const int threads = searchThreadCount();
+    i32 lowest = INFINITE_SCORE;
+    for (int i = 0; i < threads; i++) {
+        const SearchThread* t = searchThread(i);
+        if (t->completedDepth > 0 && t->completedLine.count > 0 && t->completedScore < lowest)
+            lowest = t->completedScore;
+    }
+    i64 bestVotes = -1;
+    Move chosen = mainMove;
+    for (int i = 0; i < threads; i++) {
+        const SearchThread* t = searchThread(i);
+        if (t->completedDepth == 0 || t->completedLine.count == 0) continue;
+        const Move& move = t->completedLine.moves[0];
+        i64 votes = 0;
+        for (int j = 0; j < threads; j++) {
+            const SearchThread* u = searchThread(j);
+            if (u->completedDepth > 0 && u->completedLine.count > 0 &&
+                sameMove(u->completedLine.moves[0], move))
+                votes += static_cast<i64>(u->completedScore - lowest + 14) * u->completedDepth;
+        }
+        if (votes > bestVotes) {
+            bestVotes = votes;
+            chosen = move;
+        }
+    }
+    return chosen;
+}
+
+// The lines of a search for several lines: those of the depth in progress,
+// and those of the last depth completed, which the passes of the next depth
+// follow first, each its own rank's line.
+static SearchLines currentLines, completedLines;
+
+const SearchLines& lastSearchLines() { return completedLines; }
+
+// The legal root moves a search restricted to `only` (when it lists any)
+// may play. The legality tests leave their traces in the board's capture
+// memory and check flag, which the root reads: they are put back.
+static int playableRootMoves(SearchThread* thread) {
+    if (thread->only.count > 0) return thread->only.count;
+    Board* board = &thread->board;
+    const u8 square = board->lastCaptureSquare, piece = board->lastCapturedPiece;
+    const u8 inCheck = board->inCheck;
+    MoveList* list = &board->moveLists[board->ply];
+    const int n = static_cast<int>(generateMoves(board, list, 1));
+    board->lastCaptureSquare = square;
+    board->lastCapturedPiece = piece;
+    board->inCheck = inCheck;
+    return n;
+}
+
+// Sorts the lines best first; equal scores keep their order.
+static void sortLines(SearchLines* lines) {
+    for (int i = 1; i < lines->count; i++) {
+        for (int j = i; j > 0 && lines->scores[j] > lines->scores[j - 1]; j--) {
+            std::swap(lines->scores[j], lines->scores[j - 1]);
+            std::swap(lines->lines[j], lines->lines[j - 1]);
+        }
+    }
+}
+
+void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap,
+                   const SearchOptions* root) {
+    // Step 1. The root in the main thread's board, fresh counters; the moves
+    // it may play, and how many lines it looks for (no more than those moves).
     SearchThread* main = searchThread(0);
     prepareSearchThread(main, board);
+    restrictRootMoves(main, root != nullptr ? &root->only : nullptr);
+    // A node limit is looked at as often as a sixty-fourth of it, between
+    // every 64 and every CLOCK_POLL_INTERVAL + 1 nodes.
+    nodeLimit = root != nullptr && root->nodes > 0 ? root->nodes : 0;
+    main->pollInterval = CLOCK_POLL_INTERVAL;
+    if (nodeLimit > 0 && nodeLimit / 64 < CLOCK_POLL_INTERVAL)
+        main->pollInterval = static_cast<i32>(nodeLimit / 64 > 63 ? nodeLimit / 64 : 63);
+    int wanted = root != nullptr && root->multiPv > 1 ? root->multiPv : 1;
+    if (wanted > 1) {
+        const int playable = playableRootMoves(main);
+        if (wanted > playable) wanted = playable > 0 ? playable : 1;
+    }
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
 
@@ -893,7 +998,7 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     // Step 3. Start the clock, then the helpers on the same root.
     const i32 start = searchClock();
     timerSearchStart.store(start);
-    startHelpers(board);
+    startHelpers(board, &main->only);
 
     // Step 4. Deepen one ply per iteration.
     PvLine current, previous;
@@ -901,38 +1006,97 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     for (int i = 0; i < MAX_PLY; i++) current.moves[i] = previous.moves[i] = noMove;
     *result = noMove;
     bool accepted = false;
+    completedLines.count = 0;
     IterationControl control = {budget, 0, false, hardCap};
     for (int depth = 1;; depth++) {
-        main->searchAborted = 0;
-        const i32 score = alphaBeta(main, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
+        // Step 4.1. One pass per line: the best move, then the best of the
+        // others, and so on, each pass leaving out the moves found before it.
+        currentLines.count = 0;
+        main->skip.count = 0;
+        i32 score = 0;
+        bool cutShort = false;
+        for (int pass = 0; pass < wanted; pass++) {
+            if (pass > 0) {
+                main->skip.add(currentLines.lines[pass - 1].moves[0]);
+                main->rootFiltered = true;
+                // The previous depth's line of the same rank is followed first.
+                const bool follow = pass < completedLines.count;
+                if (follow) {
+                    const PvLine& old = completedLines.lines[pass];
+                    for (u32 i = 0; i < old.count; i++) main->board.pv[i] = old.moves[i];
+                    main->board.pv[old.count].from = NO_SQUARE;
+                }
+                main->followPV = follow ? 1 : 0;
+            }
+            main->searchAborted = 0;
+            score = alphaBeta(main, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
+            // A later pass cut short by the clock adds no line: the lines
+            // found before it stand.
+            if (pass > 0 && main->searchAborted == 1) {
+                cutShort = true;
+                break;
+            }
+            currentLines.scores[pass] = score;
+            currentLines.lines[pass] = current;
+            currentLines.count = pass + 1;
+            if (main->searchAborted == 1) break;
+        }
 
         // Step 4.3. An iteration cut short by the hard limit after real work
-        // is discarded: the previous iteration's move stands.
-        if (main->searchAborted == 1 && main->globalNodes > 5000) break;
+        // is discarded: the previous iteration's move stands. Under a node
+        // limit, which small searches reach in a few thousand nodes, any
+        // iteration after the first is real work.
+        if (!cutShort && main->searchAborted == 1 &&
+            (main->globalNodes > 5000 || (nodeLimit > 0 && accepted)))
+            break;
 
         // Step 4.4. Accept the iteration: its line is followed first next time.
+        if (wanted > 1) {
+            sortLines(&currentLines);
+            score = currentLines.scores[0];
+            current = currentLines.lines[0];
+        }
         acceptIteration(main, depth, score, current);
         accepted = true;
+        completedLines.count = currentLines.count;
+        completedLines.depth = depth;
+        for (int i = 0; i < currentLines.count; i++) {
+            completedLines.scores[i] = currentLines.scores[i];
+            completedLines.lines[i] = currentLines.lines[i];
+        }
 
-        // Steps 4.5 and 4.6. Thinking line.
+        // Steps 4.5 and 4.6. Thinking line, or one per line found.
         const i32 elapsed = elapsedSince(start);
-        printThinking(depth, score, elapsed, &current);
+        if (wanted == 1) {
+            printThinking(depth, score, elapsed, &current, 0);
+        } else {
+            for (int i = 0; i < completedLines.count; i++)
+                printThinking(depth, completedLines.scores[i], elapsed, &completedLines.lines[i],
+                              i + 1);
+        }
 
         // Step 4.7. The time decisions (nextIteration).
         const bool rootMoveChanged = current.moves[0].from != previous.moves[0].from ||
                                      current.moves[0].to != previous.moves[0].to;
         previous = current;
-        // A front end's stop ends the search between iterations too.
+        if (cutShort) break;
+        // A front end's stop, or the node limit, ends the search between
+        // iterations too.
         if (searchInterrupt != nullptr && searchInterrupt()) break;
+        if (nodeLimit > 0 && searchNodes() >= nodeLimit) break;
         if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
     }
     stopHelpers();
 
     // Step 5. The first move of the last accepted line. When no iteration was
-    // accepted (depth 1 abandoned) or its line is empty, the first legal move
-    // is played so that the engine always answers while it has a move.
+    // accepted (depth 1 abandoned) or its line is empty, the first move the
+    // search may play is played so that the engine always answers while it
+    // has a move.
     if (accepted) *result = previous.moves[0];
-    if (result->from == NO_SQUARE) *result = firstLegalMove(&main->board);
+    if (accepted && wanted == 1 && voteForTheMove && searchThreadCount() > 1)
+        *result = votedMove(*result);
+    if (result->from == NO_SQUARE)
+        *result = main->only.count > 0 ? main->only.moves[0] : firstLegalMove(&main->board);
     main->board.ply = 0;
 }
 

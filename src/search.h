@@ -55,6 +55,30 @@ inline int historyIndex(const Move* move) {
     return colour * HISTORY_COLOUR_CELLS + move->piece * 128 + move->to;
 }
 
+// A set of moves, compared as sameMove compares them.
+struct MoveSet {
+    int count = 0;
+    Move moves[MAX_MOVES];
+    bool contains(const Move& move) const {
+        for (int i = 0; i < count; i++)
+            if (sameMove(moves[i], move)) return true;
+        return false;
+    }
+    void add(const Move& move) {
+        if (count < MAX_MOVES && !contains(move)) moves[count++] = move;
+    }
+};
+
+// What a search is asked beyond its depth and time: how many best lines to
+// find (MultiPV; 1 is the ordinary search), the root moves it may consider
+// (none listed: all), and the nodes it may take over all threads (0: no
+// limit). A node limit is checked every few hundred nodes of the main thread.
+struct SearchOptions {
+    int multiPv = 1;
+    MoveSet only;
+    i64 nodes = 0;
+};
+
 // The search's diagnostics: cut-offs, null moves, extensions, the largest
 // quiescence tree under one horizon node, and the table's counters. Nothing
 // in play reads them; `quillantor search ... --stats` shows them.
@@ -124,6 +148,14 @@ struct SearchThread {
     i32 completedScore = 0;
     PvLine completedLine;
 
+    // The root moves this thread's search may play. Off (the usual case):
+    // every legal move. On: only the moves of `only` when it holds any (go
+    // searchmoves), and none of `skip` (the first moves of the lines that
+    // MultiPV has found already at this depth).
+    bool rootFiltered = false;
+    MoveSet only;
+    MoveSet skip;
+
     // Caches of pure functions of the position.
     EvalCacheEntry evalCache[EVAL_CACHE_SIZE];
     PawnCache pawnCache;
@@ -157,8 +189,11 @@ extern bool searchOutput;
 // accepted iteration: true abandons the search as the hard limit does. When
 // iterationReport is set, it replaces the thinking line of each accepted
 // iteration and the fail-high lines are not printed.
+// lineNumber is 0 for the single line of an ordinary search, 1..K for the
+// lines of a search for K lines, best first.
 extern bool (*searchInterrupt)();
-extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
+extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
+                               int lineNumber);
 
 // Nodes of the current (or last) search over all threads: the main thread's
 // own count and the others' as of their last poll (exact once they stopped).
@@ -236,6 +271,10 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
 // they are (clearSearchTables empties them between searches).
 void prepareSearchThread(SearchThread* thread, const Board* root);
 
+// Restricts the thread's root to the moves of only (all moves for nullptr
+// or an empty set).
+void restrictRootMoves(SearchThread* thread, const MoveSet* only);
+
 // No limit beyond five (or ten) times the budget.
 inline constexpr i32 NO_TIME_CAP = INT32_MAX;
 
@@ -257,7 +296,17 @@ void search(const Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_
 // The same driver stopped after iteration maxDepth (1..100); the tools use
 // it with the budget out of reach.
 void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth,
-                   i32 hardCap = NO_TIME_CAP);
+                   i32 hardCap = NO_TIME_CAP, const SearchOptions* root = nullptr);
+
+// The lines of the last iteration the main thread completed in a search for
+// several lines (MultiPV), best first; one line for an ordinary search.
+struct SearchLines {
+    int count = 0;
+    int depth = 0;
+    i32 scores[MAX_MOVES];
+    PvLine lines[MAX_MOVES];
+};
+const SearchLines& lastSearchLines();
 
 // Between iterations: the soft budget (doubled at most once), the changes
 // of the root move counted from iteration 5 on, whether the time was

@@ -123,11 +123,14 @@ int setSearchThreads(int count) {
     return static_cast<int>(pool->records.size());
 }
 
-void startHelpers(const Board* root) {
+void startHelpers(const Board* root, const MoveSet* only) {
     ensurePool();
     if (pool->helpers.empty()) return;
     stopSignal.store(false);
-    for (Helper* helper : pool->helpers) prepareSearchThread(helper->record, root);
+    for (Helper* helper : pool->helpers) {
+        prepareSearchThread(helper->record, root);
+        restrictRootMoves(helper->record, only);
+    }
     {
         const std::lock_guard<std::mutex> lock(pool->mutex);
         pool->running = static_cast<int>(pool->helpers.size());

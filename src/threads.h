@@ -33,9 +33,12 @@ int searchThreadCount();
 // the number of threads there now (fewer when the system refuses a thread).
 int setSearchThreads(int count);
 
-// Copies the root into every helper's record and sets them searching
-// (helperSearch); nothing without helpers. Called by the driver.
-void startHelpers(const Board* root);
+struct MoveSet;
+
+// Copies the root into every helper's record, restricted to the root moves
+// of only (all when it is empty), and sets them searching (helperSearch);
+// nothing without helpers. Called by the driver.
+void startHelpers(const Board* root, const MoveSet* only);
 
 // Raises the stop signal and waits until every helper has stopped; their
 // records can be read afterwards. Nothing without helpers.

@@ -425,7 +425,6 @@ static int benchTool(Board* board, int argc, char** argv) {
     return 0;
 }
 
-// "search DEPTH [FEN]": one search with its thinking lines.
 // The search's diagnostic counters, summed over the search threads.
 static void printSearchCounters() {
     const SearchCounters sum = searchCountersTotal();
@@ -463,12 +462,32 @@ static void printSearchCounters() {
     line("hashMoves", sum.hash.hashMoves);
 }
 
-// "search DEPTH [FEN] [--threads N] [--stats]": one search with its thinking
-// lines, then the move, and the counters when asked for.
+// Takes "--multipv K" out of argv (from index first on): the lines the
+// search looks for, 1 without the option; false, with a message, for a bad K.
+static bool takeMultiPvOption(int* argc, char** argv, int first, const char* usage, int* lines) {
+    *lines = 1;
+    for (int i = first; i < *argc; i++) {
+        if (strcmp(argv[i], "--multipv") != 0) continue;
+        if (i + 1 >= *argc || !readNumberInRange(argv[i + 1], 1, MAX_MOVES, lines)) {
+            fprintf(stderr, "%s (--multipv 1..%d)\n", usage, MAX_MOVES);
+            return false;
+        }
+        for (int j = i; j + 2 < *argc; j++) argv[j] = argv[j + 2];
+        *argc -= 2;
+        break;
+    }
+    return true;
+}
+
+// "search DEPTH [FEN] [--threads N] [--multipv K] [--stats]": one search
+// with its thinking lines (with K lines, K thinking lines a depth, best
+// first), then the move, and the counters when asked for.
 static int searchTool(Board* board, int argc, char** argv) {
     static constexpr const char* usage =
-        "usage: quillantor search DEPTH [FEN] [--threads N] [--stats]";
+        "usage: quillantor search DEPTH [FEN] [--threads N] [--multipv K] [--stats]";
     if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
+    SearchOptions root;
+    if (!takeMultiPvOption(&argc, argv, 2, usage, &root.multiPv)) return 2;
     const bool stats = takeFlag(&argc, argv, 2, "--stats");
     int depth = 0;
     if (argc < 3 || !readNumberInRange(argv[2], 1, MAX_ITERATIONS, &depth)) {
@@ -478,7 +497,7 @@ static int searchTool(Board* board, int argc, char** argv) {
     if (!setupToolPosition(board, argc, argv, 3)) return 2;
     if (!prepareToolTables()) return 2;
     Move move;
-    searchToDepth(board, &move, TOOL_BUDGET, depth);
+    searchToDepth(board, &move, TOOL_BUDGET, depth, NO_TIME_CAP, &root);
     char text[8];
     moveToText(&move, text);
     printf("bestmove %s\n", move.from == NO_SQUARE ? "(none)" : text);
@@ -582,7 +601,7 @@ static bool listed(const std::vector<Move>& moves, const Move& move) {
 // search's own per-iteration report.
 static int epdDepth = 0;
 static i32 epdScore = 0;
-static void recordIteration(int depth, i32 score, i32, const PvLine*) {
+static void recordIteration(int depth, i32 score, i32, const PvLine*, int) {
     epdDepth = depth;
     epdScore = score;
 }
@@ -674,7 +693,7 @@ static constexpr const char* toolUsage =
     "  eval --bench [REPS]                evaluations per second\n"
     "  bench [--history] [DEPTH] [--threads N]\n"
     "                                     fixed-depth search of 30 positions; last line the signature\n"
-    "  search DEPTH [FEN] [--threads N] [--stats]\n"
+    "  search DEPTH [FEN] [--threads N] [--multipv K] [--stats]\n"
     "                                     one search with its thinking lines, then bestmove\n"
     "  epd FILE [--time MS] [--first N]   test suite: each position's move against bm and am\n"
     "  book probe [FEN] [--moves M...] [--book FILE] [--time]\n"

@@ -20,6 +20,7 @@
 #include "interface.h"
 #include "movegen.h"
 #include "search.h"
+#include "strength.h"
 #include "threads.h"
 #include "utils.h"
 
@@ -127,6 +128,9 @@ std::string moveText(const Move& move) {
 struct Options {
     bool ownBook = true;
     bool ponder = false;
+    int multiPv = 1;
+    bool limitStrength = false;
+    int elo = STRENGTH_ELO_MAX;
 };
 
 // The shares of the clock that a hash bucket and a megabyte make.
@@ -145,6 +149,11 @@ void sendIdentification() {
     sendLine("option name Ponder type check default false");
     sendLine("option name Threads type spin default " + std::to_string(threadsWanted) +
              " min 1 max " + std::to_string(MAX_SEARCH_THREADS));
+    sendLine("option name MultiPV type spin default 1 min 1 max " +
+             std::to_string(UCI_MULTIPV_MAX));
+    sendLine("option name UCI_LimitStrength type check default false");
+    sendLine("option name UCI_Elo type spin default " + std::to_string(STRENGTH_ELO_MAX) + " min " +
+             std::to_string(STRENGTH_ELO_MIN) + " max " + std::to_string(STRENGTH_ELO_MAX));
     sendLine("uciok");
 }
 
@@ -242,17 +251,36 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         setHashOption(value);
     } else if (key == "threads") {
         setThreadsOption(value);
+    } else if (key == "multipv") {
+        i32 lines = 0;
+        if (!readNumber(value, &lines) || lines < 1 || lines > UCI_MULTIPV_MAX) {
+            sendInfoString("MultiPV must be a number from 1 to " + std::to_string(UCI_MULTIPV_MAX) +
+                           ", not '" + value + "': unchanged");
+            return;
+        }
+        options->multiPv = lines;
     } else if (key == "clear hash") {
         clearSearchTables();
     } else if (key == "bookfile") {
         setBookFileOption(value);
-    } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove") {
+    } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove" ||
+               key == "uci_limitstrength") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
         if (key == "bestbookmove") bookBestMove = flag;
+        else if (key == "uci_limitstrength") options->limitStrength = flag;
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+    } else if (key == "uci_elo") {
+        i32 elo = 0;
+        if (!readNumber(value, &elo) || elo < STRENGTH_ELO_MIN || elo > STRENGTH_ELO_MAX) {
+            sendInfoString("UCI_Elo must be a number from " + std::to_string(STRENGTH_ELO_MIN) +
+                           " to " + std::to_string(STRENGTH_ELO_MAX) + ", not '" + value +
+                           "': unchanged");
+            return;
+        }
+        options->elo = elo;
     } else {
         sendInfoString("no option named '" + name + "': ignored");
     }
@@ -269,7 +297,6 @@ struct SearchControl {
     std::atomic<i32> hitStamp{0};
     std::atomic<i32> hitBudget{0};
     std::atomic<i32> hitHardCap{0};
-    i32 nodeLimit = 0;   // read by the search thread only, set before it starts
     // A search that ends on its own in "infinite" or "ponder" waits here for
     // "stop" (or "ponderhit"): the protocol gives its bestmove only then.
     std::mutex mutex;
@@ -281,7 +308,6 @@ SearchControl control;
 // Polled with the clock in the nodes and after every iteration.
 bool interruptSearch() {
     if (control.stop.load(std::memory_order_relaxed)) return true;
-    if (control.nodeLimit > 0 && searchNodes() >= control.nodeLimit) return true;
     if (control.ponderHit.load(std::memory_order_acquire) &&
         elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
             control.hitHardCap.load(std::memory_order_relaxed))
@@ -294,6 +320,7 @@ bool interruptSearch() {
 // after them.
 struct ShownIteration {
     bool any = false;
+    int lineNumber = 0;   // 0: an ordinary search; else the line of a MultiPV search
     int depth = 0;
     i32 score = 0;
     i64 nodes = 0;
@@ -305,9 +332,12 @@ std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine&
     const i64 nodes = searchNodes();
     const i64 nps = nodes * 1000 / (elapsed > 0 ? elapsed : 1);
     std::string text = "info";
-    if (iteration.any)
+    if (iteration.any) {
         text += " depth " + std::to_string(iteration.depth) + " seldepth " +
-                std::to_string(searchThread(0)->selDepth) + " score " + uciScore(iteration.score);
+                std::to_string(searchThread(0)->selDepth);
+        if (iteration.lineNumber > 0) text += " multipv " + std::to_string(iteration.lineNumber);
+        text += " score " + uciScore(iteration.score);
+    }
     text += " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) + " nps " +
             std::to_string(nps) + " hashfull " + std::to_string(hashtableUsage()) + " pv";
     for (u32 i = 0; i < line.count; i++) {
@@ -317,7 +347,7 @@ std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine&
     return text;
 }
 
-void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
+void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line, int lineNumber) {
     // After a ponderhit the soft limit is kept here, between iterations: past
     // it the driver stops before starting the next one.
     if (control.ponderHit.load(std::memory_order_acquire) &&
@@ -327,18 +357,33 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line) {
     // An iteration without a line has nothing to show: the root has no legal
     // move (said once, after the search), or depth 1 was cut off at once.
     if (line->count == 0) return;
-    shown.any = true;
-    shown.depth = depth;
-    shown.score = score;
-    shown.nodes = searchNodes();
-    shown.line = *line;
-    sendLine(infoLine(shown, elapsed, *line));
+    ShownIteration now;
+    now.any = true;
+    now.lineNumber = lineNumber;
+    now.depth = depth;
+    now.score = score;
+    // The best line is the one the search's end reports again.
+    if (lineNumber <= 1) {
+        shown = now;
+        shown.nodes = searchNodes();
+        shown.line = *line;
+    }
+    sendLine(infoLine(now, elapsed, *line));
 }
 
 // The figures of a search that ended inside an iteration, with the line of
 // the move played: the last accepted iteration's depth, score and line when
-// it begins with that move, the move alone otherwise.
-void reportSearchEnd(const Move& played) {
+// it begins with that move, the move alone otherwise. A line chosen among
+// several (a chosen strength's) is shown with its own score and number
+// whenever it is not the best one.
+void reportSearchEnd(const Move& played, const PvLine* chosen, i32 chosenScore, int chosenNumber) {
+    if (chosen != nullptr && chosenNumber > 1) {
+        ShownIteration line = shown;
+        line.lineNumber = chosenNumber;
+        line.score = chosenScore;
+        sendLine(infoLine(line, elapsedSince(timerSearchStart.load()), *chosen));
+        return;
+    }
     if (shown.any && shown.nodes == searchNodes()) return;
     PvLine line;
     line.count = 1;
@@ -349,24 +394,45 @@ void reportSearchEnd(const Move& played) {
     sendLine(infoLine(shown, elapsedSince(timerSearchStart.load()), sameStart ? shown.line : line));
 }
 
-// The second move of the line the search left on the board, when it follows
-// best and is legal after it.
-Move ponderMove(Board* board, const Move& best) {
-    const Move* pv = searchThread(0)->board.pv;
+// The second move of the line of the move played (the line the search left
+// on its board, unless one is given), when it follows best and is legal
+// after it, and does not end the game.
+Move ponderMove(Board* board, const Move& best, const PvLine* line) {
+    const Move* pv = line != nullptr ? line->moves : searchThread(0)->board.pv;
+    if (line != nullptr && line->count < 2) return noMove;
     if (pv[0].from != best.from || pv[0].to != best.to || pv[1].from == NO_SQUARE) return noMove;
     Move played = best;
     makeMove(board, &played);
     updateHashKey(board, &played);
     Move reply = noMove;
     const std::string text = moveText(pv[1]);
-    if (!inputMoveLegal(board, text.c_str(), &reply)) reply = noMove;
+    if (!inputMoveLegal(board, text.c_str(), &reply)) {
+        reply = noMove;
+    } else {
+        // A reply after which the engine has no move ends the game: nothing
+        // to ponder on.
+        Move answered = reply;
+        makeMove(board, &answered);
+        MoveList* list = &board->moveLists[board->ply];
+        if (generateMoves(board, list, 1) == 0) reply = noMove;
+        unmakeMove(board, &answered);
+    }
     updateHashKey(board, &played);
     unmakeMove(board, &played);
     return reply;
 }
 
+// Within a game the transposition table is kept from one search to the
+// next, every entry's draft lowered by one before each search, so that an
+// entry from two moves ago no longer answers at its old depth; "ucinewgame"
+// and "Clear Hash" empty it.
+constexpr bool keepTableBetweenMoves = true;
+
 struct SearchJob {
     GoLimits limits;
+    SearchOptions root;     // MultiPV, the searchmoves and the node limit
+    bool limited = false;   // UCI_LimitStrength: play the level's move
+    StrengthLevel level{};
     TimeBudget time;
     bool useBook;
     bool waitForStop;   // infinite or ponder: bestmove only after stop or ponderhit
@@ -381,6 +447,7 @@ void runSearch(Board* board, SearchJob job) {
     // search tool searches from the same position.
     Move best = noMove;
     bool searched = false;
+    const PvLine* played = nullptr;   // the line of the move played, when not the search's own
     // The book's legality tests may leave scratch in the check flag.
     const u8 rootInCheck = board->inCheck;
     if (job.useBook && chooseBookMove(board, &best)) {
@@ -388,12 +455,22 @@ void runSearch(Board* board, SearchJob job) {
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
         shown.any = false;
-        searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap);
+        searchToDepth(board, &best, job.time.budget, maxDepth, job.time.hardCap, &job.root);
         searched = true;
+        // A chosen strength plays one of the search's candidate lines.
+        int chosen = -1;
+        const SearchLines& lines = lastSearchLines();
+        if (job.limited && best.from != NO_SQUARE) {
+            chosen = pickLevelLine(lines, job.level, randomBits());
+            if (chosen >= 0) {
+                best = lines.lines[chosen].moves[0];
+                played = &lines.lines[chosen];
+            }
+        }
         // The search gives no move only where there is none.
         if (best.from == NO_SQUARE)
             sendLine(rootInCheck ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
-        else reportSearchEnd(best);
+        else reportSearchEnd(best, played, chosen >= 0 ? lines.scores[chosen] : 0, chosen + 1);
     }
     if (job.waitForStop) {
         std::unique_lock<std::mutex> lock(control.mutex);
@@ -404,13 +481,15 @@ void runSearch(Board* board, SearchJob job) {
     std::string line =
         "bestmove " + (best.from == NO_SQUARE ? std::string("0000") : moveText(best));
     if (searched && job.showPonder && best.from != NO_SQUARE) {
-        const Move reply = ponderMove(board, best);
+        const Move reply = ponderMove(board, best, played);
         if (reply.from != NO_SQUARE) line += " ponder " + moveText(reply);
     }
     sendLine(line);
-    // Each search starts from empty tables, as after an engine move on the
-    // XBoard path.
-    clearSearchTables();
+    // The killers and history start empty for every search. The table keeps
+    // what this search found for the next move of the game (each entry a
+    // ply shallower by then), unless it is emptied as the XBoard path does.
+    if (keepTableBetweenMoves) clearSearchHeuristics();
+    else clearSearchTables();
 }
 
 // What the command thread hands the search thread it starts.
@@ -484,6 +563,7 @@ public:
                 positionCommand(words);
             } else if (command == "go") {
                 prepareTables();
+                if (keepTableBetweenMoves) ageHashtable(hashSize);
                 goCommand(words, input.stamp);
             } else {
                 setOption(words, input.text, &options);
@@ -569,14 +649,33 @@ private:
         const bool open = limits.infinite || limits.ponder;
         job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
                         : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
-        // A Polyglot book knows positions, whatever game led to them.
-        job.useBook = options.ownBook && (fromStart || bookIsPolyglot()) && !open;
+        job.root.multiPv = options.multiPv;
+        job.root.nodes = limits.nodes;
+        // A chosen strength: fewer nodes, and a few candidate lines to choose from.
+        job.limited = options.limitStrength;
+        if (job.limited) {
+            job.level = strengthLevel(options.elo);
+            if (job.root.multiPv < job.level.lines) job.root.multiPv = job.level.lines;
+            if (job.root.nodes == 0 || job.root.nodes > job.level.nodes)
+                job.root.nodes = job.level.nodes;
+        }
+        job.root.only.count = 0;
+        if (!limits.searchMoves.empty()) {
+            refusals.clear();
+            job.root.only = rootMovesFromTexts(board, limits.searchMoves, &refusals);
+            for (const std::string& r : refusals) sendInfoString(r);
+            if (job.root.only.count == 0)
+                sendInfoString("searchmoves: no legal move left: searching all moves");
+        }
+        // A Polyglot book knows positions, whatever game led to them. A
+        // search restricted to some moves is not the book's to answer.
+        job.useBook =
+            options.ownBook && (fromStart || bookIsPolyglot()) && !open && job.root.only.count == 0;
         job.waitForStop = open;
         job.showPonder = options.ponder;
         job.side = board->sideToMove;
         control.stop.store(false);
         control.ponderHit.store(false);
-        control.nodeLimit = limits.nodes;
         searching = true;
         searchStart = SearchStart{board, job};
         if (!startThread(&worker, runSearchThread, &searchStart)) {
@@ -608,12 +707,16 @@ GoLimits parseGoArguments(const std::vector<std::string>& words,
             continue;
         }
         if (w == "searchmoves") {
-            // Not supported: the moves that follow are skipped with it.
+            // The moves run up to the next word that is no move: a move is
+            // four or five characters, a digit second.
             size_t j = i + 1;
-            while (j < words.size() && words[j].size() >= 4 &&
-                   isdigit(static_cast<unsigned char>(words[j][1])))
+            while (j < words.size() && (words[j].size() == 4 || words[j].size() == 5) &&
+                   isdigit(static_cast<unsigned char>(words[j][1]))) {
+                limits.searchMoves.push_back(words[j]);
                 j++;
-            refusals->push_back("go searchmoves is not supported: searching all moves");
+            }
+            if (j == i + 1)
+                refusals->push_back("go searchmoves without moves: searching all moves");
             i = j - 1;
             continue;
         }
@@ -695,6 +798,24 @@ std::string uciScore(i32 score) {
         return "mate " + std::to_string((MATE_SCORE - score + 1) / 2);
     if (score <= MAX_PLY - MATE_SCORE) return "mate -" + std::to_string((MATE_SCORE + score) / 2);
     return "cp " + std::to_string(score);
+}
+
+MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
+                           std::vector<std::string>* refusals) {
+    MoveSet moves;
+    const u8 square = board->lastCaptureSquare, piece = board->lastCapturedPiece;
+    const u8 inCheck = board->inCheck;
+    for (const std::string& text : texts) {
+        Move move;
+        const bool legal = inputMoveLegal(board, text.c_str(), &move) &&
+                           (text.size() == 4 || (move.flags & MF_PROMOTION));
+        if (legal) moves.add(move);
+        else refusals->push_back("searchmoves: '" + text + "' is not a legal move here: left out");
+    }
+    board->lastCaptureSquare = square;
+    board->lastCapturedPiece = piece;
+    board->inCheck = inCheck;
+    return moves;
 }
 
 bool setUciPosition(Board* board, const std::vector<std::string>& words,

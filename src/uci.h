@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "defs.h"
+#include "search.h"
 
 inline constexpr i32 UCI_HASH_MAX_MB = 65536;
+inline constexpr int UCI_MULTIPV_MAX = 256;
 inline constexpr size_t UCI_LINE_LIMIT = 1 << 20;   // characters of one input line kept
 
 // The limits of one "go" command. Times in milliseconds; -1 = not given.
@@ -22,6 +24,7 @@ struct GoLimits {
     i32 nodes = 0;   // 0: no node limit
     bool infinite = false;
     bool ponder = false;
+    std::vector<std::string> searchMoves;   // the texts after "searchmoves", as given
 };
 
 // The two limits handed to the search: the soft budget tested between
@@ -46,6 +49,13 @@ TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs);
 // A search score as UCI shows it: "cp X", or "mate N" in moves (negative
 // when the side to move is mated).
 std::string uciScore(i32 score);
+
+// The legal moves among the texts (coordinate notation), each once, in the
+// order given: the moves a "go searchmoves" restricts the root to. Each text
+// that is no legal move adds a refusal. The board is left as it was, the
+// scratch of the legality tests included.
+MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
+                           std::vector<std::string>* refusals);
 
 // Sets the board from the words after "position": "startpos" or "fen ..."
 // then optionally "moves ...". A refused position (bad FEN, no such form)

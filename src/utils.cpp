@@ -1,6 +1,9 @@
 #include "utils.h"
 
 #include <cctype>
+#include <chrono>
+#include <ctime>
+#include <random>
 #include <cstdio>
 #include <cstdlib>
 
@@ -61,6 +64,13 @@ bool outputIsTerminal() {
 #else
     return isatty(STDOUT_FILENO) != 0;
 #endif
+}
+
+u64 randomBits() {
+    static std::mt19937_64 generator(
+        static_cast<u64>(std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+        (static_cast<u64>(time(nullptr)) << 32));
+    return generator();
 }
 
 u64 rand64() {

@@ -30,6 +30,11 @@ u64 physicalMemoryBytes();
 // True when standard output is a terminal (not a file or a pipe).
 bool outputIsTerminal();
 
+// 64 random bits from a generator of the process's own, seeded once from
+// the clock (rand() keeps its sequence for the Zobrist keys). For one thread
+// at a time.
+u64 randomBits();
+
 // Five calls of rand(), r1 first, folded into 64 bits.
 u64 rand64();
 

@@ -1,0 +1,202 @@
+// Analysis and levels: several lines at once, a root restricted to some
+// moves, and the choice a chosen strength makes among the lines.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "hash.h"
+#include "interface.h"
+#include "search.h"
+#include "strength.h"
+#include "test_util.h"
+#include "threads.h"
+#include "uci.h"
+
+namespace {
+
+std::string text(const Move& m) {
+    char buffer[8];
+    moveToText(&m, buffer);
+    return buffer;
+}
+
+class MultiPv : public SmallTableTest {
+protected:
+    void SetUp() override {
+        SmallTableTest::SetUp();
+        searchOutput = false;
+    }
+    void TearDown() override {
+        SmallTableTest::TearDown();
+        searchOutput = true;
+        setSearchThreads(1);
+    }
+
+    // A search of the FEN to depth from empty tables; the move it plays.
+    Move searchWith(const char* fen, int depth, const SearchOptions& options) {
+        clearSearchTables();
+        board = newBoard(fen);
+        Move m;
+        searchToDepth(board.get(), &m, INT32_MAX, depth, NO_TIME_CAP, &options);
+        return m;
+    }
+};
+
+TEST_F(MultiPv, EachLineIsTheBestOfTheMovesTheEarlierLinesLeave) {
+    // Line i, searched alone among the moves lines 1..i-1 did not take,
+    // gives the same move and score from empty tables. At a small depth:
+    // deeper, what the earlier passes left in the table, the killers and the
+    // history orders and prunes the later passes' trees differently.
+    for (const char* fen : {"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+                            "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", initialPosition}) {
+        SearchOptions several;
+        several.multiPv = 4;
+        const Move first = searchWith(fen, 2, several);
+        const SearchLines lines = lastSearchLines();
+        ASSERT_EQ(lines.count, 4) << fen;
+        EXPECT_EQ(lines.depth, 2);
+        EXPECT_TRUE(sameMove(first, lines.lines[0].moves[0])) << "line 1 is the move played";
+        auto all = newBoard(fen);
+        MoveList legal;
+        const u32 n = generateMoves(all.get(), &legal, 1);
+        for (int i = 0; i < lines.count; i++) {
+            SearchOptions alone;
+            for (u32 k = 0; k < n; k++) {
+                bool taken = false;
+                for (int j = 0; j < i; j++)
+                    taken |= sameMove(legal.moves[k], lines.lines[j].moves[0]);
+                if (!taken) alone.only.add(legal.moves[k]);
+            }
+            const Move m = searchWith(fen, 2, alone);
+            EXPECT_EQ(text(m), text(lines.lines[i].moves[0])) << fen << " line " << i + 1;
+            EXPECT_EQ(searchThread(0)->completedScore, lines.scores[i]) << fen << " line " << i + 1;
+        }
+    }
+}
+
+TEST_F(MultiPv, LinesComeBestFirstOnePerMoveAndNoMoreThanTheMoves) {
+    SearchOptions options;
+    options.multiPv = 5;
+    // Three legal moves: three lines.
+    searchWith("7k/8/8/8/8/8/6q1/5K2 w - - 0 1", 5, options);
+    SearchLines lines = lastSearchLines();
+    EXPECT_EQ(lines.count, 2) << "Kxg2 and Ke1 only";
+    options.multiPv = 8;
+    searchWith("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 5, options);
+    lines = lastSearchLines();
+    ASSERT_EQ(lines.count, 8);
+    for (int i = 0; i < lines.count; i++) {
+        ASSERT_GT(lines.lines[i].count, 0u);
+        if (i > 0) {
+            EXPECT_LE(lines.scores[i], lines.scores[i - 1]) << "line " << i + 1;
+        }
+        for (int j = 0; j < i; j++)
+            EXPECT_FALSE(sameMove(lines.lines[i].moves[0], lines.lines[j].moves[0]));
+    }
+    // With helpers the lines are the main thread's, just as many.
+    ASSERT_EQ(setSearchThreads(3), 3);
+    searchWith(initialPosition, 6, options);
+    EXPECT_EQ(lastSearchLines().count, 8);
+}
+
+TEST_F(MultiPv, ARestrictedRootPlaysOnlyItsMovesWithEveryThread) {
+    auto start = newBoard();
+    SearchOptions options;
+    options.only.add(findMove(start.get(), "a2a3"));
+    options.only.add(findMove(start.get(), "h2h4"));
+    options.multiPv = 5;
+    for (int threads : {1, 3}) {
+        ASSERT_EQ(setSearchThreads(threads), threads);
+        const std::string m = text(searchWith(initialPosition, 6, options));
+        EXPECT_TRUE(m == "a2a3" || m == "h2h4") << m;
+        EXPECT_EQ(lastSearchLines().count, 2) << "no more lines than moves allowed";
+        for (int i = 1; i < threads; i++) {
+            const SearchThread* helper = searchThread(i);
+            if (helper->completedLine.count == 0) continue;
+            const std::string h = text(helper->completedLine.moves[0]);
+            EXPECT_TRUE(h == "a2a3" || h == "h2h4") << "helper " << i << ": " << h;
+        }
+    }
+}
+
+TEST(SearchMoves, IllegalTextsAreRefusedAndRepeatsCountOnce) {
+    auto board = newBoard("4k3/P7/8/8/8/8/8/4K3 w - - 0 1");
+    std::vector<std::string> refusals;
+    const MoveSet moves = rootMovesFromTexts(
+        board.get(), {"e1d1", "a7a8q", "e1d1", "a7a8", "e2e4", "zz99", "a7a8n"}, &refusals);
+    ASSERT_EQ(moves.count, 3);
+    EXPECT_EQ(text(moves.moves[0]), "e1d1");
+    EXPECT_EQ(text(moves.moves[1]), "a7a8q");
+    EXPECT_EQ(text(moves.moves[2]), "a7a8n");
+    ASSERT_EQ(refusals.size(), 3u) << "a promotion without its piece, e2e4, zz99";
+    EXPECT_NE(refusals[0].find("'a7a8'"), std::string::npos) << refusals[0];
+    // The words after searchmoves run to the next keyword.
+    const GoLimits limits =
+        parseGoArguments({"searchmoves", "e2e4", "d2d4", "wtime", "1000", "depth", "3"}, &refusals);
+    EXPECT_EQ(limits.searchMoves, (std::vector<std::string>{"e2e4", "d2d4"}));
+    EXPECT_EQ(limits.time[WHITE], 1000);
+    EXPECT_EQ(limits.depth, 3);
+}
+
+// ---------------------------------------------------------------------------
+// The levels
+
+SearchLines linesWithScores(const std::vector<i32>& scores) {
+    SearchLines lines;
+    lines.count = static_cast<int>(scores.size());
+    lines.depth = 5;
+    for (int i = 0; i < lines.count; i++) {
+        lines.scores[i] = scores[i];
+        lines.lines[i].count = 1;
+        lines.lines[i].moves[0] =
+            Move{static_cast<u8>(i), 40, MF_NORMAL, EMPTY, 0, EMPTY, 0, NO_SQUARE, WKNIGHT};
+    }
+    return lines;
+}
+
+TEST(Strength, LowerLevelsSearchLessAndChooseMoreWidely) {
+    const StrengthLevel low = strengthLevel(STRENGTH_ELO_MIN);
+    const StrengthLevel middle = strengthLevel((STRENGTH_ELO_MIN + STRENGTH_ELO_MAX) / 2);
+    const StrengthLevel high = strengthLevel(STRENGTH_ELO_MAX);
+    EXPECT_LT(low.nodes, middle.nodes);
+    EXPECT_LT(middle.nodes, high.nodes);
+    EXPECT_GT(low.temperature, middle.temperature);
+    EXPECT_GT(middle.temperature, high.temperature);
+    EXPECT_GE(low.lines, 2);
+    // Out of range: clamped.
+    EXPECT_EQ(strengthLevel(0).nodes, low.nodes);
+    EXPECT_EQ(strengthLevel(99999).nodes, high.nodes);
+}
+
+TEST(Strength, TheChoiceStaysWithinTheLevelsMarginAndFavoursBetterMoves) {
+    const SearchLines lines = linesWithScores({50, 30, -20, -400});
+    for (const int elo : {STRENGTH_ELO_MIN, 1400, 1700, STRENGTH_ELO_MAX}) {
+        const StrengthLevel level = strengthLevel(elo);
+        std::map<int, int> chosen;
+        u64 random = 0x9E3779B97F4A7C15ull;
+        for (int draw = 0; draw < 4000; draw++) {
+            random = random * 6364136223846793005ull + 1442695040888963407ull;
+            const int i = pickLevelLine(lines, level, random);
+            ASSERT_GE(i, 0);
+            ASSERT_LT(i, lines.count);
+            EXPECT_LE(lines.scores[0] - lines.scores[i], level.maxLoss) << elo;
+            chosen[i]++;
+        }
+        // Each line at least as often as any worse one.
+        for (int i = 1; i < lines.count; i++) EXPECT_GE(chosen[i - 1], chosen[i]) << elo;
+        if (elo == STRENGTH_ELO_MAX) {
+            EXPECT_GT(chosen[0], 3600) << "the top level plays the best";
+        }
+        if (elo == STRENGTH_ELO_MIN) {
+            EXPECT_GT(chosen[1] + chosen[2], 1000) << "the bottom does not";
+        }
+    }
+    // One line, or none.
+    EXPECT_EQ(pickLevelLine(linesWithScores({10}), strengthLevel(1000), 12345), 0);
+    EXPECT_EQ(pickLevelLine(linesWithScores({}), strengthLevel(1000), 12345), -1);
+}
+
+}   // namespace

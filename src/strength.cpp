@@ -1,16 +1,27 @@
 #include "strength.h"
 
+#include <algorithm>
 #include <cmath>
+
+// The mapping measured against stockfish's levels: 512 nodes at 1000, twice
+// as many every 100 points; the temperature falls by a centipawn every five
+// points and would reach nothing at 2000 (it stops at 5).
+constexpr int NODES_AT_1000 = 512;
+constexpr int ELO_PER_DOUBLING = 100;
+constexpr int ELO_OF_NO_TEMPERATURE = 2000;
+constexpr int ELO_PER_CENTIPAWN = 5;
+constexpr i32 MIN_TEMPERATURE = 5;
 
 StrengthLevel strengthLevel(int elo) {
     if (elo < STRENGTH_ELO_MIN) elo = STRENGTH_ELO_MIN;
     if (elo > STRENGTH_ELO_MAX) elo = STRENGTH_ELO_MAX;
     StrengthLevel level;
-    // Every 100 points double the nodes: 512 at the bottom of the range.
-    level.nodes = static_cast<i64>(512.0 * std::pow(2.0, (elo - STRENGTH_ELO_MIN) / 100.0));
+    level.nodes = static_cast<i64>(
+        NODES_AT_1000 * std::pow(2.0, static_cast<double>(elo - 1000) / ELO_PER_DOUBLING));
     level.lines = 4;
     // The lower the level, the more often a move some way below the best.
-    level.temperature = (STRENGTH_ELO_MAX - elo) / 5 > 5 ? (STRENGTH_ELO_MAX - elo) / 5 : 5;
+    level.temperature =
+        std::max((ELO_OF_NO_TEMPERATURE - elo) / ELO_PER_CENTIPAWN, MIN_TEMPERATURE);
     level.maxLoss = 3 * level.temperature;
     return level;
 }

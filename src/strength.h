@@ -12,7 +12,7 @@
 // (UCI_Elo), measured against it where that scale reaches (1350 and up);
 // the levels below are extrapolated.
 inline constexpr int STRENGTH_ELO_MIN = 1000;
-inline constexpr int STRENGTH_ELO_MAX = 2000;
+inline constexpr int STRENGTH_ELO_MAX = 1800;
 
 // What a level plays with.
 struct StrengthLevel {

@@ -18,6 +18,29 @@ void clearBoard(Board* board);
 // search starts from such a copy, so it never writes into the game's board.
 void copyBoard(Board* to, const Board* from);
 
+// The traces that move generation's legality tests leave on the board (the
+// capture memory and the check flag, which the root and the search read),
+// saved when made and put back when it goes out of scope.
+class BoardScratchKeeper {
+public:
+    explicit BoardScratchKeeper(Board* board)
+        : board_(board),
+          square_(board->lastCaptureSquare),
+          piece_(board->lastCapturedPiece),
+          inCheck_(board->inCheck) {}
+    ~BoardScratchKeeper() {
+        board_->lastCaptureSquare = square_;
+        board_->lastCapturedPiece = piece_;
+        board_->inCheck = inCheck_;
+    }
+    BoardScratchKeeper(const BoardScratchKeeper&) = delete;
+    BoardScratchKeeper& operator=(const BoardScratchKeeper&) = delete;
+
+private:
+    Board* board_;
+    u8 square_, piece_, inCheck_;
+};
+
 // Plays a generated move; writes oldCastling, oldEpSquare and capturedIndex
 // into the record. Keys are not touched: the caller applies updateHashKey
 // right after, and again right before unmakeMove.

@@ -277,43 +277,37 @@ static inline void emptyBucket(HashBucket& bucket) {
     }
 }
 
-void clearHashtable(i32 count) {
+// Visits the written buckets among the first count (the last word of
+// marks may reach past count: those buckets are left alone), and unmarks
+// them when asked. No search runs meanwhile: plain accesses.
+template <typename Visit>
+static void forEachWrittenBucket(i32 count, bool unmark, Visit visit) {
     if (hashtable == nullptr) return;
     if (count > allocatedBuckets) count = allocatedBuckets;
     for (i32 base = 0; base < count; base += 64) {
         u64& marks = writtenBuckets[base >> 6];
-        u64 visit = marks;
-        // The last word may reach past count: those buckets stay as they are.
-        if (count - base < 64) visit &= (u64{1} << (count - base)) - 1;
-        marks &= ~visit;
-        while (visit != 0) {
-            emptyBucket(hashtable[base + __builtin_ctzll(visit)]);
-            visit &= visit - 1;
-        }
+        u64 bits = marks;
+        if (count - base < 64) bits &= (u64{1} << (count - base)) - 1;
+        if (unmark) marks &= ~bits;
+        for (; bits != 0; bits &= bits - 1) visit(hashtable[base + __builtin_ctzll(bits)]);
     }
 }
 
+void clearHashtable(i32 count) { forEachWrittenBucket(count, true, emptyBucket); }
+
 void ageHashtable(i32 count) {
-    if (hashtable == nullptr) return;
-    if (count > allocatedBuckets) count = allocatedBuckets;
     // Only written buckets hold drafts of 0 or more, and they stay marked.
-    // The lock changes with the word, so that it still opens the slot. No
-    // search runs meanwhile: plain accesses.
-    for (i32 base = 0; base < count; base += 64) {
-        u64 visit = writtenBuckets[base >> 6];
-        if (count - base < 64) visit &= (u64{1} << (count - base)) - 1;
-        for (; visit != 0; visit &= visit - 1) {
-            HashBucket& bucket = hashtable[base + __builtin_ctzll(visit)];
-            for (int i = 0; i < 4; i++) {
-                const u64 old = bucket.slots.word[i];
-                const i32 depth = slotDepth(old);
-                if (depth < 0) continue;
-                const u64 aged = withDepth(old, depth - 1);
-                bucket.slots.word[i] = aged;
-                bucket.lock[i] ^= old ^ aged;
-            }
+    // The lock changes with the word, so that it still opens the slot.
+    forEachWrittenBucket(count, false, [](HashBucket& bucket) {
+        for (int i = 0; i < 4; i++) {
+            const u64 old = bucket.slots.word[i];
+            const i32 depth = slotDepth(old);
+            if (depth < 0) continue;
+            const u64 aged = withDepth(old, depth - 1);
+            bucket.slots.word[i] = aged;
+            bucket.lock[i] ^= old ^ aged;
         }
-    }
+    });
 }
 
 // Scores beyond this are mates, kept relative to the node that stores them.

@@ -864,11 +864,15 @@ void restrictRootMoves(SearchThread* thread, const MoveSet* only) {
 
 // An iteration's line becomes the one the next iteration follows first, and
 // the thread's completed result.
-static void acceptIteration(SearchThread* thread, int depth, i32 score, const PvLine& line) {
+static void followLine(SearchThread* thread, const PvLine& line) {
     Board* board = &thread->board;
     for (u32 i = 0; i < line.count; i++) board->pv[i] = line.moves[i];
     board->pv[line.count].from = NO_SQUARE;
     thread->followPV = 1;
+}
+
+static void acceptIteration(SearchThread* thread, int depth, i32 score, const PvLine& line) {
+    followLine(thread, line);
     thread->completedDepth = depth;
     thread->completedScore = score;
     thread->completedLine.count = line.count;
@@ -899,40 +903,6 @@ void helperSearch(SearchThread* thread) {
     thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
 }
 
-// With helpers, the move may be put to the vote of the threads: each
-// thread's last completed line votes for its first move with its depth
-// times how far its score stands above the lowest score of any thread.
-static constexpr bool voteForTheMove = false;
-
-static Move votedMove(const Move& mainMove) {
-    const int threads = searchThreadCount();
-    i32 lowest = INFINITE_SCORE;
-    for (int i = 0; i < threads; i++) {
-        const SearchThread* t = searchThread(i);
-        if (t->completedDepth > 0 && t->completedLine.count > 0 && t->completedScore < lowest)
-            lowest = t->completedScore;
-    }
-    i64 bestVotes = -1;
-    Move chosen = mainMove;
-    for (int i = 0; i < threads; i++) {
-        const SearchThread* t = searchThread(i);
-        if (t->completedDepth == 0 || t->completedLine.count == 0) continue;
-        const Move& move = t->completedLine.moves[0];
-        i64 votes = 0;
-        for (int j = 0; j < threads; j++) {
-            const SearchThread* u = searchThread(j);
-            if (u->completedDepth > 0 && u->completedLine.count > 0 &&
-                sameMove(u->completedLine.moves[0], move))
-                votes += static_cast<i64>(u->completedScore - lowest + 14) * u->completedDepth;
-        }
-        if (votes > bestVotes) {
-            bestVotes = votes;
-            chosen = move;
-        }
-    }
-    return chosen;
-}
-
 // The lines of a search for several lines: those of the depth in progress,
 // and those of the last depth completed, which the passes of the next depth
 // follow first, each its own rank's line.
@@ -946,14 +916,8 @@ const SearchLines& lastSearchLines() { return completedLines; }
 static int playableRootMoves(SearchThread* thread) {
     if (thread->only.count > 0) return thread->only.count;
     Board* board = &thread->board;
-    const u8 square = board->lastCaptureSquare, piece = board->lastCapturedPiece;
-    const u8 inCheck = board->inCheck;
-    MoveList* list = &board->moveLists[board->ply];
-    const int n = static_cast<int>(generateMoves(board, list, 1));
-    board->lastCaptureSquare = square;
-    board->lastCapturedPiece = piece;
-    board->inCheck = inCheck;
-    return n;
+    const BoardScratchKeeper keep(board);
+    return static_cast<int>(generateMoves(board, &board->moveLists[board->ply], 1));
 }
 
 // Sorts the lines best first; equal scores keep their order.
@@ -1020,13 +984,8 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
                 main->skip.add(currentLines.lines[pass - 1].moves[0]);
                 main->rootFiltered = true;
                 // The previous depth's line of the same rank is followed first.
-                const bool follow = pass < completedLines.count;
-                if (follow) {
-                    const PvLine& old = completedLines.lines[pass];
-                    for (u32 i = 0; i < old.count; i++) main->board.pv[i] = old.moves[i];
-                    main->board.pv[old.count].from = NO_SQUARE;
-                }
-                main->followPV = follow ? 1 : 0;
+                if (pass < completedLines.count) followLine(main, completedLines.lines[pass]);
+                else main->followPV = 0;
             }
             main->searchAborted = 0;
             score = alphaBeta(main, -INFINITE_SCORE, INFINITE_SCORE, depth, &current, 0);
@@ -1093,8 +1052,6 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     // search may play is played so that the engine always answers while it
     // has a move.
     if (accepted) *result = previous.moves[0];
-    if (accepted && wanted == 1 && voteForTheMove && searchThreadCount() > 1)
-        *result = votedMove(*result);
     if (result->from == NO_SQUARE)
         *result = main->only.count > 0 ? main->only.moves[0] : firstLegalMove(&main->board);
     main->board.ply = 0;

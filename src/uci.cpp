@@ -165,6 +165,15 @@ bool readCheck(const std::string& value, bool* result) {
     return true;
 }
 
+// A spin option's value: a whole number from low to high, or a refusal that
+// names the option and its range.
+bool readSpinOption(const char* name, const std::string& value, i32 low, i32 high, i32* out) {
+    if (readNumberInRange(value.c_str(), low, high, out)) return true;
+    sendInfoString(std::string(name) + " must be a number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not '" + value + "': unchanged");
+    return false;
+}
+
 void setHashOption(const std::string& value) {
     i32 megabytes = 0;
     if (!readNumber(value, &megabytes) || megabytes < 1 || megabytes > UCI_HASH_MAX_MB) {
@@ -189,11 +198,7 @@ void setHashOption(const std::string& value) {
 
 void setThreadsOption(const std::string& value) {
     i32 count = 0;
-    if (!readNumber(value, &count) || count < 1 || count > MAX_SEARCH_THREADS) {
-        sendInfoString("Threads must be a number from 1 to " + std::to_string(MAX_SEARCH_THREADS) +
-                       ", not '" + value + "': unchanged");
-        return;
-    }
+    if (!readSpinOption("Threads", value, 1, MAX_SEARCH_THREADS, &count)) return;
     const int made = setSearchThreads(count);
     // The new helpers start from empty killers and history, as every search does.
     if (made < count)
@@ -253,11 +258,7 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         setThreadsOption(value);
     } else if (key == "multipv") {
         i32 lines = 0;
-        if (!readNumber(value, &lines) || lines < 1 || lines > UCI_MULTIPV_MAX) {
-            sendInfoString("MultiPV must be a number from 1 to " + std::to_string(UCI_MULTIPV_MAX) +
-                           ", not '" + value + "': unchanged");
-            return;
-        }
+        if (!readSpinOption("MultiPV", value, 1, UCI_MULTIPV_MAX, &lines)) return;
         options->multiPv = lines;
     } else if (key == "clear hash") {
         clearSearchTables();
@@ -274,12 +275,7 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
     } else if (key == "uci_elo") {
         i32 elo = 0;
-        if (!readNumber(value, &elo) || elo < STRENGTH_ELO_MIN || elo > STRENGTH_ELO_MAX) {
-            sendInfoString("UCI_Elo must be a number from " + std::to_string(STRENGTH_ELO_MIN) +
-                           " to " + std::to_string(STRENGTH_ELO_MAX) + ", not '" + value +
-                           "': unchanged");
-            return;
-        }
+        if (!readSpinOption("UCI_Elo", value, STRENGTH_ELO_MIN, STRENGTH_ELO_MAX, &elo)) return;
         options->elo = elo;
     } else {
         sendInfoString("no option named '" + name + "': ignored");
@@ -422,12 +418,6 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
     return reply;
 }
 
-// Within a game the transposition table is kept from one search to the
-// next, every entry's draft lowered by one before each search, so that an
-// entry from two moves ago no longer answers at its old depth; "ucinewgame"
-// and "Clear Hash" empty it.
-constexpr bool keepTableBetweenMoves = true;
-
 struct SearchJob {
     GoLimits limits;
     SearchOptions root;     // MultiPV, the searchmoves and the node limit
@@ -486,10 +476,9 @@ void runSearch(Board* board, SearchJob job) {
     }
     sendLine(line);
     // The killers and history start empty for every search. The table keeps
-    // what this search found for the next move of the game (each entry a
-    // ply shallower by then), unless it is emptied as the XBoard path does.
-    if (keepTableBetweenMoves) clearSearchHeuristics();
-    else clearSearchTables();
+    // what this search found for the next move of the game (aged a ply before
+    // the next search); "ucinewgame" and "Clear Hash" empty it.
+    clearSearchHeuristics();
 }
 
 // What the command thread hands the search thread it starts.
@@ -563,7 +552,10 @@ public:
                 positionCommand(words);
             } else if (command == "go") {
                 prepareTables();
-                if (keepTableBetweenMoves) ageHashtable(hashSize);
+                // Within a game the table is kept; every entry's draft is
+                // lowered by one, so that an entry from two moves ago no
+                // longer answers at its old depth.
+                ageHashtable(hashSize);
                 goCommand(words, input.stamp);
             } else {
                 setOption(words, input.text, &options);
@@ -803,8 +795,7 @@ std::string uciScore(i32 score) {
 MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
                            std::vector<std::string>* refusals) {
     MoveSet moves;
-    const u8 square = board->lastCaptureSquare, piece = board->lastCapturedPiece;
-    const u8 inCheck = board->inCheck;
+    const BoardScratchKeeper keep(board);
     for (const std::string& text : texts) {
         Move move;
         const bool legal = inputMoveLegal(board, text.c_str(), &move) &&
@@ -812,9 +803,6 @@ MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
         if (legal) moves.add(move);
         else refusals->push_back("searchmoves: '" + text + "' is not a legal move here: left out");
     }
-    board->lastCaptureSquare = square;
-    board->lastCapturedPiece = piece;
-    board->inCheck = inCheck;
     return moves;
 }
 

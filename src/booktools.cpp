@@ -16,6 +16,7 @@
 #include "interface.h"
 #include "pgn.h"
 #include "san.h"
+#include "tools.h"
 #include "utils.h"
 
 // A move as a text book writes it: origin and destination, four letters.
@@ -234,12 +235,7 @@ static int probeTool(Board* board, int argc, char** argv) {
             fen += (fen.empty() ? "" : " ") + arg;
         }
     }
-    if (fen.empty()) fen = initialPosition;
-    if (!setupFen(board, fen.c_str())) {
-        fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
-        return 2;
-    }
-    getHashkey(board);
+    if (!setupToolFen(board, fen.empty() ? std::string(initialPosition) : fen)) return 2;
     for (const std::string& text : moves) {
         Move move;
         if (!inputMoveLegal(board, text.c_str(), &move) || !playGameMove(board, &move)) {

@@ -37,21 +37,30 @@ static std::string joinArgs(int argc, char** argv, int first) {
     return text;
 }
 
-// Takes "--threads N" out of argv (anywhere from index first on) and makes
-// that many search threads; false, with a message, for a bad N. Without the
-// option the tools search with one thread.
-static bool takeThreadsOption(int* argc, char** argv, int first, const char* usage) {
-    int threads = 1;
+// Takes "OPTION N" out of argv (anywhere from index first on) into *value,
+// which keeps its default without the option; false, with a message, for an
+// N outside [low, high].
+static bool takeNumberOption(int* argc, char** argv, int first, const char* option, int low,
+                             int high, const char* usage, int* value) {
     for (int i = first; i < *argc; i++) {
-        if (strcmp(argv[i], "--threads") != 0) continue;
-        if (i + 1 >= *argc || !readNumberInRange(argv[i + 1], 1, MAX_SEARCH_THREADS, &threads)) {
-            fprintf(stderr, "%s (--threads 1..%d)\n", usage, MAX_SEARCH_THREADS);
+        if (strcmp(argv[i], option) != 0) continue;
+        if (i + 1 >= *argc || !readNumberInRange(argv[i + 1], low, high, value)) {
+            fprintf(stderr, "%s (%s %d..%d)\n", usage, option, low, high);
             return false;
         }
         for (int j = i; j + 2 < *argc; j++) argv[j] = argv[j + 2];
         *argc -= 2;
         break;
     }
+    return true;
+}
+
+// Takes "--threads N" out of argv and makes that many search threads; one
+// without the option.
+static bool takeThreadsOption(int* argc, char** argv, int first, const char* usage) {
+    int threads = 1;
+    if (!takeNumberOption(argc, argv, first, "--threads", 1, MAX_SEARCH_THREADS, usage, &threads))
+        return false;
     if (setSearchThreads(threads) != threads) {
         fprintf(stderr, "cannot start %d search threads\n", threads);
         return false;
@@ -72,15 +81,18 @@ static bool takeFlag(int* argc, char** argv, int first, const char* flag) {
 
 // Sets up the FEN in argv[first..] or the start position, with keys;
 // reports a refused FEN on standard error.
-static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
-    const std::string fen =
-        argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition);
+bool setupToolFen(Board* board, const std::string& fen) {
     if (!setupFen(board, fen.c_str())) {
         fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
         return false;
     }
     getHashkey(board);
     return true;
+}
+
+static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
+    return setupToolFen(board,
+                        argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition));
 }
 
 // The tools' budget: far beyond any run, so the clock is polled but never decides.
@@ -462,23 +474,6 @@ static void printSearchCounters() {
     line("hashMoves", sum.hash.hashMoves);
 }
 
-// Takes "--multipv K" out of argv (from index first on): the lines the
-// search looks for, 1 without the option; false, with a message, for a bad K.
-static bool takeMultiPvOption(int* argc, char** argv, int first, const char* usage, int* lines) {
-    *lines = 1;
-    for (int i = first; i < *argc; i++) {
-        if (strcmp(argv[i], "--multipv") != 0) continue;
-        if (i + 1 >= *argc || !readNumberInRange(argv[i + 1], 1, MAX_MOVES, lines)) {
-            fprintf(stderr, "%s (--multipv 1..%d)\n", usage, MAX_MOVES);
-            return false;
-        }
-        for (int j = i; j + 2 < *argc; j++) argv[j] = argv[j + 2];
-        *argc -= 2;
-        break;
-    }
-    return true;
-}
-
 // "search DEPTH [FEN] [--threads N] [--multipv K] [--stats]": one search
 // with its thinking lines (with K lines, K thinking lines a depth, best
 // first), then the move, and the counters when asked for.
@@ -487,7 +482,9 @@ static int searchTool(Board* board, int argc, char** argv) {
         "usage: quillantor search DEPTH [FEN] [--threads N] [--multipv K] [--stats]";
     if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
     SearchOptions root;
-    if (!takeMultiPvOption(&argc, argv, 2, usage, &root.multiPv)) return 2;
+    // The lines the search looks for: 1 without "--multipv K".
+    if (!takeNumberOption(&argc, argv, 2, "--multipv", 1, MAX_MOVES, usage, &root.multiPv))
+        return 2;
     const bool stats = takeFlag(&argc, argv, 2, "--stats");
     int depth = 0;
     if (argc < 3 || !readNumberInRange(argv[2], 1, MAX_ITERATIONS, &depth)) {

@@ -134,7 +134,11 @@ int findBookMoves(Board* board, Move* candidates, int capacity) {
     rewind(bookFile);
     int count = 0;
     char line[BOOK_LINE_SIZE];
+    bool first = true;
     while (fgets(line, sizeof line, bookFile) != nullptr) {
+        // An editor's byte-order mark would hide the first line.
+        if (first) dropByteOrderMark(line);
+        first = false;
         if (!stringMatch(gameString, line)) continue;
         if (count >= capacity) continue;
         // The four characters after the game string; a line that ends

@@ -300,6 +300,7 @@ static int makeTool(Board* board, int argc, char** argv) {
             fprintf(stderr, "%s: %s\n", file, why.c_str());
             return 2;
         }
+        text = textFromBytes(text);
         std::vector<std::string> reports;
         used += addPgnGames(board, file, text, plies, &counts, &reports);
         skipped += static_cast<int>(reports.size());

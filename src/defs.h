@@ -144,10 +144,12 @@ struct PvLine {
 //   flags      8 bits   MF_* bits
 //   promotion  4 bits   piece code (at most 13)
 //   type       2 bits   0 exact, 1 upper bound, 2 lower bound
-//   depth     12 bits   signed; the search stores drafts 0..100, -1 is empty
-//   score     24 bits   signed; mates reach 32000 plus the ply, static
-//                       scores of 24 pieces a side stay far inside; the
-//                       empty slot holds 32500
+//   depth      12 bits   signed; the search stores drafts 0..100, -1 is empty
+//   generation  6 bits   the search that stored the slot, modulo 64: a slot
+//                        of an earlier search is replaced first
+//   score      18 bits   signed; mates reach 32000 plus the ply, static
+//                        scores of 24 pieces a side stay far inside; the
+//                        empty slot holds 32500
 // Of a move only these four fields are kept: the hash move is only ever
 // compared by them. The views read the fields slot by slot (bucket.depth[i])
 // for the tests and tools, while no search runs; they alias the words, which
@@ -180,7 +182,7 @@ struct HashDepthView {
 };
 struct HashScoreView {
     u64 word[4];
-    i32 operator[](int i) const { return static_cast<i32>(static_cast<i64>(word[i]) >> 40); }
+    i32 operator[](int i) const { return static_cast<i32>(static_cast<i64>(word[i]) >> 46); }
 };
 
 struct HashBucket {

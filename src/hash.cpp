@@ -237,9 +237,14 @@ int initHashtable(i32 count) {
 
 // The slot word's fields (see HashBucket).
 static constexpr int TO_SHIFT = 7, FLAGS_SHIFT = 14, PROMOTION_SHIFT = 22, TYPE_SHIFT = 26,
-                     DEPTH_SHIFT = 28, SCORE_SHIFT = 40;
+                     DEPTH_SHIFT = 28, GENERATION_SHIFT = 40, SCORE_SHIFT = 46;
 static constexpr u64 FROM_BITS = 0x7f, DEPTH_BITS = u64{0xfff} << DEPTH_SHIFT,
-                     SCORE_BITS = u64{0xffffff} << SCORE_SHIFT;
+                     GENERATION_BITS = u64{0x3f} << GENERATION_SHIFT,
+                     SCORE_BITS = u64{0x3ffff} << SCORE_SHIFT;
+static constexpr int GENERATIONS = 64;
+
+// The search that stores now, modulo GENERATIONS.
+static u64 generation = 0;
 
 static inline u64 packSlot(const Move* move, u8 type, i32 depth, i32 score) {
     return static_cast<u64>(move->from) | static_cast<u64>(move->to) << TO_SHIFT |
@@ -247,6 +252,7 @@ static inline u64 packSlot(const Move* move, u8 type, i32 depth, i32 score) {
            static_cast<u64>(move->promotion) << PROMOTION_SHIFT |
            static_cast<u64>(type) << TYPE_SHIFT |
            (static_cast<u64>(static_cast<i64>(depth)) << DEPTH_SHIFT & DEPTH_BITS) |
+           generation << GENERATION_SHIFT |
            static_cast<u64>(static_cast<i64>(score)) << SCORE_SHIFT;
 }
 
@@ -255,11 +261,12 @@ static inline u8 slotType(u64 word) { return static_cast<u8>((word >> TYPE_SHIFT
 static inline i32 slotDepth(u64 word) {
     return static_cast<i32>(static_cast<i64>(word << 24) >> 52);
 }
-static inline i32 slotScore(u64 word) { return static_cast<i32>(static_cast<i64>(word) >> 40); }
-static inline u64 withDepth(u64 word, i32 depth) {
-    return (word & ~DEPTH_BITS) |
-           (static_cast<u64>(static_cast<i64>(depth)) << DEPTH_SHIFT & DEPTH_BITS);
+static inline i32 slotScore(u64 word) {
+    return static_cast<i32>(static_cast<i64>(word) >> SCORE_SHIFT);
 }
+static inline u64 slotGeneration(u64 word) { return (word & GENERATION_BITS) >> GENERATION_SHIFT; }
+// The search stores drafts of 0 and more: -1 is an empty slot and nothing else.
+static inline bool slotEmpty(u64 word) { return slotDepth(word) < 0; }
 
 // An empty slot: no move, draft -1, score NO_HASH_SCORE. The other fields
 // keep what the slot held, as they always have. Its lock equals its word,
@@ -295,20 +302,9 @@ static void forEachWrittenBucket(i32 count, bool unmark, Visit visit) {
 
 void clearHashtable(i32 count) { forEachWrittenBucket(count, true, emptyBucket); }
 
-void ageHashtable(i32 count) {
-    // Only written buckets hold drafts of 0 or more, and they stay marked.
-    // The lock changes with the word, so that it still opens the slot.
-    forEachWrittenBucket(count, false, [](HashBucket& bucket) {
-        for (int i = 0; i < 4; i++) {
-            const u64 old = bucket.slots.word[i];
-            const i32 depth = slotDepth(old);
-            if (depth < 0) continue;
-            const u64 aged = withDepth(old, depth - 1);
-            bucket.slots.word[i] = aged;
-            bucket.lock[i] ^= old ^ aged;
-        }
-    });
-}
+void newHashGeneration() { generation = (generation + 1) % GENERATIONS; }
+
+int hashGeneration() { return static_cast<int>(generation); }
 
 // Scores beyond this are mates, kept relative to the node that stores them.
 static constexpr i32 MATE_BOUND = 20000;
@@ -342,25 +338,31 @@ void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Mo
     if (score < -MATE_BOUND) score -= ply;
     else if (score > MATE_BOUND) score += ply;
     // What the slot word can hold; the search stays far inside it.
-    assert(depth >= -2048 && depth < 2048);
-    assert(score >= -(1 << 23) && score < (1 << 23));
+    assert(depth >= 0 && depth < 2048);
+    assert(score >= -(1 << 17) && score < (1 << 17));
     assert(type <= BOUND_LOWER && move->from <= NO_SQUARE && move->to <= NO_SQUARE &&
            move->promotion < 16);
 
     // Replacement: the position's own slot when this draft is at least as
-    // deep, otherwise the shallowest slot (the later of equals), so an empty
-    // bucket fills from slot 3 down.
+    // deep or an earlier search stored it, otherwise the shallowest slot (the
+    // later of equals), so an empty bucket fills from slot 3 down. An empty
+    // slot ranks below everything; a slot of an earlier search ranks below
+    // every slot of this one (and above the empty ones: what it knows is
+    // kept while there is room). Within one search, and in a table cleared
+    // between searches, that is the draft order alone.
     i32 shallowest = 256;
     int chosen = -1;
     for (int i = 0; i < 4; i++) {
         const u64 word = loadWord(bucket->slots.word[i]);
         const i32 stored = slotDepth(word);
-        if ((loadWord(bucket->lock[i]) ^ word) == key && depth >= stored) {
+        const bool old = slotGeneration(word) != generation;
+        if ((loadWord(bucket->lock[i]) ^ word) == key && (depth >= stored || old)) {
             chosen = i;
             break;
         }
-        if (stored <= shallowest) {
-            shallowest = stored;
+        const i32 rank = slotEmpty(word) ? -4096 : old ? stored - 2048 : stored;
+        if (rank <= shallowest) {
+            shallowest = rank;
             chosen = i;
         }
     }
@@ -415,6 +417,6 @@ int hashtableUsage() {
     int used = 0;
     for (i32 b = 0; b < buckets; b++)
         for (int i = 0; i < 4; i++)
-            if (slotDepth(loadWord(hashtable[b].slots.word[i])) >= 0) used++;
+            if (!slotEmpty(loadWord(hashtable[b].slots.word[i]))) used++;
     return used * 1000 / (buckets * 4);
 }

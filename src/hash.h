@@ -59,18 +59,20 @@ enum : u8 {
 // The table's diagnostics, one set per search thread, reset by the search
 // driver at every search.
 struct HashCounters {
-    i32 hashStores = 0;   // calls of recordHashtable
-    i32 hashCuts = 0;     // probes that ended a node
-    i32 hashHits1 = 0;    // slots whose lock matched in a probe
-    i32 hashHits2 = 0;    // kept for symmetry; nothing counts into it
-    i32 hashMoves = 0;    // moves recognised as the move to try first
+    i64 hashStores = 0;   // calls of recordHashtable
+    i64 hashCuts = 0;     // probes that ended a node
+    i64 hashHits1 = 0;    // slots whose lock matched in a probe
+    i64 hashHits2 = 0;    // kept for symmetry; nothing counts into it
+    i64 hashMoves = 0;    // moves recognised as the move to try first
 };
 
 // Stores a search result for the board's position: mate scores are made
 // relative to this node (ply), the slot is the position's own when the new
-// draft is at least as deep, else the shallowest slot (the later one on
-// ties). Nothing is stored while no usable table is allocated. Counts the
-// call in counters->hashStores.
+// draft is at least as deep or an earlier search stored it, else the
+// shallowest slot (the later one on ties), where an empty slot counts as
+// the shallowest of all and a slot of an earlier search as shallower than
+// any of this search. Nothing is stored while no usable table is allocated.
+// Counts the call in counters->hashStores.
 void recordHashtable(const Board* board, i32 depth, i32 score, u8 type, const Move* move,
                      HashCounters* counters);
 
@@ -93,10 +95,16 @@ void prefetchHashtableKey(u64 key2);
 // applied, read from the board before the move.
 u64 key2After(const Board* board, const Move* move);
 
-// Share of the slots in use, per mille, from the first buckets (at most
-// 250): the GUI's "hashfull". Safe while a search runs.
+// Share of the slots in use (of this search or an earlier one: every slot
+// that is not empty), per mille, from the first buckets (at most 250): the
+// GUI's "hashfull". Safe while a search runs.
 int hashtableUsage();
 
-// Lowers the draft of every stored slot of the first count buckets by one
-// (a draft of 0 becomes -1, an empty slot). Not while a search runs.
-void ageHashtable(i32 count);
+// A new search begins: what the table holds from the searches before stays
+// and still answers probes, but is replaced first. Nothing in the table is
+// visited (a table of many gigabytes costs nothing here). Not while a
+// search runs.
+void newHashGeneration();
+
+// The generation stores are marked with now (0..63).
+int hashGeneration();

@@ -23,13 +23,16 @@ int threadsWanted = 1;
 
 // Every search starts from empty tables: at start-up, on "new" and after each
 // engine move that does not end the game. Each search thread has its own
-// killers and history.
+// killers and history. Helpers of the last search may still be finishing
+// their stretch of work: they are waited for first.
 void clearSearchTables() {
+    waitForHelpers();
     clearHashtable(hashSize);
     clearSearchHeuristics();
 }
 
 void clearSearchHeuristics() {
+    waitForHelpers();
     for (int i = 0; i < searchThreadCount(); i++) {
         clearHistoryHeuristic(searchThread(i));
         clearKillerMove(searchThread(i));
@@ -64,7 +67,11 @@ static bool readHashNumber(const char* line, i32* value, bool* fits, char* text,
 
 void parseInitStream(FILE* file) {
     char line[256];
+    bool first = true;
     while (fgets(line, sizeof line, file) != nullptr) {
+        // An editor's byte-order mark would hide the first line's word.
+        if (first) dropByteOrderMark(line);
+        first = false;
         i32 value;
         bool fits;
         char text[sizeof line];
@@ -223,17 +230,14 @@ i32 readTimeCommand(const char* line, i32 moveTime) {
     // "time N": centiseconds left on the engine's clock, shared over 40 moves.
     i32 centiseconds = moveTime;
     if (strncmp(line, "time", 4) == 0) readCommandNumber(line + 4, &centiseconds);
-    return static_cast<i32>(static_cast<i64>(centiseconds) * 10 / 40);
+    return xboardClockBudget(centiseconds);
 }
 
 i32 readStCommand(const char* line, i32 moveTime) {
     // "st N": N seconds per move.
     i32 seconds;
     if (strncmp(line, "st", 2) != 0 || !readCommandNumber(line + 2, &seconds)) return moveTime;
-    const i64 ms = static_cast<i64>(seconds) * 1000;
-    if (ms > INT32_MAX) return INT32_MAX;
-    if (ms < INT32_MIN) return INT32_MIN;
-    return static_cast<i32>(ms);
+    return clampToI32(static_cast<i64>(seconds) * 1000);
 }
 
 i32 readAllowedTime(const char* line, i32 previous) {
@@ -260,16 +264,6 @@ static void reportFullHistory() {
     fflush(stdout);
 }
 
-// The hard limit left for the engine's move: what the GUI's clock allows,
-// less the margin, less the time already spent since the line that asked
-// for the move arrived.
-static i32 remainingHardCap(const LoopState* state) {
-    const i32 cap = clockHardCap(state->allowedTime);
-    if (cap == NO_TIME_CAP) return cap;
-    const i32 spent = elapsedSince(state->lineTime);
-    return spent < 0 ? cap : (cap > spent ? cap - spent : 0);
-}
-
 // The engine's own move: the book while it answers, then the search. Plays
 // the move as a game move, announces it and runs the game-end test; the
 // tables are cleared for the next search unless the game ended. Returns 1
@@ -287,7 +281,8 @@ static int engineMove(Board* board, LoopState* state) {
     if (list->count == 0) return checkGameEnd(board, list);
     if (state->useBook == 1) state->useBook = getBookMove(board, &state->lastMove);
     if (state->useBook == 0)
-        search(board, &state->lastMove, state->moveTime, remainingHardCap(state));
+        search(board, &state->lastMove, state->moveTime,
+               hardCapSince(state->allowedTime, state->lineTime));
 
     playGameMove(board, &state->lastMove);
     char text[6];

@@ -8,6 +8,7 @@
 #include "interface.h"
 #include "tools.h"
 #include "uci.h"
+#include "utils.h"
 
 int main(int argc, char** argv) {
     Board board;
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     if (!startEngine(&board)) return 1;
     char line[INPUT_LINE_SIZE];
     const bool haveLine = fgets(line, sizeof line, stdin) != nullptr;
+    if (haveLine) dropByteOrderMark(line);
     if (haveLine && isUciGreeting(line)) return uciMain(&board);
     clearSearchTables();
     xboardLoop(&board, haveLine ? line : nullptr);

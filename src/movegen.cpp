@@ -526,10 +526,10 @@ void assignScoreRootMovelist(SearchThread* thread, MoveList* list) {
     const Move& pvMove = board->pvMove;
     for (int i = 0; i < list->count; i++) {
         list->picked[i] = 0;
-        // The low 32 bits, read as signed: counts never come near 2^31 in
-        // one iteration, and the conversion is modular either way.
-        list->scores[i] =
-            static_cast<i32>(static_cast<u32>(static_cast<u64>(board->rootNodeCount[i])));
+        // An iteration of a long analysis may spend billions of nodes on one
+        // move: the count saturates below the score of the line's own move.
+        const i64 nodes = board->rootNodeCount[i];
+        list->scores[i] = static_cast<i32>(nodes < SCORE_PV_ROOT ? nodes : SCORE_PV_ROOT - 1);
         if (pvMove.from != NO_SQUARE && sameMove(list->moves[i], pvMove)) {
             list->scores[i] = SCORE_PV_ROOT;
             thread->counters.hash.hashMoves++;

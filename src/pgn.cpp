@@ -3,12 +3,17 @@
 #include <cctype>
 #include <cstring>
 
+// A NUL byte (a UTF-16 file, a damaged one) separates like white space: it
+// can be no part of a move, and the reader must move past it.
 static bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == '\0';
 }
 
-// Characters that end a move token: they open or close something of their own.
-static bool endsToken(char c) { return isBlank(c) || strchr("{};()[]$<>", c) != nullptr; }
+// Characters that end a move token: they open or close something of their
+// own. (strchr would find the string's own terminator for a NUL.)
+static bool endsToken(char c) {
+    return isBlank(c) || (c != '\0' && strchr("{};()[]$<>", c) != nullptr);
+}
 
 std::string pgnTag(const PgnGame& game, const std::string& name) {
     for (const auto& tag : game.tags)

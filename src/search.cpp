@@ -136,29 +136,35 @@ void showKillers(const SearchThread* thread) {
 // ---------------------------------------------------------------------------
 // Clock, limits and counters
 
-i32 (*searchClock)() = timer;
-std::atomic<i32> timerSearchStart{0};
-std::atomic<i32> maxTimeAllowed{0};
-std::atomic<bool> stopSignal{false};
 bool searchOutput = true;
 bool (*searchInterrupt)() = nullptr;
 void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
                         int lineNumber) = nullptr;
+void (*boundReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
+void (*currentMoveReport)(int depth, const Move* move, int number) = nullptr;
+void (*progressReport)(i32 elapsed) = nullptr;
 
-i32 elapsedSince(i32 start) {
-    return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
-}
+i64 nodeCountStart = 0;
+
+// The threads of the current (or last) search: all of them, or the main
+// thread alone for a search asked to run on it alone. Set by the driver.
+static int searchingThreads = 1;
 
 i64 searchNodes() {
     i64 nodes = searchThread(0)->globalNodes;
-    for (int i = 1; i < searchThreadCount(); i++)
+    const int count =
+        searchingThreads < searchThreadCount() ? searchingThreads : searchThreadCount();
+    for (int i = 1; i < count; i++)
         nodes += searchThread(i)->sharedNodes.load(std::memory_order_relaxed);
     return nodes;
 }
 
 SearchCounters searchCountersTotal() {
+    waitForHelpers();
     SearchCounters sum;
-    for (int i = 0; i < searchThreadCount(); i++) {
+    const int count =
+        searchingThreads < searchThreadCount() ? searchingThreads : searchThreadCount();
+    for (int i = 0; i < count; i++) {
         const SearchCounters& c = searchThread(i)->counters;
         sum.betaCut += c.betaCut;
         sum.betaCutOnFirst += c.betaCutOnFirst;
@@ -180,16 +186,24 @@ SearchCounters searchCountersTotal() {
 // The node limit of the current search (0: none), kept by the main thread.
 static i64 nodeLimit = 0;
 
+// When the main thread last called progressReport (ms from the start).
+static i32 lastProgress = 0;
+
 // The poll's rare part: the clock, or the stop signal, once an interval has
 // passed. Out of line, so that the common part below inlines into the nodes.
 [[gnu::noinline]] static bool pollAfterInterval(SearchThread* thread) {
     thread->abortNodes = 0;
     bool stop;
     if (thread->index == 0) {
-        stop = elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) >
-                   maxTimeAllowed.load(std::memory_order_relaxed) ||
+        const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
+        stop = elapsed > maxTimeAllowed.load(std::memory_order_relaxed) ||
+               stopSignal.load(std::memory_order_relaxed) ||
                (nodeLimit > 0 && searchNodes() >= nodeLimit) ||
                (searchInterrupt != nullptr && searchInterrupt());
+        if (progressReport != nullptr && elapsed - lastProgress >= PROGRESS_INTERVAL) {
+            lastProgress = elapsed;
+            progressReport(elapsed);
+        }
     } else {
         thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
         stop = stopSignal.load(std::memory_order_relaxed);
@@ -198,9 +212,18 @@ static i64 nodeLimit = 0;
     return thread->searchAborted == 1;
 }
 
+// Between its clock readings the main thread looks at the stop signal as
+// often as a helper does (it is raised by the watch at the hard limit and
+// by a front end's stop): a main thread that gets little of the processor
+// still stops within a few hundred nodes.
+static constexpr i32 STOP_LOOK_MASK = HELPER_POLL_INTERVAL;
+
 static inline bool pollNode(SearchThread* thread) {
     if (thread->abortNodes > thread->pollInterval) return pollAfterInterval(thread);
     thread->abortNodes++;
+    if ((thread->abortNodes & STOP_LOOK_MASK) == 0 && thread->watchesStop &&
+        stopSignal.load(std::memory_order_relaxed))
+        thread->searchAborted = 1;
     return thread->searchAborted == 1;
 }
 
@@ -423,6 +446,22 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
     return !thread->skip.contains(move);
 }
 
+// A root move that beat the first one inside an iteration: the XBoard
+// path's fail-high line, or the front end's report of a lower bound.
+[[gnu::noinline]] static void reportNewBest(int depth, i32 score, const PvLine* line) {
+    const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
+    if (iterationReport != nullptr) {
+        if (boundReport != nullptr && elapsed >= REPORT_AFTER)
+            boundReport(depth, score, elapsed, line);
+        return;
+    }
+    if (!searchOutput) return;
+    printf("%d %d %d %lld %s%s!\n", depth, score, elapsed / 10,
+           static_cast<long long>(searchNodes()), sqString[line->moves[0].from],
+           sqString[line->moves[0].to]);
+    fflush(stdout);
+}
+
 i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
     Board* board = &thread->board;
     // Every exit that does not raise alpha leaves the caller's line empty,
@@ -470,7 +509,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     // Step 7. Horizon: resolve captures and checks, store the result as an
     // exact draft-0 entry.
     if (depth <= 0) {
-        const i32 qBefore = thread->globalQNodes;
+        const i64 qBefore = thread->globalQNodes;
         const i32 v = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
         if (thread->globalQNodes - qBefore > thread->counters.maxQNodes)
             thread->counters.maxQNodes = thread->globalQNodes - qBefore;
@@ -587,7 +626,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     const KingContext king = kingContext(board);
     for (u32 k = 0; k < n; k++) {
         // Step 14.1. Select.
-        const i32 nodesBefore = thread->globalNodes;
+        const i64 nodesBefore = thread->globalNodes;
         Move move;
         const int index =
             (ply > 0 && k == 0) ? getMove(list, &move, firstIndex) : getNextBestMove(list, &move);
@@ -600,6 +639,11 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         if (ply == 0 && thread->rootFiltered && !rootMoveAllowed(thread, move)) continue;
         if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
+        if (ply == 0 && currentMoveReport != nullptr && thread->index == 0) {
+            const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
+            if (elapsed >= REPORT_AFTER)
+                currentMoveReport(depth, &move, static_cast<int>(legalCount));
+        }
 
         const bool quiet = isQuiet(&move);
 
@@ -748,14 +792,8 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
             const u32 childCount = childLine.count < MAX_PLY - 1 ? childLine.count : MAX_PLY - 1;
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
-            if (ply == 0 && searchedCount > 1 && thread->index == 0 && thread->skip.count == 0 &&
-                searchOutput && iterationReport == nullptr) {
-                printf("%d %d %d %lld %s%s!\n", depth, best,
-                       elapsedSince(timerSearchStart.load(std::memory_order_relaxed)) / 10,
-                       static_cast<long long>(searchNodes()), sqString[move.from],
-                       sqString[move.to]);
-                fflush(stdout);
-            }
+            if (ply == 0 && searchedCount > 1 && thread->index == 0 && thread->skip.count == 0)
+                reportNewBest(depth, best, line);
             alpha = best;
             nodeBest = move;
             boundType = BOUND_EXACT;
@@ -775,13 +813,6 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
 
 // ---------------------------------------------------------------------------
 // Iterative deepening driver
-
-// Saturating i32 product for the time limits: a budget from "st" or "time"
-// may be large enough that five times it overflows.
-static inline i32 scaleTime(i32 value, i32 factor) {
-    const i64 product = static_cast<i64>(value) * factor;
-    return product > INT32_MAX ? INT32_MAX : static_cast<i32>(product);
-}
 
 // The first legal move of the root, or noMove when it has none.
 static Move firstLegalMove(Board* board) {
@@ -805,13 +836,6 @@ static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line,
 
 static inline i32 capTime(i32 limit, i32 cap) { return limit < cap ? limit : cap; }
 
-i32 clockHardCap(i32 allowedMs) {
-    if (allowedMs == NO_TIME_CAP) return NO_TIME_CAP;
-    if (allowedMs <= 0) return 0;
-    const i32 margin = allowedMs / 20 > 30 ? allowedMs / 20 : 30;
-    return allowedMs > margin ? allowedMs - margin : 0;
-}
-
 bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score, i32 elapsed,
                    bool rootMoveChanged) {
     // Step 1. Count changes of mind from iteration 5 on.
@@ -821,7 +845,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     // to a clearly winning move with half the budget spent ends the search.
     if (control->changes >= 3) {
         if (!control->extended) {
-            maxTimeAllowed.store(capTime(scaleTime(maxTimeAllowed.load(), 2), control->hardCap));
+            setHardLimit(capTime(scaleTime(maxTimeAllowed.load(), 2), control->hardCap));
             control->budget = scaleTime(control->budget, 2);
             control->extended = true;
         }
@@ -839,14 +863,17 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
 void prepareSearchThread(SearchThread* thread, const Board* root) {
     copyBoard(&thread->board, root);
     thread->board.ply = 0;
-    thread->abortNodes = thread->globalNodes = thread->globalQNodes = 0;
-    thread->sharedNodes.store(0, std::memory_order_relaxed);
+    thread->abortNodes = 0;
+    thread->globalNodes = nodeCountStart;
+    thread->globalQNodes = 0;
+    thread->sharedNodes.store(nodeCountStart, std::memory_order_relaxed);
     thread->movesMade = 0;
     thread->counters = SearchCounters{};
     thread->followPV = 0;
     thread->fractalExtensions = 0;
     thread->selDepth = 0;
     thread->searchAborted = 0;
+    thread->watchesStop = 0;
     thread->completedDepth = 0;
     thread->completedScore = 0;
     thread->completedLine.count = 0;
@@ -877,6 +904,7 @@ static void acceptIteration(SearchThread* thread, int depth, i32 score, const Pv
     thread->completedScore = score;
     thread->completedLine.count = line.count;
     for (u32 i = 0; i < line.count; i++) thread->completedLine.moves[i] = line.moves[i];
+    thread->watchesStop = 1;
 }
 
 // The depths helper n (1, 2, ...) leaves out, in blocks of `size` depths
@@ -925,15 +953,43 @@ static void sortLines(SearchLines* lines) {
     for (int i = 1; i < lines->count; i++) {
         for (int j = i; j > 0 && lines->scores[j] > lines->scores[j - 1]; j--) {
             std::swap(lines->scores[j], lines->scores[j - 1]);
+            std::swap(lines->depths[j], lines->depths[j - 1]);
             std::swap(lines->lines[j], lines->lines[j - 1]);
         }
     }
 }
 
+// The lines of a depth cut short after some of its passes: those it found,
+// then the lines of the depth before whose first moves they do not repeat,
+// with their own figures, up to the number wanted. A GUI shows every line
+// by its number: none of them may be left over from an earlier depth.
+static void keepEarlierLines(SearchLines* found, const SearchLines& earlier, int wanted) {
+    for (int i = 0; i < earlier.count && found->count < wanted; i++) {
+        const Move& first = earlier.lines[i].moves[0];
+        bool repeated = false;
+        for (int j = 0; j < found->count && !repeated; j++)
+            repeated = sameMove(found->lines[j].moves[0], first);
+        if (repeated) continue;
+        found->scores[found->count] = earlier.scores[i];
+        found->depths[found->count] = earlier.depths[i];
+        found->lines[found->count] = earlier.lines[i];
+        found->count++;
+    }
+}
+
+// True when the score is a mate the side to move gives in at most `moves`
+// moves (a mate in n moves scores MATE_SCORE - (2n - 1)).
+static bool mateWithin(i32 score, int moves) {
+    return moves > 0 && score >= MATE_SCORE - MAX_PLY && MATE_SCORE - score <= 2 * moves - 1;
+}
+
 void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap,
                    const SearchOptions* root) {
-    // Step 1. The root in the main thread's board, fresh counters; the moves
-    // it may play, and how many lines it looks for (no more than those moves).
+    // Step 1. The helpers of the last search may still be finishing: they
+    // are waited for before anything they read is touched. Then the root in
+    // the main thread's board, fresh counters; the moves it may play, and
+    // how many lines it looks for (no more than those moves).
+    waitForHelpers();
     SearchThread* main = searchThread(0);
     prepareSearchThread(main, board);
     restrictRootMoves(main, root != nullptr ? &root->only : nullptr);
@@ -950,19 +1006,28 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     }
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
+    const int mate = root != nullptr ? root->mate : 0;
 
     // Step 2. Limits: a negative budget (from "time" or "st") counts as 0.
     // The budget is the soft limit, checked between iterations; five times
     // it is the hard limit that the nodes poll, but never more than the
-    // GUI's clock allows: past that the game is lost on time.
+    // GUI's clock allows: past that the game is lost on time. A caller that
+    // ponders has started the clock itself, with the limits of its move
+    // held back until the hit.
     if (budget < 0) budget = 0;
     if (hardCap < 0) hardCap = 0;
-    maxTimeAllowed.store(capTime(scaleTime(budget, 5), hardCap));
+    const bool clockStarted = root != nullptr && root->clockStarted;
+    if (!clockStarted) startSearchClock(searchClock(), hardLimitFor(budget, hardCap));
+    bool pondering = clockStarted && searchPondering();
 
-    // Step 3. Start the clock, then the helpers on the same root.
-    const i32 start = searchClock();
-    timerSearchStart.store(start);
-    startHelpers(board, &main->only);
+    // Step 3. The clock runs; the table learns that a new search has begun;
+    // then the helpers on the same root (none for a search on the main
+    // thread alone).
+    const i32 start = timerSearchStart.load();
+    lastProgress = 0;
+    newHashGeneration();
+    searchingThreads = root != nullptr && root->oneThread ? 1 : searchThreadCount();
+    if (searchingThreads > 1) startHelpers(board, &main->only);
 
     // Step 4. Deepen one ply per iteration.
     PvLine current, previous;
@@ -996,6 +1061,7 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
                 break;
             }
             currentLines.scores[pass] = score;
+            currentLines.depths[pass] = depth;
             currentLines.lines[pass] = current;
             currentLines.count = pass + 1;
             if (main->searchAborted == 1) break;
@@ -1009,11 +1075,14 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
             (main->globalNodes > 5000 || (nodeLimit > 0 && accepted)))
             break;
 
-        // Step 4.4. Accept the iteration: its line is followed first next time.
+        // Step 4.4. Accept the iteration: its line is followed first next
+        // time. Of several lines, a depth cut short keeps the earlier
+        // depth's lines for the moves it did not reach.
         if (wanted > 1) {
             sortLines(&currentLines);
             score = currentLines.scores[0];
             current = currentLines.lines[0];
+            if (cutShort) keepEarlierLines(&currentLines, completedLines, wanted);
         }
         acceptIteration(main, depth, score, current);
         accepted = true;
@@ -1021,6 +1090,7 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
         completedLines.depth = depth;
         for (int i = 0; i < currentLines.count; i++) {
             completedLines.scores[i] = currentLines.scores[i];
+            completedLines.depths[i] = currentLines.depths[i];
             completedLines.lines[i] = currentLines.lines[i];
         }
 
@@ -1030,22 +1100,37 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
             printThinking(depth, score, elapsed, &current, 0);
         } else {
             for (int i = 0; i < completedLines.count; i++)
-                printThinking(depth, completedLines.scores[i], elapsed, &completedLines.lines[i],
-                              i + 1);
+                printThinking(completedLines.depths[i], completedLines.scores[i], elapsed,
+                              &completedLines.lines[i], i + 1);
         }
 
-        // Step 4.7. The time decisions (nextIteration).
+        // Step 4.7. The time decisions (nextIteration). A search that
+        // pondered takes on its move's budget once the hit has come.
         const bool rootMoveChanged = current.moves[0].from != previous.moves[0].from ||
                                      current.moves[0].to != previous.moves[0].to;
         previous = current;
         if (cutShort) break;
-        // A front end's stop, or the node limit, ends the search between
-        // iterations too.
+        if (pondering && !searchPondering()) {
+            pondering = false;
+            const TimeBudget limits = ponderLimits();
+            control.budget = limits.budget;
+            control.hardCap = limits.hardCap;
+        }
+        // A front end's stop, the watch, the node limit or a mate found
+        // as short as asked end the search between iterations too.
         if (searchInterrupt != nullptr && searchInterrupt()) break;
+        if (stopSignal.load()) break;
         if (nodeLimit > 0 && searchNodes() >= nodeLimit) break;
+        if (mateWithin(score, mate)) break;
         if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
     }
+    // The helpers are told to stop, not waited for: the move is known, and a
+    // helper that the system has not given the processor for a while must
+    // not hold it up. The next search, or whatever reads their records or
+    // clears the tables, waits for them.
+    stopSearchClock();
     stopHelpers();
+    nodeLimit = 0;
 
     // Step 5. The first move of the last accepted line. When no iteration was
     // accepted (depth 1 abandoned) or its line is empty, the first move the

@@ -16,6 +16,7 @@
 #include "defs.h"
 #include "eval.h"
 #include "hash.h"
+#include "timecontrol.h"
 
 // ---------------------------------------------------------------------------
 // Constants of the search
@@ -71,20 +72,28 @@ struct MoveSet {
 
 // What a search is asked beyond its depth and time: how many best lines to
 // find (MultiPV; 1 is the ordinary search), the root moves it may consider
-// (none listed: all), and the nodes it may take over all threads (0: no
-// limit). A node limit is checked every few hundred nodes of the main thread.
+// (none listed: all), the nodes it may take over all threads (0: no limit;
+// checked every few hundred nodes of the main thread), a mate to find (in
+// this many moves or fewer: the search ends once one is proven), whether it
+// runs on the main thread alone (a chosen strength searches the same tree
+// whatever the number of threads), and whether the caller has already
+// started the search's clock (startSearchClock, for a search that ponders:
+// the driver then takes the limits it finds).
 struct SearchOptions {
     int multiPv = 1;
     MoveSet only;
     i64 nodes = 0;
+    int mate = 0;
+    bool oneThread = false;
+    bool clockStarted = false;
 };
 
 // The search's diagnostics: cut-offs, null moves, extensions, the largest
 // quiescence tree under one horizon node, and the table's counters. Nothing
 // in play reads them; `quillantor search ... --stats` shows them.
 struct SearchCounters {
-    i32 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0;
-    i32 extCheck = 0, extRecap = 0, extPawn = 0, maxQNodes = 0;
+    i64 betaCut = 0, betaCutOnFirst = 0, nullCut = 0, nullTried = 0;
+    i64 extCheck = 0, extRecap = 0, extPawn = 0, maxQNodes = 0;
     HashCounters hash;
 };
 
@@ -119,9 +128,11 @@ struct SearchThread {
 
     // Counters of the current search. globalNodes counts one per legal move
     // considered below the root and one per quiescence node; movesMade the
-    // moves actually made (null moves and test makes excluded).
-    i32 globalNodes = 0;
-    i32 globalQNodes = 0;
+    // moves actually made (null moves and test makes excluded). 64 bits: a
+    // search of a few million nodes a second passes 2^31 in a quarter of an
+    // hour of analysis.
+    i64 globalNodes = 0;
+    i64 globalQNodes = 0;
     u64 movesMade = 0;
     u32 selDepth = 0;   // deepest ply reached, quiescence included
     SearchCounters counters;
@@ -133,8 +144,12 @@ struct SearchThread {
     i32 abortNodes = 0;
     i32 pollInterval = CLOCK_POLL_INTERVAL;
     u8 searchAborted = 0;
+    // The main thread also looks at the stop signal every few hundred nodes
+    // once it has completed an iteration (before that, only at its clock
+    // readings: the first iteration always finishes when it is small).
+    u8 watchesStop = 0;
     // The node count as the other threads may read it, renewed at every poll.
-    std::atomic<i32> sharedNodes{0};
+    std::atomic<i64> sharedNodes{0};
 
     // Path state: follow the previous iteration's line, the fractional
     // extensions gathered on the way down (tenths of a ply), and the best
@@ -164,21 +179,7 @@ struct SearchThread {
 // ---------------------------------------------------------------------------
 // Shared by every search thread
 
-// The millisecond clock the search reads; timer() unless a test installs its own.
-extern i32 (*searchClock)();
-
-// Milliseconds from start to now on searchClock; differences of the wrapping
-// clock stay right in two's complement.
-i32 elapsedSince(i32 start);
-
-// The limits of the current search: its start, and the hard limit the main
-// thread's clock poll enforces (doubled at most once during the search).
-extern std::atomic<i32> timerSearchStart;
-extern std::atomic<i32> maxTimeAllowed;
-
-// Raised when the main thread's search has ended: every helper abandons its
-// iteration at its next poll.
-extern std::atomic<bool> stopSignal;
+// The clock, the limits and the stop signal: timecontrol.h.
 
 // When false the driver prints no thinking or fail-high lines (bench).
 extern bool searchOutput;
@@ -194,6 +195,24 @@ extern bool searchOutput;
 extern bool (*searchInterrupt)();
 extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
                                int lineNumber);
+
+// More hooks of such a front end, called from the main search thread when
+// set: boundReport when a root move beats the first one inside an iteration
+// (its score is a lower bound of the iteration's; the XBoard path prints a
+// fail-high line there instead) and currentMoveReport before each root
+// move (number counts from 1), both once the search has run for
+// REPORT_AFTER ms, so that short searches print what they always printed;
+// progressReport at a clock reading at least PROGRESS_INTERVAL ms after the
+// last report, past the first such interval.
+extern void (*boundReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
+extern void (*currentMoveReport)(int depth, const Move* move, int number);
+extern void (*progressReport)(i32 elapsed);
+inline constexpr i32 REPORT_AFTER = 1000;
+inline constexpr i32 PROGRESS_INTERVAL = 1000;
+
+// For the tests: the count every search thread's nodes start from, so that
+// a test can begin where hours of analysis would have brought the counters.
+extern i64 nodeCountStart;
 
 // Nodes of the current (or last) search over all threads: the main thread's
 // own count and the others' as of their last poll (exact once they stopped).
@@ -275,14 +294,6 @@ void prepareSearchThread(SearchThread* thread, const Board* root);
 // or an empty set).
 void restrictRootMoves(SearchThread* thread, const MoveSet* only);
 
-// No limit beyond five (or ten) times the budget.
-inline constexpr i32 NO_TIME_CAP = INT32_MAX;
-
-// The hard limit a GUI's clock leaves for a move that may take at most
-// allowedMs: the allowed time less a margin for the clock poll and the
-// output, max(30 ms, 5 %). 0 when nothing is left; NO_TIME_CAP stays.
-i32 clockHardCap(i32 allowedMs);
-
 // Iterative deepening for the engine's move with a budget in milliseconds
 // (a negative budget counts as 0), on every search thread at once. Prints a
 // thinking line per iteration and leaves the chosen move in *result: a legal
@@ -300,10 +311,13 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth,
 
 // The lines of the last iteration the main thread completed in a search for
 // several lines (MultiPV), best first; one line for an ordinary search.
+// A line not searched again at the last depth (the depth was cut short
+// before its turn) keeps its figures, and its depth, from the depth before.
 struct SearchLines {
     int count = 0;
     int depth = 0;
     i32 scores[MAX_MOVES];
+    int depths[MAX_MOVES];
     PvLine lines[MAX_MOVES];
 };
 const SearchLines& lastSearchLines();

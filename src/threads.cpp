@@ -59,6 +59,8 @@ void* helperMain(void* argument) {
 }
 
 bool createThread(pthread_t* handle, void* (*run)(void*), void* argument) {
+    if (threadsAllowed == 0) return false;
+    if (threadsAllowed > 0) threadsAllowed--;
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) return false;
     pthread_attr_setstacksize(&attributes, SEARCH_STACK_SIZE);
@@ -68,6 +70,8 @@ bool createThread(pthread_t* handle, void* (*run)(void*), void* argument) {
 }
 
 }   // namespace
+
+int threadsAllowed = -1;
 
 SearchThread* searchThread(int index) {
     ensurePool();
@@ -81,6 +85,7 @@ int searchThreadCount() {
 
 int setSearchThreads(int count) {
     ensurePool();
+    waitForHelpers();
     if (count < 1) count = 1;
     if (count > MAX_SEARCH_THREADS) count = MAX_SEARCH_THREADS;
 
@@ -126,7 +131,6 @@ int setSearchThreads(int count) {
 void startHelpers(const Board* root, const MoveSet* only) {
     ensurePool();
     if (pool->helpers.empty()) return;
-    stopSignal.store(false);
     for (Helper* helper : pool->helpers) {
         prepareSearchThread(helper->record, root);
         restrictRootMoves(helper->record, only);
@@ -139,10 +143,11 @@ void startHelpers(const Board* root, const MoveSet* only) {
     pool->wake.notify_all();
 }
 
-void stopHelpers() {
+void stopHelpers() { stopSignal.store(true); }
+
+void waitForHelpers() {
     ensurePool();
     if (pool->helpers.empty()) return;
-    stopSignal.store(true);
     std::unique_lock<std::mutex> lock(pool->mutex);
     pool->done.wait(lock, [] { return pool->running == 0; });
 }
@@ -179,6 +184,14 @@ void joinThread(ThreadHandle* thread) {
     if (thread->native == nullptr) return;
     pthread_t* handle = static_cast<pthread_t*>(thread->native);
     pthread_join(*handle, nullptr);
+    delete handle;
+    thread->native = nullptr;
+}
+
+void detachThread(ThreadHandle* thread) {
+    if (thread->native == nullptr) return;
+    pthread_t* handle = static_cast<pthread_t*>(thread->native);
+    pthread_detach(*handle);
     delete handle;
     thread->native = nullptr;
 }

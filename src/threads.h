@@ -37,12 +37,17 @@ struct MoveSet;
 
 // Copies the root into every helper's record, restricted to the root moves
 // of only (all when it is empty), and sets them searching (helperSearch);
-// nothing without helpers. Called by the driver.
+// nothing without helpers. Called by the driver, once waitForHelpers has
+// returned and the stop signal is lowered.
 void startHelpers(const Board* root, const MoveSet* only);
 
-// Raises the stop signal and waits until every helper has stopped; their
-// records can be read afterwards. Nothing without helpers.
+// Raises the stop signal: every helper abandons its search at its next
+// poll. Does not wait for them.
 void stopHelpers();
+
+// Waits until no helper searches any more; their records, the table and
+// the killers can be touched afterwards. Returns at once without helpers.
+void waitForHelpers();
 
 // A thread of its own with SEARCH_STACK_SIZE of stack, for a front end that
 // runs the main search outside its command loop.
@@ -53,8 +58,17 @@ struct ThreadHandle {
 // Starts run(argument) in a new thread; false when the system refuses one.
 bool startThread(ThreadHandle* thread, void (*run)(void*), void* argument);
 
+// For the tests: how many more threads (helpers, startThread) the system
+// gives before it refuses them as a system out of threads would; negative
+// for no limit.
+extern int threadsAllowed;
+
 // Waits for the thread to end; nothing when none was started.
 void joinThread(ThreadHandle* thread);
+
+// Lets the thread run on by itself: nobody waits for it, and what it
+// holds is released when it ends. The handle is empty afterwards.
+void detachThread(ThreadHandle* thread);
 
 // True between a successful startThread and joinThread.
 inline bool threadStarted(const ThreadHandle* thread) { return thread->native != nullptr; }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "board.h"
 #include "booktools.h"
@@ -28,6 +29,12 @@
 // Arguments, positions and tables
 
 // Joins argv[first..] with blanks: a FEN given unquoted arrives as words.
+
+// Milliseconds on the monotonic clock since start, right across its wrap.
+static i32 millisecondsSince(i32 start) {
+    return static_cast<i32>(static_cast<u32>(timer()) - static_cast<u32>(start));
+}
+
 static std::string joinArgs(int argc, char** argv, int first) {
     std::string text;
     for (int i = first; i < argc; i++) {
@@ -137,7 +144,7 @@ static int perftTool(Board* board, int argc, char** argv) {
         printf("%s: %llu\n", text, static_cast<unsigned long long>(n));
         total += n;
     }
-    const i32 elapsed = timer() - start;
+    const i32 elapsed = millisecondsSince(start);
     printf("Nodes: %llu\n", static_cast<unsigned long long>(total));
     printf("Time: %d ms\n", elapsed);
     printf("NPS: %llu\n",
@@ -201,7 +208,10 @@ static bool setupFromAnyLine(Board* board, const std::string& line) {
 static int evalLines(Board* board) {
     std::string line;
     u8 flag = 0;
+    bool first = true;
     while (std::getline(std::cin, line)) {
+        if (first) line = textFromBytes(line);   // a UTF-8 byte-order mark
+        first = false;
         if (setupFromAnyLine(board, line)) printf("%d\n", eval(board, &flag));
         else printf("error\n");
         fflush(stdout);
@@ -416,7 +426,8 @@ static int benchTool(Board* board, int argc, char** argv) {
         Move move;
         const i32 searchStart = timer();
         searchToDepth(board, &move, TOOL_BUDGET, depth);
-        const i32 searchTime = timer() - searchStart;
+        waitForHelpers();   // their counts are final once they have stopped
+        const i32 searchTime = millisecondsSince(searchStart);
         char text[8];
         moveToText(&move, text);
         printf("Position %2d: %10lld nodes %7d ms  bestmove %s\n", number,
@@ -425,7 +436,7 @@ static int benchTool(Board* board, int argc, char** argv) {
         total += static_cast<u64>(searchNodes());
         for (int i = 0; i < searchThreadCount(); i++) made += searchThread(i)->movesMade;
     }
-    const i32 elapsed = timer() - start;
+    const i32 elapsed = millisecondsSince(start);
     const u64 nps = total * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
     const u64 mps = made * 1000 / static_cast<u64>(elapsed > 0 ? elapsed : 1);
     printf("Time: %d ms  Nodes/second: %llu  Moves made: %llu  Moves made/second: %llu\n", elapsed,
@@ -617,11 +628,15 @@ int epdTool(Board* board, int argc, char** argv) {
         fprintf(stderr, "usage: quillantor epd FILE [--time MS] [--first N]\n");
         return 2;
     }
-    std::ifstream in(argv[2]);
-    if (!in) {
+    std::ifstream file(argv[2], std::ios::binary);
+    if (!file) {
         fprintf(stderr, "cannot open %s\n", argv[2]);
         return 2;
     }
+    // A suite saved as UTF-16 or with a byte-order mark reads as any other.
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    std::istringstream in(textFromBytes(bytes.str()));
     if (!prepareToolTables()) return 2;
     searchOutput = false;
 

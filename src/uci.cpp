@@ -46,11 +46,31 @@ void sendInfoString(const std::string& text) { sendLine("info string " + text); 
 // the clock when it arrived, so the time a "go" waited counts against it.
 
 struct InputLine {
-    std::string text;
+    std::string text;   // may hold NUL bytes: the line is then refused
     i32 stamp = 0;
     size_t droppedChars = 0;   // characters beyond UCI_LINE_LIMIT, not kept
     bool endOfInput = false;
 };
+
+// The next line of standard input, read a byte at a time so that a NUL
+// byte is a character like any other (a GUI that writes UTF-16 or garbage
+// gets its lines refused, never merged with the next one). False at the
+// end of input with nothing read.
+bool readInputLine(InputLine* line) {
+    *line = InputLine();
+    int c;
+    bool any = false;
+    while ((c = getc(stdin)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        // A line without end would otherwise grow without bound: past the
+        // limit its characters are only counted.
+        if (line->text.size() < UCI_LINE_LIMIT) line->text.push_back(static_cast<char>(c));
+        else line->droppedChars++;
+    }
+    line->stamp = searchClock();
+    return any;
+}
 
 class InputQueue {
 public:
@@ -61,13 +81,26 @@ public:
         }
         ready.notify_one();
     }
+    // The next line: from the reader thread, or read here when there is none.
     InputLine pop() {
+        if (!reading) {
+            InputLine line;
+            if (!readInputLine(&line)) line.endOfInput = true;
+            return line;
+        }
         std::unique_lock<std::mutex> lock(mutex);
         ready.wait(lock, [this] { return !lines.empty(); });
         InputLine line = std::move(lines.front());
         lines.pop_front();
         return line;
     }
+    // For a search that runs on the command thread: answers the "isready"
+    // lines waiting at the front of the queue, hands a "ponderhit" there to
+    // the clock, and tells whether a "stop", a "quit" or the end of input
+    // is waiting (left in the queue, to be handled after the search).
+    bool stopWaiting();
+
+    bool reading = false;   // a reader thread fills the queue
 
 private:
     std::mutex mutex;
@@ -76,30 +109,13 @@ private:
 };
 
 // Left to the end of the process on purpose: the reader may still be waiting
-// for input when the session ends.
+// for input when the session ends (its thread is detached: nobody joins it).
 InputQueue* inputQueue = nullptr;
 
-void readInput(InputQueue* queue) {
+void readInput(void* argument) {
+    InputQueue* queue = static_cast<InputQueue*>(argument);
     InputLine line;
-    char piece[4096];
-    while (fgets(piece, sizeof piece, stdin) != nullptr) {
-        size_t n = strlen(piece);
-        const bool complete = n > 0 && piece[n - 1] == '\n';
-        if (complete) n--;
-        // A line without end would otherwise grow without bound: past the
-        // limit its characters are only counted.
-        const size_t room = UCI_LINE_LIMIT - line.text.size();
-        line.text.append(piece, n < room ? n : room);
-        if (n > room) line.droppedChars += n - room;
-        if (!complete) continue;
-        line.stamp = searchClock();
-        queue->push(std::move(line));
-        line = InputLine();
-    }
-    if (!line.text.empty()) {
-        line.stamp = searchClock();
-        queue->push(std::move(line));
-    }
+    while (readInputLine(&line)) queue->push(std::move(line));
     InputLine end;
     end.endOfInput = true;
     end.stamp = searchClock();
@@ -131,6 +147,8 @@ struct Options {
     int multiPv = 1;
     bool limitStrength = false;
     int elo = STRENGTH_ELO_MAX;
+    i32 moveOverhead = UCI_MOVE_OVERHEAD_DEFAULT;
+    bool analyseMode = false;   // accepted and kept; the search is the same either way
 };
 
 // The shares of the clock that a hash bucket and a megabyte make.
@@ -154,6 +172,10 @@ void sendIdentification() {
     sendLine("option name UCI_LimitStrength type check default false");
     sendLine("option name UCI_Elo type spin default " + std::to_string(STRENGTH_ELO_MAX) + " min " +
              std::to_string(STRENGTH_ELO_MIN) + " max " + std::to_string(STRENGTH_ELO_MAX));
+    sendLine("option name Move Overhead type spin default " +
+             std::to_string(UCI_MOVE_OVERHEAD_DEFAULT) + " min 0 max " +
+             std::to_string(UCI_MOVE_OVERHEAD_MAX));
+    sendLine("option name UCI_AnalyseMode type check default false");
     sendLine("uciok");
 }
 
@@ -184,7 +206,9 @@ void setHashOption(const std::string& value) {
     const u64 buckets = static_cast<u64>(megabytes) * MEGABYTE / sizeof(HashBucket);
     const i32 count = buckets > static_cast<u64>(INT32_MAX) ? INT32_MAX : static_cast<i32>(buckets);
     // initHashtable keeps the old table when the new one cannot be had; the
-    // old one is released only once the new one exists (both come from malloc).
+    // old one is released only once the new one exists (both come from malloc),
+    // and once no helper of the last search can still store into it.
+    waitForHelpers();
     HashBucket* old = hashtable;
     if (count < 1 || !initHashtable(count)) {
         sendInfoString("Hash " + std::to_string(megabytes) + " MB cannot be had: keeping " +
@@ -265,14 +289,19 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
     } else if (key == "bookfile") {
         setBookFileOption(value);
     } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove" ||
-               key == "uci_limitstrength") {
+               key == "uci_limitstrength" || key == "uci_analysemode") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
         if (key == "bestbookmove") bookBestMove = flag;
         else if (key == "uci_limitstrength") options->limitStrength = flag;
+        else if (key == "uci_analysemode") options->analyseMode = flag;
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+    } else if (key == "move overhead") {
+        i32 overhead = 0;
+        if (!readSpinOption("Move Overhead", value, 0, UCI_MOVE_OVERHEAD_MAX, &overhead)) return;
+        options->moveOverhead = overhead;
     } else if (key == "uci_elo") {
         i32 elo = 0;
         if (!readSpinOption("UCI_Elo", value, STRENGTH_ELO_MIN, STRENGTH_ELO_MAX, &elo)) return;
@@ -286,29 +315,26 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
 // The search thread and what the command thread tells it.
 
 struct SearchControl {
+    // "stop" (or "quit", or the end of input) has come: the search ends, and
+    // one that waits for it gives its bestmove.
     std::atomic<bool> stop{false};
+    // "ponderhit" has come for the running ponder search.
     std::atomic<bool> ponderHit{false};
-    // Set on ponderhit before ponderHit: the clock of the hit and the two
-    // limits counted from it.
-    std::atomic<i32> hitStamp{0};
-    std::atomic<i32> hitBudget{0};
-    std::atomic<i32> hitHardCap{0};
     // A search that ends on its own in "infinite" or "ponder" waits here for
     // "stop" (or "ponderhit"): the protocol gives its bestmove only then.
     std::mutex mutex;
     std::condition_variable wake;
+    // The search runs on the command thread (no thread of its own could be
+    // had): it looks into the input queue for what would stop it.
+    bool inline_ = false;
 };
 
 SearchControl control;
 
 // Polled with the clock in the nodes and after every iteration.
 bool interruptSearch() {
-    if (control.stop.load(std::memory_order_relaxed)) return true;
-    if (control.ponderHit.load(std::memory_order_acquire) &&
-        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
-            control.hitHardCap.load(std::memory_order_relaxed))
-        return true;
-    return false;
+    if (control.inline_ && inputQueue->stopWaiting()) control.stop.store(true);
+    return control.stop.load(std::memory_order_relaxed);
 }
 
 // What the last info line of the running search showed: the GUI keeps
@@ -324,18 +350,25 @@ struct ShownIteration {
 };
 ShownIteration shown;
 
-std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine& line) {
+// The figures every info line of a search carries: time, nodes, speed and
+// how full the table is.
+std::string searchFigures(i32 elapsed) {
     const i64 nodes = searchNodes();
     const i64 nps = nodes * 1000 / (elapsed > 0 ? elapsed : 1);
+    return " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) + " nps " +
+           std::to_string(nps) + " hashfull " + std::to_string(hashtableUsage());
+}
+
+std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine& line,
+                     const char* bound = "") {
     std::string text = "info";
     if (iteration.any) {
         text += " depth " + std::to_string(iteration.depth) + " seldepth " +
                 std::to_string(searchThread(0)->selDepth);
         if (iteration.lineNumber > 0) text += " multipv " + std::to_string(iteration.lineNumber);
-        text += " score " + uciScore(iteration.score);
+        text += " score " + uciScore(iteration.score) + bound;
     }
-    text += " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) + " nps " +
-            std::to_string(nps) + " hashfull " + std::to_string(hashtableUsage()) + " pv";
+    text += searchFigures(elapsed) + " pv";
     for (u32 i = 0; i < line.count; i++) {
         text += ' ';
         text += moveText(line.moves[i]);
@@ -344,12 +377,6 @@ std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine&
 }
 
 void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line, int lineNumber) {
-    // After a ponderhit the soft limit is kept here, between iterations: past
-    // it the driver stops before starting the next one.
-    if (control.ponderHit.load(std::memory_order_acquire) &&
-        elapsedSince(control.hitStamp.load(std::memory_order_relaxed)) >
-            control.hitBudget.load(std::memory_order_relaxed))
-        control.stop.store(true);
     // An iteration without a line has nothing to show: the root has no legal
     // move (said once, after the search), or depth 1 was cut off at once.
     if (line->count == 0) return;
@@ -366,6 +393,24 @@ void reportIteration(int depth, i32 score, i32 elapsed, const PvLine* line, int 
     }
     sendLine(infoLine(now, elapsed, *line));
 }
+
+// A root move that beat the first one inside an iteration: its score is a
+// lower bound of what the iteration will find.
+void reportBound(int depth, i32 score, i32 elapsed, const PvLine* line) {
+    ShownIteration now;
+    now.any = true;
+    now.depth = depth;
+    now.score = score;
+    sendLine(infoLine(now, elapsed, *line, " lowerbound"));
+}
+
+void reportCurrentMove(int /*depth*/, const Move* move, int number) {
+    sendLine("info currmove " + moveText(*move) + " currmovenumber " + std::to_string(number));
+}
+
+// A long search says every so often how far it has come, between the lines
+// of its iterations.
+void reportProgress(i32 elapsed) { sendLine("info" + searchFigures(elapsed)); }
 
 // The figures of a search that ended inside an iteration, with the line of
 // the move played: the last accepted iteration's depth, score and line when
@@ -420,7 +465,7 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
 
 struct SearchJob {
     GoLimits limits;
-    SearchOptions root;     // MultiPV, the searchmoves and the node limit
+    SearchOptions root;     // MultiPV, the searchmoves, the node limit, a mate to find
     bool limited = false;   // UCI_LimitStrength: play the level's move
     StrengthLevel level{};
     TimeBudget time;
@@ -429,6 +474,13 @@ struct SearchJob {
     bool showPonder;
     u8 side;   // the side to move, read before the search plays on the board
 };
+
+// The first legal move of the board, or noMove.
+Move firstLegalMove(Board* board) {
+    const BoardScratchKeeper keep(board);
+    MoveList* list = &board->moveLists[board->ply];
+    return generateMoves(board, list, 1) > 0 ? list->moves[0] : noMove;
+}
 
 void runSearch(Board* board, SearchJob job) {
     // Nothing may generate legal moves on the board before the search: the
@@ -441,6 +493,7 @@ void runSearch(Board* board, SearchJob job) {
     // The book's legality tests may leave scratch in the check flag.
     const u8 rootInCheck = board->inCheck;
     if (job.useBook && chooseBookMove(board, &best)) {
+        stopSearchClock();
         sendInfoString("book move " + moveText(best));
     } else {
         const int maxDepth = job.limits.depth > 0 ? job.limits.depth : MAX_ITERATIONS;
@@ -463,10 +516,19 @@ void runSearch(Board* board, SearchJob job) {
         else reportSearchEnd(best, played, chosen >= 0 ? lines.scores[chosen] : 0, chosen + 1);
     }
     if (job.waitForStop) {
-        std::unique_lock<std::mutex> lock(control.mutex);
-        control.wake.wait(lock, [&job] {
-            return control.stop.load() || (job.limits.ponder && control.ponderHit.load());
-        });
+        if (control.inline_) {
+            // On the command thread nothing else reads the input: wait for
+            // the line that ends the wait here.
+            while (!control.stop.load() && !(job.limits.ponder && control.ponderHit.load())) {
+                if (inputQueue->stopWaiting()) control.stop.store(true);
+                else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        } else {
+            std::unique_lock<std::mutex> lock(control.mutex);
+            control.wake.wait(lock, [&job] {
+                return control.stop.load() || (job.limits.ponder && control.ponderHit.load());
+            });
+        }
     }
     std::string line =
         "bestmove " + (best.from == NO_SQUARE ? std::string("0000") : moveText(best));
@@ -476,9 +538,31 @@ void runSearch(Board* board, SearchJob job) {
     }
     sendLine(line);
     // The killers and history start empty for every search. The table keeps
-    // what this search found for the next move of the game (aged a ply before
-    // the next search); "ucinewgame" and "Clear Hash" empty it.
+    // what this search found for the next move of the game (replaced first
+    // by the next search); "ucinewgame" and "Clear Hash" empty it.
     clearSearchHeuristics();
+}
+
+bool InputQueue::stopWaiting() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    while (!lines.empty()) {
+        const InputLine& line = lines.front();
+        if (line.endOfInput) return true;
+        const std::vector<std::string> words = splitWords(line.text);
+        const std::string command = words.empty() ? "" : words[0];
+        if (command == "stop" || command == "quit") return true;
+        if (command == "isready") {
+            sendLine("readyok");
+        } else if (command == "ponderhit") {
+            control.ponderHit.store(true);
+            ponderHit();
+        } else {
+            // Anything else waits for the search, as it would with a thread.
+            return false;
+        }
+        lines.pop_front();
+    }
+    return false;
 }
 
 // What the command thread hands the search thread it starts.
@@ -513,6 +597,12 @@ public:
                            " characters is too long: ignored");
             return true;
         }
+        // A NUL byte is no part of any command: a GUI writing UTF-16 or a
+        // broken pipe's garbage is refused line by line.
+        if (input.text.find('\0') != std::string::npos) {
+            sendInfoString("line with a NUL byte: ignored");
+            return true;
+        }
         const std::vector<std::string> words = splitWords(input.text);
         if (words.empty()) return true;
         const std::string& command = words[0];
@@ -525,7 +615,7 @@ public:
             if (searching) stopSearch();
             finishSearch();
         } else if (command == "ponderhit") {
-            ponderHit();
+            ponderHitCommand();
         } else if (command == "quit") {
             if (searching) stopSearch();
             finishSearch();
@@ -552,10 +642,6 @@ public:
                 positionCommand(words);
             } else if (command == "go") {
                 prepareTables();
-                // Within a game the table is kept; every entry's draft is
-                // lowered by one, so that an entry from two moves ago no
-                // longer answers at its old depth.
-                ageHashtable(hashSize);
                 goCommand(words, input.stamp);
             } else {
                 setOption(words, input.text, &options);
@@ -593,6 +679,8 @@ private:
             const std::lock_guard<std::mutex> lock(control.mutex);
             control.stop.store(true);
         }
+        // The search sees the signal within a few hundred nodes.
+        stopSignal.store(true);
         control.wake.notify_all();
     }
 
@@ -602,16 +690,11 @@ private:
         searching = false;
     }
 
-    void ponderHit() {
+    void ponderHitCommand() {
         if (!searching || !job.limits.ponder || control.ponderHit.load()) return;
-        // The clock of the move starts now: the limits a timed search would
-        // have had, counted from here.
-        GoLimits timed = job.limits;
-        timed.ponder = false;
-        const TimeBudget time = uciTimeBudget(timed, job.side, 0);
-        control.hitStamp.store(searchClock(), std::memory_order_relaxed);
-        control.hitBudget.store(time.budget, std::memory_order_relaxed);
-        control.hitHardCap.store(time.hardCap, std::memory_order_relaxed);
+        // The move's own clock applies from now on, counted from the "go":
+        // the time spent pondering counts towards the move.
+        ponderHit();
         {
             const std::lock_guard<std::mutex> lock(control.mutex);
             control.ponderHit.store(true, std::memory_order_release);
@@ -634,17 +717,29 @@ private:
         job.limits = parseGoArguments(rest, &refusals);
         for (const std::string& r : refusals) sendInfoString(r);
         GoLimits& limits = job.limits;
-        const bool clock = limits.moveTime >= 0 || limits.time[board->sideToMove] >= 0;
-        // A bare "go" (no clock, depth or node count) analyses until "stop".
+        const u8 side = board->sideToMove;
+        // A clock without the mover's own time would never end the search.
+        if (goLacksMoversClock(limits, side) && !limits.infinite) {
+            limits.moveTime = NO_CLOCK_MOVE_TIME;
+            sendInfoString("go gives no time for the side to move: searching " +
+                           std::to_string(NO_CLOCK_MOVE_TIME) + " ms");
+        }
+        const bool clock = limits.moveTime >= 0 || limits.time[side] >= 0;
+        // A bare "go" (no clock, depth, node count or mate) analyses until "stop".
         if (!limits.ponder && !clock && limits.depth == 0 && limits.nodes == 0)
             limits.infinite = true;
         const bool open = limits.infinite || limits.ponder;
-        job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP}
-                        : uciTimeBudget(limits, board->sideToMove, elapsedSince(stamp));
+        const i32 lag = elapsedSince(stamp);
+        const TimeBudget timed = uciTimeBudget(limits, side, lag, options.moveOverhead);
+        job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP} : timed;
         job.root.multiPv = options.multiPv;
         job.root.nodes = limits.nodes;
-        // A chosen strength: fewer nodes, and a few candidate lines to choose from.
+        job.root.mate = limits.mate;
+        // A chosen strength: fewer nodes, and a few candidate lines to choose
+        // from, searched on the main thread alone so that the level plays
+        // the same whatever the number of threads.
         job.limited = options.limitStrength;
+        job.root.oneThread = job.limited;
         if (job.limited) {
             job.level = strengthLevel(options.elo);
             if (job.root.multiPv < job.level.lines) job.root.multiPv = job.level.lines;
@@ -665,16 +760,39 @@ private:
             options.ownBook && (fromStart || bookIsPolyglot()) && !open && job.root.only.count == 0;
         job.waitForStop = open;
         job.showPonder = options.ponder;
-        job.side = board->sideToMove;
+        job.side = side;
         control.stop.store(false);
         control.ponderHit.store(false);
+        control.inline_ = false;
+        // The clock starts here, on the command thread, from the arrival of
+        // "go": a "stop" or "ponderhit" read from now on finds the search's
+        // clock in place, however late the search thread starts. A ponder
+        // search keeps its move's limits for the hit.
+        waitForHelpers();
+        startSearchClock(stamp, hardLimitFor(job.time.budget, job.time.hardCap), limits.ponder,
+                         timed.budget, timed.hardCap);
+        job.root.clockStarted = true;
         searching = true;
         searchStart = SearchStart{board, job};
-        if (!startThread(&worker, runSearchThread, &searchStart)) {
-            // No thread to be had: the search runs here, and the commands
-            // wait for it.
-            runSearch(board, job);
+        if (startThread(&worker, runSearchThread, &searchStart)) return;
+        // No thread to be had. The search runs here and looks for "stop" in
+        // what the reader queues; without a reader, nothing could stop an
+        // unbounded search, which is refused.
+        if (open && !inputQueue->reading) {
+            stopSearchClock();
+            const Move first = firstLegalMove(board);
+            sendInfoString(
+                "no thread for the search: an infinite or ponder search cannot "
+                "be stopped here, playing the first legal move");
+            sendLine("bestmove " +
+                     (first.from == NO_SQUARE ? std::string("0000") : moveText(first)));
+            searching = false;
+            return;
         }
+        control.inline_ = true;
+        runSearch(board, job);
+        control.inline_ = false;
+        searching = false;
     }
 
     SearchJob job{};
@@ -720,68 +838,47 @@ GoLimits parseGoArguments(const std::vector<std::string>& words,
         else if (w == "binc") target = &limits.inc[BLACK];
         else if (w == "movestogo") target = &limits.movesToGo;
         else if (w == "movetime") target = &limits.moveTime;
-        else if (w == "nodes") target = &limits.nodes;
-        else if (w == "depth" || w == "mate") target = &depth;
+        else if (w == "depth" || w == "mate" || w == "nodes") target = &depth;
         else {
             refusals->push_back("go: unknown word '" + w + "' ignored");
             continue;
         }
-        i32 value = 0;
-        if (i + 1 >= words.size() || !readNumber(words[i + 1], &value)) {
+        // Node counts go past 32 bits (an overnight analysis); the rest
+        // saturate there.
+        i64 number = 0;
+        const char* end = nullptr;
+        if (i + 1 >= words.size() || !readDecimal(words[i + 1].c_str(), &number, &end) ||
+            *end != '\0') {
             refusals->push_back("go " + w + " needs a number: ignored");
             continue;
         }
         i++;
-        if (w == "mate" && value > 0) {
-            // A mate search is an ordinary search here: deep enough to find
-            // a mate in N moves when the tree allows.
-            value = value < MAX_ITERATIONS / 2 ? 2 * value : MAX_ITERATIONS;
-            refusals->push_back("go mate is searched as go depth " + std::to_string(value));
-        }
+        i32 value = clampToI32(number);
         // Times and counts below zero (a GUI's clock that ran over) count as
-        // nothing left; depth and node limits must be positive.
-        if (target == &limits.nodes || target == &depth) {
-            if (value < 1) {
+        // nothing left; depth, mate and node limits must be positive.
+        if (target == &depth) {
+            if (number < 1) {
                 refusals->push_back("go " + w + " must be positive: ignored");
                 continue;
             }
         } else if (value < 0) {
             value = 0;
         }
+        if (w == "nodes") {
+            limits.nodes = number;
+            continue;
+        }
+        if (w == "mate") {
+            // The search ends once it proves a mate in N moves or fewer, and
+            // goes no deeper than such a mate needs when the tree allows.
+            limits.mate = value;
+            value = value < MAX_ITERATIONS / 2 ? 2 * value : MAX_ITERATIONS;
+        }
+        if (target != &depth) limits.clockWords = limits.clockWords || target != &limits.moveTime;
         *target = value;
         if (target == &depth) limits.depth = value > MAX_ITERATIONS ? MAX_ITERATIONS : value;
     }
     return limits;
-}
-
-TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs) {
-    if (lagMs < 0) lagMs = 0;
-    const auto less = [](i32 value, i32 minus) { return value > minus ? value - minus : 0; };
-    if (limits.moveTime >= 0) {
-        // As "st" on the XBoard path: the whole time is the budget, the cap
-        // keeps the margin inside it.
-        return {less(limits.moveTime, lagMs), less(clockHardCap(limits.moveTime), lagMs)};
-    }
-    const i32 remaining = limits.time[side];
-    if (remaining < 0) return {INT32_MAX, NO_TIME_CAP};
-    const i32 inc = limits.inc[side];
-    const i32 movesLeft =
-        limits.movesToGo > 0 ? (limits.movesToGo < 30 ? limits.movesToGo : 30) : 30;
-    // The hard cap: never past the clock less its margin, nor past an eighth
-    // of the clock (half of it for the last move before the time control)
-    // plus half the increment, so one long move cannot start a slide into a
-    // clock too short to search at all.
-    i64 hard = less(clockHardCap(remaining), lagMs);
-    const i32 shares = limits.movesToGo > 0 && limits.movesToGo < 8 ? limits.movesToGo + 1 : 8;
-    const i64 share = static_cast<i64>(remaining) / shares + inc / 2;
-    if (hard > share) hard = share;
-    // The soft budget: this move's share of the clock plus most of the
-    // increment, at most half the hard cap so an iteration begun near the
-    // end of the budget still has room to finish.
-    i64 budget = static_cast<i64>(remaining) / movesLeft + static_cast<i64>(inc) * 3 / 4 - lagMs;
-    if (budget > hard / 2) budget = hard / 2;
-    if (budget < 0) budget = 0;
-    return {static_cast<i32>(budget), static_cast<i32>(hard)};
 }
 
 std::string uciScore(i32 score) {
@@ -871,10 +968,17 @@ bool isUciGreeting(const char* line) {
 int uciMain(Board* board) {
     searchInterrupt = interruptSearch;
     iterationReport = reportIteration;
+    boundReport = reportBound;
+    currentMoveReport = reportCurrentMove;
+    progressReport = reportProgress;
     sendIdentification();
 
     inputQueue = new InputQueue;
-    std::thread(readInput, inputQueue).detach();
+    // The reader lives as long as the process (it may wait for input when
+    // the session ends). Without it the session reads its lines itself.
+    ThreadHandle reader;
+    inputQueue->reading = startThread(&reader, readInput, inputQueue);
+    detachThread(&reader);
     auto session = std::make_unique<UciSession>(board);
     while (session->handle(inputQueue->pop())) {}
     fflush(stdout);

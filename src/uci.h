@@ -9,42 +9,18 @@
 
 #include "defs.h"
 #include "search.h"
+#include "timecontrol.h"
 
 inline constexpr i32 UCI_HASH_MAX_MB = 65536;
 inline constexpr int UCI_MULTIPV_MAX = 256;
-inline constexpr size_t UCI_LINE_LIMIT = 1 << 20;   // characters of one input line kept
-
-// The limits of one "go" command. Times in milliseconds; -1 = not given.
-struct GoLimits {
-    i32 time[2] = {-1, -1};   // wtime, btime (by colour: WHITE, BLACK)
-    i32 inc[2] = {0, 0};      // winc, binc
-    i32 movesToGo = 0;
-    i32 moveTime = -1;
-    int depth = 0;   // 0: no depth limit
-    i32 nodes = 0;   // 0: no node limit
-    bool infinite = false;
-    bool ponder = false;
-    std::vector<std::string> searchMoves;   // the texts after "searchmoves", as given
-};
-
-// The two limits handed to the search: the soft budget tested between
-// iterations and the hard cap the nodes' clock poll enforces.
-struct TimeBudget {
-    i32 budget;
-    i32 hardCap;
-};
+inline constexpr size_t UCI_LINE_LIMIT = 1 << 20;      // characters of one input line kept
+inline constexpr i32 UCI_MOVE_OVERHEAD_DEFAULT = 10;   // ms
+inline constexpr i32 UCI_MOVE_OVERHEAD_MAX = 5000;
 
 // Reads the words after "go". Unknown words and missing or malformed
 // numbers are skipped, each with a reason appended to *refusals.
 GoLimits parseGoArguments(const std::vector<std::string>& words,
                           std::vector<std::string>* refusals);
-
-// The time for the side to move under these limits, lagMs after the "go"
-// line arrived: movetime as the XBoard path takes "st", a clock as a share
-// of what is left (movestogo, or 30 moves) plus most of the increment, the
-// hard cap never past the clock less its margin and less the lag. Neither
-// clock nor movetime: both limits out of reach.
-TimeBudget uciTimeBudget(const GoLimits& limits, u8 side, i32 lagMs);
 
 // A search score as UCI shows it: "cp X", or "mate N" in moves (negative
 // when the side to move is mated).

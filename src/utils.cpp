@@ -6,6 +6,7 @@
 #include <random>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -17,34 +18,17 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <sys/time.h>
 #include <unistd.h>
 #endif
 
-// Seconds and microseconds since 1970, from the platform's time of day.
-static void timeOfDay(u64* seconds, u64* microseconds) {
-#ifdef _WIN32
-    // The system time as a file time counts 100-ns units since 1601; the
-    // Unix epoch lies 11,644,473,600 seconds later.
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    const u64 units = (static_cast<u64>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    const u64 sinceEpoch = units - 116444736000000000ULL;
-    *seconds = sinceEpoch / 10000000ULL;
-    *microseconds = (sinceEpoch % 10000000ULL) / 10ULL;
-#else
-    timeval tv;
-    gettimeofday(&tv, nullptr);
-    *seconds = static_cast<u64>(tv.tv_sec);
-    *microseconds = static_cast<u64>(tv.tv_usec);
-#endif
-}
-
 i32 timer() {
-    u64 seconds, microseconds;
-    timeOfDay(&seconds, &microseconds);
-    const u64 ms = seconds * 1000u + microseconds / 1000u;
-    return static_cast<i32>(static_cast<u32>(ms));
+    // A steady clock: stepping the system's time of day (NTP, the user, a
+    // daylight change) must not make a search's elapsed time jump or run
+    // backwards. The milliseconds since the clock's own epoch wrap modulo
+    // 2^32, and only differences of two readings are used.
+    const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
+    const i64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+    return static_cast<i32>(static_cast<u32>(static_cast<u64>(ms)));
 }
 
 u64 physicalMemoryBytes() {
@@ -144,4 +128,50 @@ void moveToText(const Move* move, char* out) {
             pcString[move->promotion > EMPTY ? move->promotion : move->promotion + 7]);
         out[5] = '\0';
     }
+}
+
+std::string textFromBytes(const std::string& bytes) {
+    const auto at = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
+        return bytes.substr(3);
+    const bool little = bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE;
+    const bool big = bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF;
+    if (!little && !big) return bytes;
+    std::string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        u32 unit = little ? at(i) | at(i + 1) << 8 : at(i) << 8 | at(i + 1);
+        // A surrogate pair is one character beyond the first 65,536; a lone
+        // surrogate is no character at all.
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const u32 low = little ? at(i + 2) | at(i + 3) << 8 : at(i + 2) << 8 | at(i + 3);
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (unit >= 0xD800 && unit < 0xE000) unit = 0xFFFD;
+        if (unit < 0x80) {
+            text += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            text += static_cast<char>(0xC0 | unit >> 6);
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        } else if (unit < 0x10000) {
+            text += static_cast<char>(0xE0 | unit >> 12);
+            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | unit >> 18);
+            text += static_cast<char>(0x80 | ((unit >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return text;
+}
+
+void dropByteOrderMark(char* line) {
+    if (static_cast<unsigned char>(line[0]) == 0xEF &&
+        static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF)
+        memmove(line, line + 3, strlen(line + 3) + 1);
 }

@@ -21,7 +21,8 @@ inline u8 dist(int a, int b) {
     return static_cast<u8>(dr > df ? dr : df);
 }
 
-// Wall-clock time of day in milliseconds. Wraps modulo 2^32: use differences only.
+// Milliseconds on a monotonic clock (not the time of day, which may be
+// stepped). Wraps modulo 2^32: use differences only.
 i32 timer();
 
 // The machine's physical memory in bytes, 0 when the platform does not say.
@@ -61,6 +62,15 @@ bool readNumberInRange(const char* text, i32 low, i32 high, i32* value);
 inline i32 clampToI32(i64 value) {
     return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<i32>(value);
 }
+
+// Outside text as the readers take it: a UTF-8 byte-order mark at the
+// start is dropped, and a text that begins with a UTF-16 byte-order mark
+// (as Windows tools save "Unicode" files) is turned into UTF-8. Anything
+// else, NUL bytes included, is left for the reader to refuse.
+std::string textFromBytes(const std::string& bytes);
+
+// Drops a UTF-8 byte-order mark from the start of a line, in place.
+void dropByteOrderMark(char* line);
 
 // Coordinate notation of a move ("e2e4", "e7e8q"); out holds at least 6 chars.
 void moveToText(const Move* move, char* out);

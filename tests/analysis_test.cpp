@@ -41,6 +41,7 @@ protected:
         board = newBoard(fen);
         Move m;
         searchToDepth(board.get(), &m, INT32_MAX, depth, NO_TIME_CAP, &options);
+        waitForHelpers();   // their records are read once they have stopped
         return m;
     }
 };
@@ -119,6 +120,87 @@ TEST_F(MultiPv, ARestrictedRootPlaysOnlyItsMovesWithEveryThread) {
             const std::string h = text(helper->completedLine.moves[0]);
             EXPECT_TRUE(h == "a2a3" || h == "h2h4") << "helper " << i << ": " << h;
         }
+    }
+}
+
+// What the driver reports, line by line.
+struct Report {
+    int depth;
+    int number;
+    std::string first;
+    i64 nodes;
+};
+std::vector<Report> reports;
+void recordReport(int depth, i32, i32, const PvLine* line, int number) {
+    reports.push_back({depth, number, line->count > 0 ? text(line->moves[0]) : "", searchNodes()});
+}
+
+TEST_F(MultiPv, ADepthCutShortShowsEveryLineWithTheFiguresEachHas) {
+    // A node limit ends the search at points all over depth 6. Whenever it
+    // stops after some of the depth's passes, the lines found stand and the
+    // others keep depth 5's figures: every update shows all four lines, so
+    // that a GUI never keeps a line of an older depth beside new ones.
+    const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+    SearchOptions options;
+    options.multiPv = 4;
+    iterationReport = recordReport;
+    reports.clear();
+    searchWith(fen, 6, options);
+    i64 end5 = 0, end6 = 0;
+    for (const Report& r : reports) (r.depth == 5 ? end5 : end6) = r.depth >= 5 ? r.nodes : 0;
+    ASSERT_GT(end6, end5);
+    int mixed = 0;
+    for (int step = 1; step < 24; step++) {
+        options.nodes = end5 + (end6 - end5) * step / 24;
+        reports.clear();
+        searchWith(fen, 6, options);
+        size_t batch = reports.size();
+        while (batch > 0 && reports[batch - 1].number != 1) batch--;
+        ASSERT_GT(batch, 0u);
+        batch--;   // the last update starts at its line 1
+        ASSERT_EQ(reports.size() - batch, 4u) << "step " << step;
+        std::vector<std::string> firsts;
+        for (size_t i = batch; i < reports.size(); i++) {
+            EXPECT_EQ(reports[i].number, static_cast<int>(i - batch) + 1);
+            if (i > batch) {
+                EXPECT_LE(reports[i].depth, reports[i - 1].depth) << "step " << step;
+            }
+            EXPECT_TRUE(reports[i].depth == 5 || reports[i].depth == 6) << reports[i].depth;
+            for (const std::string& f : firsts) EXPECT_NE(f, reports[i].first);
+            firsts.push_back(reports[i].first);
+        }
+        mixed += reports[batch].depth == 6 && reports.back().depth == 5;
+        EXPECT_TRUE(
+            sameMove(lastSearchLines().lines[0].moves[0], searchThread(0)->completedLine.moves[0]));
+    }
+    iterationReport = nullptr;
+    EXPECT_GT(mixed, 0) << "no limit fell between two passes of depth 6";
+}
+
+TEST_F(MultiPv, ALevelOnTheMainThreadAloneSearchesTheSameWhateverTheThreads) {
+    // A chosen strength's node budget counts the main thread's nodes only:
+    // with helpers beside it the level would see a fraction of its tree.
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    SearchOptions level;
+    level.multiPv = 4;
+    level.nodes = 30000;
+    level.oneThread = true;
+    ASSERT_EQ(setSearchThreads(1), 1);
+    const Move alone = searchWith(fen, MAX_ITERATIONS, level);
+    const SearchLines one = lastSearchLines();
+    const i64 nodesAlone = searchNodes();
+    ASSERT_EQ(setSearchThreads(4), 4);
+    const Move beside = searchWith(fen, MAX_ITERATIONS, level);
+    const SearchLines four = lastSearchLines();
+    EXPECT_EQ(searchNodes(), nodesAlone);
+    EXPECT_TRUE(sameMove(alone, beside));
+    ASSERT_EQ(four.count, one.count);
+    EXPECT_EQ(four.depth, one.depth);
+    for (int i = 0; i < one.count; i++) {
+        EXPECT_EQ(four.scores[i], one.scores[i]);
+        ASSERT_EQ(four.lines[i].count, one.lines[i].count);
+        for (u32 k = 0; k < one.lines[i].count; k++)
+            EXPECT_TRUE(sameMove(four.lines[i].moves[k], one.lines[i].moves[k]));
     }
 }
 

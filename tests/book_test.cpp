@@ -153,6 +153,12 @@ TEST(Book, StartPositionSurvivesMessyLines) {
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"d2d4", "g1f3", "e2e4"}));
 }
 
+TEST(Book, AByteOrderMarkDoesNotHideTheFirstLine) {
+    BookFile book("\xEF\xBB\xBF e2e4e7e5\n d2d4d7d5\n");
+    auto board = newBoard(initialPosition);
+    EXPECT_EQ(candidateTexts(board.get()), (Texts{"e2e4", "d2d4"}));
+}
+
 TEST(Book, PromotionLinesNeverOfferAMove) {
     BookFile book(" e7e8q\n e7e8\n e7d8n\n e1f1\n");
     auto board = newBoard("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");

@@ -18,6 +18,7 @@
 #include "pgn.h"
 #include "polyglot.h"
 #include "test_util.h"
+#include "utils.h"
 
 namespace {
 
@@ -115,6 +116,44 @@ TEST(Pgn, AnyTextEndsInFinitelyManyGames) {
         while (games <= text.size() && reader.next(&game)) games++;
         ASSERT_LE(games, text.size()) << text;
     }
+}
+
+// The text in UTF-16, little or big end first, with its byte-order mark.
+std::string asUtf16(const std::string& text, bool little) {
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : text) {
+        if (little) bytes += c, bytes += '\0';
+        else bytes += '\0', bytes += c;
+    }
+    return bytes;
+}
+
+TEST(Pgn, NulBytesUtf16AndByteOrderMarksNeitherHangNorHideTheGames) {
+    const std::string pgn = "[Event \"x\"]\n\n1. e4 e5 2. Nf3 Nc6 1-0\n\n1. d4 d5 *\n";
+    const std::vector<PgnGame> plain = readGames(pgn);
+    ASSERT_EQ(plain.size(), 2u);
+    // A NUL byte separates like a blank: the reader moves on past it.
+    const std::vector<PgnGame> nul = readGames(literalBytes("1. e4\0 e5 *\n\0\0[E \"\0\"]\n"));
+    ASSERT_GE(nul.size(), 1u);
+    EXPECT_EQ(nul[0].moves, (Texts{"e4", "e5"}));
+    // UTF-16 and a byte-order mark come to the reader as the same text.
+    for (const std::string& bytes :
+         {asUtf16(pgn, true), asUtf16(pgn, false), "\xEF\xBB\xBF" + pgn}) {
+        const std::vector<PgnGame> games = readGames(textFromBytes(bytes));
+        ASSERT_EQ(games.size(), 2u);
+        EXPECT_EQ(games[0].moves, plain[0].moves);
+        EXPECT_EQ(games[1].moves, plain[1].moves);
+        EXPECT_EQ(pgnTag(games[0], "Event"), "x");
+    }
+    // UTF-16 without its mark is NUL bytes between the letters: read to
+    // the end, with games that say what is wrong, never a hang.
+    std::string unmarked = asUtf16(pgn, true).substr(2);
+    for (const std::vector<PgnGame>& games : {readGames(unmarked)})
+        EXPECT_LE(games.size(), unmarked.size());
+    // Beyond the first 128 characters: encoded as UTF-8, surrogate pairs
+    // joined, a lone surrogate replaced.
+    EXPECT_EQ(textFromBytes(std::string("\xFF\xFE\xE9\x00\x3D\xD8\x00\xDE\x00\xD8", 10)),
+              "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD");
 }
 
 TEST(BookMake, LinesRunWhileEnoughGamesFollowThem) {
@@ -260,6 +299,24 @@ TEST(BookTools, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
         EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << where << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
+}
+
+TEST(BookTools, MakeReadsUtf16AndGamesWithNulBytesToTheEnd) {
+    // Three lines with a NUL byte once kept the reader on the same spot
+    // for ever; the run must end, with every game it could read.
+    const TempDir tmp;
+    const std::string pgn = "1. e4 e5 2. Nf3 Nc6 1-0\n1. e4 e5 2. Nf3 Nf6 1-0\n1. d4 d5 *\n";
+    std::ofstream(tmp.path + "/nul.pgn", std::ios::binary)
+        << literalBytes("1. e4 e5\0 2. Nf3 Nc6 1-0\n1. e4 e5 2. Nf3 Nf6 1-0\n1. d4 d5 *\n");
+    std::ofstream(tmp.path + "/wide.pgn", std::ios::binary) << asUtf16(pgn, true);
+    std::ofstream(tmp.path + "/plain.pgn", std::ios::binary) << pgn;
+    const EngineRun nul = runEngine({"book", "make", "nul.pgn", "--plies", "4"}, "", tmp.path, 20);
+    EXPECT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(nul.out, " d2d4d7d5\n e2e4e7e5g1f3b8c6\n e2e4e7e5g1f3g8f6\n");
+    const EngineRun plain = runEngine({"book", "make", "plain.pgn"}, "", tmp.path, 20);
+    const EngineRun wide = runEngine({"book", "make", "wide.pgn"}, "", tmp.path, 20);
+    EXPECT_EQ(wide.status, 0) << wide.err;
+    EXPECT_EQ(wide.out, plain.out);
 }
 
 TEST(BookTools, MakeWritesTheBookAndReportsSkippedGames) {

@@ -55,13 +55,14 @@ struct TempDir {
 // In a forked child: becomes the engine with args, running in workDir, its
 // standard streams already redirected. Never returns.
 [[noreturn]] inline void execEngine(const std::vector<std::string>& args,
-                                    const std::string& workDir) {
+                                    const std::string& workDir,
+                                    const char* program = QL_ENGINE_PATH) {
     if (chdir(workDir.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(QL_ENGINE_PATH));
+    argv.push_back(const_cast<char*>(program));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(QL_ENGINE_PATH, argv.data());
+    execv(program, argv.data());
     _exit(127);
 }
 
@@ -124,7 +125,10 @@ inline std::string runEngineOnTerminal(const std::vector<std::string>& args,
 // and read from line by line, so a test can answer what the engine prints.
 class EngineSession {
 public:
-    EngineSession(const std::vector<std::string>& args, const std::string& workDir) {
+    // program: the engine, unless another one is named (the test program
+    // itself, started as an engine, for one that must not get threads).
+    EngineSession(const std::vector<std::string>& args, const std::string& workDir,
+                  const std::string& program = QL_ENGINE_PATH) {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
         pid = fork();
@@ -135,7 +139,7 @@ public:
             if (devNull >= 0) dup2(devNull, 2);
             close(toChild[1]);
             close(fromChild[0]);
-            execEngine(args, workDir);
+            execEngine(args, workDir, program.c_str());
         }
         close(toChild[0]);
         close(fromChild[1]);
@@ -195,10 +199,17 @@ public:
 
     // Reads lines until one starts with prefix; the lines before it (and it)
     // go to *seen when given. False on a timeout or the end of output.
+    // The timeout bounds the whole wait, however many other lines come.
     bool readUntil(const std::string& prefix, std::string* found,
                    std::vector<std::string>* seen = nullptr, int timeoutMs = 30000) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         std::string line;
-        while (readLine(&line, timeoutMs)) {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0 || !readLine(&line, static_cast<int>(left))) break;
             if (seen) seen->push_back(line);
             if (line.rfind(prefix, 0) == 0) {
                 *found = line;

@@ -1,6 +1,6 @@
 // The packed one-line table against the table of parallel arrays it
-// replaced: the same stores, probes, clears and ageing must leave the same
-// answers, null verdicts, hash moves and slot contents.
+// replaced: the same stores, probes, clears and new searches must leave the
+// same answers, null verdicts, hash moves and slot contents.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -24,12 +24,14 @@ struct PlainBucket {
     i32 depth[4];
     u8 type[4];
     u64 lock[4];
+    int generation[4];   // the search that stored the slot
 };
 
 // The former table, word for word, over a few buckets.
 struct PlainTable {
     static constexpr int SIZE = 16;
     PlainBucket buckets[SIZE];
+    int generation = 0;   // the search storing now, counted modulo 64
 
     PlainBucket& of(const Board* board) { return buckets[board->hashKey2 % SIZE]; }
 
@@ -44,11 +46,8 @@ struct PlainTable {
         }
     }
 
-    void age() {
-        for (PlainBucket& bucket : buckets)
-            for (int i = 0; i < 4; i++)
-                if (bucket.depth[i] >= 0) bucket.depth[i]--;
-    }
+    // A new search: earlier slots are replaced first, nothing is rewritten.
+    void newSearch() { generation = (generation + 1) % 64; }
 
     void record(const Board* board, i32 depth, i32 score, u8 type, const Move* move) {
         PlainBucket* bucket = &of(board);
@@ -59,16 +58,23 @@ struct PlainTable {
         i32 shallowest = 256;
         int chosen = -1;
         for (int i = 0; i < 4; i++) {
-            if (bucket->lock[i] == key && depth >= bucket->depth[i]) {
+            const bool old = bucket->generation[i] != generation;
+            if (bucket->lock[i] == key && (depth >= bucket->depth[i] || old)) {
                 chosen = i;
                 break;
             }
-            if (bucket->depth[i] <= shallowest) {
-                shallowest = bucket->depth[i];
+            // Empty slots first, then those of earlier searches, then the
+            // shallowest of this search.
+            const i32 rank = bucket->depth[i] < 0 ? -4096
+                             : old                ? bucket->depth[i] - 2048
+                                                  : bucket->depth[i];
+            if (rank <= shallowest) {
+                shallowest = rank;
                 chosen = i;
             }
         }
         if (chosen < 0) return;
+        bucket->generation[chosen] = generation;
         bucket->lock[chosen] = key;
         bucket->move[chosen] = *move;
         bucket->score[chosen] = score;
@@ -154,11 +160,12 @@ i32 randomScore(std::mt19937_64& rng) {
     return static_cast<i32>((r >> 8) % 64001) - 32000;
 }
 
-TEST_F(PackedTable, StoresProbesClearsAndAgeingMatchTheFormerTable) {
+TEST_F(PackedTable, StoresProbesClearsAndNewSearchesMatchThePlainTable) {
     std::mt19937_64 rng(20261208);
     hashSize = PlainTable::SIZE;
     PlainTable plain{};
     plain.clear();
+    plain.generation = hashGeneration();
 
     // Fill every slot with a known bound type and empty both tables: from
     // then on even the empty slots agree in every field.
@@ -210,8 +217,8 @@ TEST_F(PackedTable, StoresProbesClearsAndAgeingMatchTheFormerTable) {
             ASSERT_TRUE(sameMove(moveNow, moveOld)) << "step " << step;
             ASSERT_EQ(moveNow.from, moveOld.from) << "step " << step;
         } else if (action < 998) {
-            ageHashtable(hashSize);
-            plain.age();
+            newHashGeneration();
+            plain.newSearch();
         } else {
             clearHashtable(hashSize);
             plain.clear();

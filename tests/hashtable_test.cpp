@@ -217,15 +217,63 @@ TEST_F(Hashtable, AllocationRefusesByteCountsBeyondThePlatform) {
     EXPECT_EQ(hashtable, before);
 }
 
-TEST_F(Hashtable, AgeingLowersDraftsAndEmptiesDraftZero) {
+TEST_F(Hashtable, EntriesOfEarlierSearchesStayWholeAndStillAnswer) {
+    // A new search rewrites nothing: a horizon entry of the last search is
+    // no empty slot, keeps its draft and answers as it did.
     const Move m = moveTo(40);
-    recordHashtable(board.get(), 0, 50, 0, &m, &counters);
+    recordHashtable(board.get(), 0, 50, BOUND_EXACT, &m, &counters);
     at(2, 5);
-    recordHashtable(board.get(), 3, 50, 0, &m, &counters);
-    ageHashtable(hashSize);
-    EXPECT_EQ(bucket(5).depth[3], -1);
-    EXPECT_EQ(bucket(5).depth[2], 2);
+    recordHashtable(board.get(), 3, 60, BOUND_EXACT, &m, &counters);
+    const int usage = hashtableUsage();
+    EXPECT_GT(usage, 0);
+    newHashGeneration();
+    EXPECT_EQ(hashtableUsage(), usage) << "an old entry is not an empty one";
+    EXPECT_EQ(bucket(5).depth[3], 0);
+    EXPECT_EQ(bucket(5).depth[2], 3);
     EXPECT_EQ(bucket(5).depth[1], -1) << "empty slots stay empty";
+    EXPECT_EQ(probe(-100, 100, 3), 60);
+    EXPECT_EQ(probe(-100, 100, 4), NO_HASH_SCORE);
+    at(1, 5);
+    EXPECT_EQ(probe(-100, 100, 0), 50);
+    EXPECT_EQ(probe(-100, 100, -1), 50) << "as within the search that stored it";
+}
+
+TEST_F(Hashtable, ANewSearchReplacesEmptySlotsThenOldOnesThenItsOwnShallowest) {
+    // Slots 3 and 2: deep entries of the last search; then this search's
+    // shallow ones in slots 1 and 0.
+    const Move m = moveTo(40);
+    at(11, 5);
+    recordHashtable(board.get(), 9, 1, BOUND_EXACT, &m, &counters);
+    at(12, 5);
+    recordHashtable(board.get(), 8, 2, BOUND_EXACT, &m, &counters);
+    newHashGeneration();
+    at(13, 5);
+    recordHashtable(board.get(), 1, 3, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 1), 13u) << "an empty slot before any old one";
+    at(14, 5);
+    recordHashtable(board.get(), 1, 4, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 0), 14u);
+    // Full: the shallower old entry goes first, though deeper than ours.
+    at(15, 5);
+    recordHashtable(board.get(), 0, 5, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 2), 15u);
+    at(16, 5);
+    recordHashtable(board.get(), 0, 6, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 3), 16u);
+    // Only this search's entries left: the shallowest, the later of equals.
+    at(17, 5);
+    recordHashtable(board.get(), 2, 7, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 3), 17u);
+    // An old entry of the same position gives way even to a shallower draft.
+    newHashGeneration();
+    at(17, 5);
+    recordHashtable(board.get(), 1, 8, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(slotKey(bucket(5), 3), 17u);
+    EXPECT_EQ(bucket(5).score[3], 8);
+    EXPECT_EQ(bucket(5).depth[3], 1);
+    // Within one search a deeper entry of the position stays.
+    recordHashtable(board.get(), 0, 9, BOUND_EXACT, &m, &counters);
+    EXPECT_EQ(bucket(5).score[3], 8);
 }
 
 }   // namespace

@@ -142,6 +142,30 @@ TEST_F(MovePick, RootMovesFollowLastIterationsNodeCounts) {
     }
 }
 
+TEST_F(MovePick, RootCountsOfALongAnalysisKeepTheirOrderBelowTheLinesMove) {
+    // An iteration of an overnight analysis spends billions of nodes on a
+    // move: its count neither wraps negative nor outranks the line's move.
+    load("4k3/8/8/8/8/8/PP6/4K3 w - - 0 1");
+    for (int i = 0; i < list->count; i++) board->rootNodeCount[i] = 10;
+    const int b4 = indexOf("b2b4"), b3 = indexOf("b2b3"), a3 = indexOf("a2a3"),
+              a4 = indexOf("a2a4");
+    board->rootNodeCount[b4] = INT64_C(3) << 31;   // past 2^32 in its low bits' reading
+    board->rootNodeCount[b3] = (INT64_C(1) << 31) + 5;
+    board->rootNodeCount[a4] = 700000000;
+    board->pvMove = list->moves[a3];
+    assignScoreRootMovelist(thread.get(), list);
+    EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
+    EXPECT_LT(list->scores[b4], SCORE_PV_ROOT);
+    EXPECT_LT(list->scores[b3], SCORE_PV_ROOT);
+    EXPECT_GT(list->scores[b3], list->scores[a4]);
+    EXPECT_GE(list->scores[b4], list->scores[b3]);
+    Move m;
+    EXPECT_EQ(getNextBestMove(list, &m), a3);
+    const int second = getNextBestMove(list, &m);
+    EXPECT_TRUE(second == b4 || second == b3);
+    EXPECT_NE(getNextBestMove(list, &m), a4) << "the billions come before the millions";
+}
+
 TEST_F(MovePick, SelectionFallsBackToTheFirstMoveWhenNothingIsLeft) {
     load("4k3/8/8/8/8/8/PP6/4K3 w - - 0 1");
     const int n = list->count;

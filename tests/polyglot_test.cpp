@@ -207,6 +207,11 @@ TEST(PolyglotBook, WhatIsNotABookIsRefusedWithItsReasonAndTheOldBookStays) {
     for (int i = 0; i < 1000; i++) noise += static_cast<char>(generator() & 0xff);
     writeFile(tmp.path + "/random.bin", noise);
     writeFile(tmp.path + "/random16.bin", noise.substr(0, 992));   // whole entries, in no order
+    // A text book saved as UTF-16: NUL bytes make it no text, and it is no
+    // Polyglot book either.
+    std::string wide = "\xFF\xFE";
+    for (const char c : std::string(" e2e4e7e5\n d2d4d7d5g1f3\n")) wide += c, wide += '\0';
+    writeFile(tmp.path + "/wide.bk", wide);
     std::filesystem::create_directory(tmp.path + "/folder.bin");
     ASSERT_EQ(mkfifo((tmp.path + "/fifo.bin").c_str(), 0600), 0);
 
@@ -218,6 +223,7 @@ TEST(PolyglotBook, WhatIsNotABookIsRefusedWithItsReasonAndTheOldBookStays) {
                    {"empty.bin", "it is empty"},
                    {"random.bin", "not a Polyglot book"},
                    {"random16.bin", "(unsorted)"},
+                   {"wide.bk", "not a Polyglot book"},
                    {"folder.bin", "it is a directory"},
                    {"fifo.bin", "not a regular file"}};
     BookFileGuard book(tmp.path + "/good.bin");

@@ -250,6 +250,21 @@ TEST(Protocol, WithoutABookEveryEngineMoveIsSearched) {
 // at the end of input with status 0 and print only lines the protocol
 // defines. A copy of the loop run in this process on the same pieces must
 // print the same, which catches reads of stale or uninitialised memory.
+TEST(Protocol, AByteOrderMarkOrUtf16TextGetsNoReplyAndTheGameGoesOn) {
+    // A mark before the first line does not hide it; a UTF-16 line is no
+    // command (its NUL bytes end it at once) and gets no reply.
+    const TempDir tmp;
+    std::string input = "\xEF\xBB\xBFxboard\n";
+    for (const char c : std::string("new\ngo\n")) input += c, input += '\0';
+    input += "\nforce\nsetboard 7k/8/8/8/8/8/6q1/7K w - - 0 1\ngo\nquit\n";
+    const EngineRun run = runEngine({}, input, tmp.path, 60);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("feature done=1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("move h1g2\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("move ", run.out.find("feature done=1")), run.out.find("move h1g2\n"))
+        << "the UTF-16 go is no go";
+}
+
 TEST(Protocol, FuzzedInputGetsOnlyDefinedReplies) {
     std::mt19937 rng(20261207);
     auto pick = [&rng](size_t n) { return static_cast<int>(rng() % n); };

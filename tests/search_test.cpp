@@ -2,6 +2,8 @@
 // iterative-deepening driver with its time decisions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -201,7 +203,7 @@ i32 fakeClock() {
 }
 
 // Jumps a long way ahead once the search has counted this many nodes.
-i32 jumpAtNodes = 0;
+i64 jumpAtNodes = 0;
 i32 jumpingClock() { return searchThread(0)->globalNodes > jumpAtNodes ? 1000000 : 0; }
 
 class SearchClock : public ::testing::Test {
@@ -212,8 +214,14 @@ protected:
         fakeNow = 0;
         fakeStep = 0;
         searchClock = fakeClock;
+        // A search that ended leaves the signal raised for its helpers;
+        // the polls here run outside any search.
+        stopSignal = false;
     }
-    void TearDown() override { searchClock = timer; }
+    void TearDown() override {
+        searchClock = timer;
+        nodeCountStart = 0;
+    }
 };
 
 TEST_F(SearchClock, ClockIsReadOnceEvery8193Entries) {
@@ -402,6 +410,118 @@ TEST_F(SearchClock, IterationAbandonedAfterRealWorkIsDiscarded) {
     }
     EXPECT_GT(searchThread(0)->globalNodes, 5000);
     EXPECT_EQ(text(m), lines.back().moves[0]);
+}
+
+TEST_F(SearchClock, CountsPastThirtyTwoBitsStillDiscardAnIterationCutShort) {
+    // A few million nodes a second pass 2^31 in a quarter of an hour. The
+    // counts printed go on from where they are, and an iteration the clock
+    // cuts short after real work is still discarded: the move played is
+    // the last printed line's first move, never a half-searched one.
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    auto board = newBoard(fen);
+    std::string out;
+    runSearch(board.get(), 1000, 8, &out);
+    const auto frozen = thinkingLines(out);
+    ASSERT_EQ(frozen.size(), 8u);
+    size_t target = 1;
+    while (target < frozen.size() && frozen[target].nodes - frozen[target - 1].nodes < 30000)
+        target++;
+    ASSERT_LT(target, frozen.size()) << out;
+    for (const i64 start : {(INT64_C(1) << 31) - 20000, (INT64_C(1) << 32) - 20000}) {
+        nodeCountStart = start;
+        freshTables();
+        board = newBoard(fen);
+        searchClock = jumpingClock;
+        jumpAtNodes = start + frozen[target - 1].nodes + 1;
+        const Move m = runSearch(board.get(), 1000, 100, &out);
+        const auto lines = thinkingLines(out);
+        ASSERT_EQ(lines.size(), target) << out;
+        for (size_t i = 0; i < lines.size(); i++) {
+            EXPECT_EQ(lines[i].nodes, start + frozen[i].nodes) << start;
+            EXPECT_EQ(lines[i].moves, frozen[i].moves) << start;
+        }
+        EXPECT_EQ(text(m), lines.back().moves[0]) << start;
+        EXPECT_GT(searchNodes(), start + frozen[target - 1].nodes);
+    }
+}
+
+// What a front end hears from the driver in a long search.
+struct Heard {
+    std::vector<ThinkingLine> iterations, bounds;
+    std::vector<std::pair<int, std::string>> current;   // depth, move
+    std::vector<int> numbers;
+};
+Heard heard;
+ThinkingLine heardLine(int depth, i32 score, const PvLine* line) {
+    ThinkingLine l{depth, score, 0, searchNodes(), {}};
+    for (u32 i = 0; i < line->count; i++) l.moves.push_back(text(line->moves[i]));
+    return l;
+}
+void hearIteration(int depth, i32 score, i32, const PvLine* line, int) {
+    heard.iterations.push_back(heardLine(depth, score, line));
+}
+void hearBound(int depth, i32 score, i32, const PvLine* line) {
+    heard.bounds.push_back(heardLine(depth, score, line));
+}
+void hearMove(int depth, const Move* move, int number) {
+    heard.current.emplace_back(depth, text(*move));
+    heard.numbers.push_back(number);
+}
+
+TEST_F(SearchClock, ALongSearchNamesItsRootMovesAndTheBoundsItFindsOnTheWay) {
+    // The clock reads a second and more from the start: every root move is
+    // named with its number, and every root move that beats the first
+    // inside an iteration is reported as a bound, the last of them being
+    // the iteration's own result.
+    fakeNow = 5000;
+    fakeStep = REPORT_AFTER;   // each reading a second after the one before
+    iterationReport = hearIteration;
+    boundReport = hearBound;
+    currentMoveReport = hearMove;
+    heard = Heard();
+    auto board = newBoard("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8");
+    Move m;
+    searchToDepth(board.get(), &m, INT32_MAX, 7);
+    iterationReport = nullptr;
+    boundReport = nullptr;
+    currentMoveReport = nullptr;
+    ASSERT_EQ(heard.iterations.size(), 7u);
+    EXPECT_FALSE(heard.bounds.empty()) << "no root move ever beat the first";
+    for (const ThinkingLine& it : heard.iterations) {
+        std::vector<const ThinkingLine*> at;
+        for (const ThinkingLine& b : heard.bounds)
+            if (b.depth == it.depth) at.push_back(&b);
+        for (const ThinkingLine* b : at) EXPECT_LE(b->score, it.score) << "depth " << it.depth;
+        if (!at.empty()) {
+            EXPECT_EQ(at.back()->score, it.score) << "depth " << it.depth;
+            EXPECT_EQ(at.back()->moves, it.moves) << "depth " << it.depth;
+        }
+        // Each depth names every legal root move once, numbered from 1.
+        std::vector<std::string> named;
+        for (size_t i = 0; i < heard.current.size(); i++) {
+            if (heard.current[i].first != it.depth) continue;
+            EXPECT_EQ(heard.numbers[i], static_cast<int>(named.size()) + 1);
+            named.push_back(heard.current[i].second);
+        }
+        std::sort(named.begin(), named.end());
+        std::vector<std::string> legal = splitWords(moveTexts(board.get()));
+        std::sort(legal.begin(), legal.end());
+        EXPECT_EQ(named, legal) << "depth " << it.depth;
+    }
+    // A short search (the clock short of a second) names nothing.
+    heard = Heard();
+    fakeNow = 0;
+    fakeStep = 0;
+    iterationReport = hearIteration;
+    boundReport = hearBound;
+    currentMoveReport = hearMove;
+    searchToDepth(board.get(), &m, INT32_MAX, 5);
+    iterationReport = nullptr;
+    boundReport = nullptr;
+    currentMoveReport = nullptr;
+    EXPECT_EQ(heard.iterations.size(), 5u);
+    EXPECT_TRUE(heard.bounds.empty());
+    EXPECT_TRUE(heard.current.empty());
 }
 
 TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {

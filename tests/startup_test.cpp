@@ -48,6 +48,29 @@ TEST(Startup, LastHashLineWinsAndOddLinesAreIgnored) {
     EXPECT_EQ(run.out, banner + "\tHash entries\t= 1000\n\tHash entries\t= 2000\n");
 }
 
+TEST(Startup, AConfigurationWithAByteOrderMarkNulBytesOrInUtf16StartsQuietly) {
+    // An editor's byte-order mark does not hide the first line.
+    EngineRun run = startWithConfig("\xEF\xBB\xBFhash 1000\nbook my.bk\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, banner + "\tHash entries\t= 1000\n\tBook file\t= my.bk\n");
+    // A NUL byte ends what a line says; UTF-16 says nothing the reader
+    // knows: the defaults, a line about the size, and a working engine.
+    const TempDir tmp;
+    std::ofstream(tmp.path + "/quillantor.rc", std::ios::binary)
+        << std::string("hash 2000\0 junk\nbook a\0b.bk\n", 28);
+    run = runEngine({}, "xboard\nquit\n", tmp.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(banner + "\tHash entries\t= 2000\n\tBook file\t= a\n", 0), 0u)
+        << run.out;
+    std::string wide = "\xFF\xFE";
+    for (const char c : std::string("hash 1000\nthreads 2\n")) wide += c, wide += '\0';
+    std::ofstream(tmp.path + "/quillantor.rc", std::ios::binary) << wide;
+    run = runEngine({}, "xboard\nnew\ngo\nquit\n", tmp.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("is not usable: using 524288"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nmove "), std::string::npos) << run.out;
+}
+
 TEST(Startup, MissingOrUnusableHashFallsBackToDefault) {
     EngineRun run = startWithConfig("book x.bk\n");
     EXPECT_EQ(run.status, 0);

@@ -137,12 +137,18 @@ inline std::vector<std::string> outputLines(const std::string& out) {
     return rows;
 }
 
+// The bytes of a string literal, NUL bytes inside it included.
+template <size_t N>
+inline std::string literalBytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
 // One thinking line: depth, score, time in centiseconds, nodes, the line.
 struct ThinkingLine {
     int depth;
     i32 score;
     i32 centiseconds;
-    i32 nodes;
+    i64 nodes;
     std::vector<std::string> moves;
 };
 

@@ -193,6 +193,9 @@ protected:
         board = newBoard(fen);
         Move m;
         searchToDepth(board.get(), &m, budget, depth);
+        // The driver returns with its move once it has told the helpers to
+        // stop; their records are read once they have.
+        waitForHelpers();
         return m;
     }
 };
@@ -206,7 +209,7 @@ TEST_F(SearchThreads, AMoveFromTheTableIsOnlyUsedWhereItIsGenerated) {
     ASSERT_EQ(setSearchThreads(1), 1);
     const Move clean = searchFen(fen, 5);
     const i32 cleanScore = searchThread(0)->completedScore;
-    const i32 cleanNodes = searchThread(0)->globalNodes;
+    const i64 cleanNodes = searchThread(0)->globalNodes;
     const Move bogus[] = {{static_cast<u8>(sq("a4")), static_cast<u8>(sq("a5")), MF_NORMAL, EMPTY,
                            0, EMPTY, 0, NO_SQUARE, WPAWN},
                           {static_cast<u8>(sq("c3")), static_cast<u8>(sq("c5")), MF_NORMAL, EMPTY,

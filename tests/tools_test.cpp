@@ -213,6 +213,16 @@ TEST(EvalTool, PrintsOneLinePerInputLineAndErrorForNonPositions) {
     EXPECT_EQ(run.out, "10\nerror\nerror\n896\n-876\n10\n10\n10\n10\nerror\n0\n10\n");
 }
 
+TEST(EvalTool, ByteOrderMarksNulBytesAndStrangeBytesGetALineEach) {
+    const std::string fen = "7k/8/8/8/3K4/8/8/1N4N1 b - - 0 1";
+    const std::string input =
+        "\xEF\xBB\xBF" + fen + "\n" + literalBytes("7k/8/8\0/8/3K4/8/8/1N4N1 b\n") +
+        literalBytes("\xFF\xFE\x37\x00k\x00\n") + "\xC3\xA9\xE2\x82\xAC\n" + fen + "\n";
+    const EngineRun run = runEngine({"eval"}, input, TempDir().path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "-876\nerror\nerror\nerror\n-876\n");
+}
+
 TEST(EvalTool, TermsShowsWhitesViewOfEachTerm) {
     const EngineRun run = runEngine(
         {"eval", "--terms", "4k3/8/7p/8/2P1P3/8/3P4/R3K2R", "b", "KQ", "-"}, "", TempDir().path);
@@ -265,6 +275,27 @@ TEST(Epd, ReadsPositionIdAndMoveLists) {
     EXPECT_EQ(error, "no bm or am operation");
     EXPECT_FALSE(parseEpdLine("8/8/8/8/8/8/8/K1k5 b - - bm Kb1; id \"x;", &record, &error));
     EXPECT_EQ(error, "unterminated string");
+}
+
+TEST(Epd, SuitesInUtf16OrWithAByteOrderMarkReadAsAnyOtherAndNulLinesAreSkipped) {
+    const TempDir tmp;
+    const std::string suite = "6k1/5ppp/8/8/8/8/8/R5K1 w - - bm Ra8#; id \"mate\";\n";
+    std::string wide = "\xFF\xFE";
+    for (const char c : suite) wide += c, wide += '\0';
+    std::ofstream(tmp.path + "/wide.epd", std::ios::binary) << wide;
+    std::ofstream(tmp.path + "/marked.epd", std::ios::binary) << "\xEF\xBB\xBF" + suite;
+    std::ofstream(tmp.path + "/nul.epd", std::ios::binary)
+        << literalBytes("6k1/5ppp/8\0/8/8/8/8/R5K1 w - - bm Ra8#;\n") + suite;
+    for (const char* name : {"wide.epd", "marked.epd"}) {
+        const EngineRun run = runEngine({"epd", name, "--time", "100"}, "", tmp.path, 60);
+        EXPECT_EQ(run.status, 0) << name << run.err;
+        EXPECT_NE(run.out.find("mate SOLVED Ra8#"), std::string::npos) << name << run.out;
+        EXPECT_NE(run.out.find("\nsolved 1 / 1\n"), std::string::npos) << name << run.out;
+    }
+    const EngineRun run = runEngine({"epd", "nul.epd", "--time", "100"}, "", tmp.path, 60);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("line 1 skipped"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nsolved 1 / 1\n"), std::string::npos) << run.out;
 }
 
 TEST(Epd, SolvesEasyPositionsAndReportsBadLines) {

@@ -46,6 +46,12 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
+std::string joinLines(const std::vector<std::string>& seen) {
+    std::string text;
+    for (const std::string& l : seen) text += l + "\n";
+    return text;
+}
+
 std::vector<std::string> linesStarting(const std::string& text, const std::string& prefix) {
     std::vector<std::string> out;
     for (const std::string& l : lines(text))
@@ -162,17 +168,26 @@ TEST(Uci, GoArgumentsAreReadAndBadOnesRefused) {
     EXPECT_EQ(g.depth, MAX_ITERATIONS);
     ASSERT_EQ(refusals.size(), 4u);   // depth x (and x itself), nodes 0, fast
     EXPECT_NE(refusals[0].find("depth"), std::string::npos);
-    // A mate in N moves is a search of 2N plies; the words after it stand.
+    // A mate in N moves: a search of at most 2N plies that ends once it
+    // proves such a mate; the words after it stand.
     refusals.clear();
     g = parseGoArguments(words("mate 2 movetime 500"), &refusals);
+    EXPECT_EQ(g.mate, 2);
     EXPECT_EQ(g.depth, 4);
     EXPECT_EQ(g.moveTime, 500);
-    ASSERT_EQ(refusals.size(), 1u);
-    EXPECT_EQ(refusals[0], "go mate is searched as go depth 4");
+    EXPECT_TRUE(refusals.empty());
+    EXPECT_FALSE(g.clockWords) << "movetime is no clock";
     EXPECT_EQ(parseGoArguments(words("mate 70"), &refusals).depth, MAX_ITERATIONS);
     refusals.clear();
     EXPECT_EQ(parseGoArguments(words("mate 0"), &refusals).depth, 0);
     EXPECT_EQ(refusals.size(), 1u);
+    // Node counts are not cut at 32 bits; times saturate there.
+    refusals.clear();
+    g = parseGoArguments(words("nodes 6000000000 wtime 5000000000 nodes 12x"), &refusals);
+    EXPECT_EQ(g.nodes, INT64_C(6000000000));
+    EXPECT_EQ(g.time[WHITE], INT32_MAX);
+    EXPECT_TRUE(g.clockWords);
+    EXPECT_EQ(refusals.size(), 2u) << "nodes 12x, and 12x itself";
     refusals.clear();
     g = parseGoArguments(words("searchmoves e2e4 d2d4 depth 3 wtime"), &refusals);
     EXPECT_EQ(g.depth, 3);
@@ -366,6 +381,8 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   std::to_string(STRENGTH_ELO_MAX) + " min " + std::to_string(STRENGTH_ELO_MIN) +
                   " max " + std::to_string(STRENGTH_ELO_MAX) +
                   "\n"
+                  "option name Move Overhead type spin default 10 min 0 max 5000\n"
+                  "option name UCI_AnalyseMode type check default false\n"
                   "uciok\n");
     // The configuration file's book is the option's default.
     UciEngine engine("hash 20000\nbook test.bk\n");
@@ -563,14 +580,31 @@ TEST(UciSession, PositionWithMovesPlaysThemAndBestmoveCarriesThePromotion) {
     EXPECT_NE(out.find("pv a7a8q"), std::string::npos);
 }
 
-TEST(UciSession, GoMateSearchesTwicePliesAsMoves) {
-    // A queen sacrifice that mates in two: four iterations, the mate seen.
-    const std::string out = uciRun(
-        "position fen r1b2k1r/ppp1bppp/8/1B1Q4/5q2/2P5/PPP2PPP/R3R1K1 w - - 1 1\ngo mate 2\n");
-    const std::vector<std::string> info = linesStarting(out, "info depth");
-    ASSERT_EQ(info.size(), 4u) << out;
-    EXPECT_EQ(infoField(info.back(), "depth"), "4");
+TEST(UciSession, GoMateEndsOnceTheMateIsProvenAndSearchesNoDeeperThanItNeeds) {
+    // A queen sacrifice that mates in two: the search ends at the first
+    // depth that proves it (no later than four plies).
+    const std::string sacrifice =
+        "position fen r1b2k1r/ppp1bppp/8/1B1Q4/5q2/2P5/PPP2PPP/R3R1K1 w - - 1 1\n";
+    std::string out = uciRun(sacrifice + "go mate 2\n");
+    std::vector<std::string> info = linesStarting(out, "info depth");
+    ASSERT_FALSE(info.empty()) << out;
+    ASSERT_LE(info.size(), 4u) << out;
     EXPECT_EQ(infoField(info.back(), "score"), "mate 2");
+    for (size_t i = 0; i + 1 < info.size(); i++)
+        EXPECT_EQ(infoField(info[i], "score").rfind("mate", 0), std::string::npos) << info[i];
+    EXPECT_EQ(bestMoveOf(linesStarting(out, "bestmove")[0]),
+              words(infoField(info.back(), "pv"))[0]);
+    // Asked for a longer mate, the search still ends at the shorter one.
+    out = uciRun(sacrifice + "go mate 6\n");
+    info = linesStarting(out, "info depth");
+    ASSERT_FALSE(info.empty()) << out;
+    EXPECT_LE(std::stoi(infoField(info.back(), "depth")), 4) << out;
+    EXPECT_EQ(infoField(info.back(), "score"), "mate 2");
+    // A mate in one asked for, none there: the search goes no deeper than two plies.
+    out = uciRun("position startpos\ngo mate 1\n");
+    info = linesStarting(out, "info depth");
+    ASSERT_EQ(info.size(), 2u) << out;
+    EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
 }
 
 TEST(UciTimed, ASearchCutShortReportsItsFinalFiguresBeforeBestmove) {
@@ -583,7 +617,11 @@ TEST(UciTimed, ASearchCutShortReportsItsFinalFiguresBeforeBestmove) {
     ASSERT_GE(all.size(), 3u);
     const std::string& best = all.back();
     ASSERT_EQ(best.rfind("bestmove ", 0), 0u) << out;
-    const std::vector<std::string> info = linesStarting(out, "info depth");
+    // The iterations' lines, not the lower bounds a longer search shows
+    // when a root move beats the first one inside an iteration.
+    std::vector<std::string> info;
+    for (const std::string& l : linesStarting(out, "info depth"))
+        if (l.find(" lowerbound ") == std::string::npos) info.push_back(l);
     ASSERT_GE(info.size(), 2u) << out;
     const std::string& final = info.back();
     EXPECT_EQ(all[all.size() - 2], final);
@@ -768,8 +806,8 @@ std::string infoLineFault(const std::string& line, const char* fen) {
     const std::vector<std::string> w = words(line);
     if (w.empty() || w[0] != "info") return "";
     if (w.size() >= 2 && w[1] == "string") return w.size() > 2 ? "" : "empty info string";
-    static const std::vector<std::string> numeric = {"depth", "seldepth", "multipv", "time",
-                                                     "nodes", "nps",      "hashfull"};
+    static const std::vector<std::string> numeric = {
+        "depth", "seldepth", "multipv", "time", "nodes", "nps", "hashfull", "currmovenumber"};
     for (size_t i = 1; i < w.size(); i++) {
         if (w[i] == "pv") {
             if (i + 1 >= w.size()) return "empty pv";
@@ -788,6 +826,14 @@ std::string infoLineFault(const std::string& line, const char* fen) {
             i32 v = 0;
             if (!readWholeNumber(w[i + 2].c_str(), &v)) return "score value " + w[i + 2];
             i += 2;
+            if (i + 1 < w.size() && (w[i + 1] == "lowerbound" || w[i + 1] == "upperbound")) i++;
+            continue;
+        }
+        if (w[i] == "currmove") {
+            Move m;
+            if (i + 1 >= w.size() || !inputMoveLegal(newBoard(fen).get(), w[i + 1].c_str(), &m))
+                return "currmove without a legal move";
+            i++;
             continue;
         }
         bool known = false;
@@ -917,24 +963,42 @@ TEST(UciAnalysis, AChosenStrengthPlaysLegalMovesOnTheClockAndNoneWhenOff) {
 // ---------------------------------------------------------------------------
 // Stress: searches of every kind stopped at random moments, threads changing
 
+namespace {
+// The positions the stress tests search: the start, an opening, a middle
+// game full of tactics, an endgame, a single legal move, mate and a back
+// rank; each as the command that sets it up and its FEN.
+struct StressPosition {
+    const char* command;
+    const char* fen;
+};
+const StressPosition stressPositions[] = {
+    {"position startpos", initialPosition},
+    {"position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5",
+     "r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3"},
+    {"position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+     "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"},
+    {"position fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+     "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1"},
+    {"position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1", "7k/8/8/8/8/8/6q1/7K w - - 0 1"},
+    {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1"},
+    {"position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1"},
+};
+
+// A bestmove is legal where the engine had a move, and 0000 only where it had none.
+void expectLegalBestmove(const StressPosition& p, const std::string& bestmoveLine,
+                         const std::string& after) {
+    const std::string move = bestMoveOf(bestmoveLine);
+    if (move == "0000") EXPECT_TRUE(moveTexts(newBoard(p.fen).get()).empty()) << p.fen;
+    else
+        EXPECT_TRUE(isLegalIn(p.fen, move))
+            << bestmoveLine << " in " << p.fen << " after " << after;
+}
+}   // namespace
+
 TEST(UciStress, AThousandStoppedSearchesGiveOneLegalBestmoveEach) {
     UciEngine engine;
     ASSERT_TRUE(engine.ok);
-    struct Position {
-        const char* command;
-        const char* fen;
-    };
-    const Position positions[] = {
-        {"position startpos", initialPosition},
-        {"position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5",
-         "r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3"},
-        {"position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-         "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"},
-        {"position fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-         "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1"},
-        {"position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1", "7k/8/8/8/8/8/6q1/7K w - - 0 1"},
-        {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1"},
-    };
+    const auto& positions = stressPositions;
     const char* goes[] = {"go infinite",
                           "go movetime 30",
                           "go depth 5 searchmoves e2e4 d2d4 g1f3 a7a5 h1g1",
@@ -955,7 +1019,7 @@ TEST(UciStress, AThousandStoppedSearchesGiveOneLegalBestmoveEach) {
         if (rng() % 10 == 0)
             engine.send(std::string("setoption name UCI_LimitStrength value ") +
                         (rng() % 2 ? "true" : "false"));
-        const Position& p = positions[rng() % std::size(positions)];
+        const StressPosition& p = positions[rng() % std::size(positions)];
         const char* go = goes[rng() % std::size(goes)];
         engine.send(p.command);
         engine.send(go);
@@ -964,9 +1028,7 @@ TEST(UciStress, AThousandStoppedSearchesGiveOneLegalBestmoveEach) {
         const std::vector<std::string> seen = engine.until("bestmove", 20000);
         ASSERT_FALSE(seen.empty())
             << "no bestmove, cycle " << cycle << ": " << go << " with " << threads << " threads";
-        const std::string move = bestMoveOf(seen.back());
-        if (move == "0000") EXPECT_TRUE(moveTexts(newBoard(p.fen).get()).empty()) << p.fen;
-        else EXPECT_TRUE(isLegalIn(p.fen, move)) << seen.back() << " in " << p.fen;
+        expectLegalBestmove(p, seen.back(), go);
         // Only the moves searchmoves names that are not legal here are refused.
         for (size_t i = 0; i + 1 < seen.size(); i++) {
             if (seen[i].rfind("info string", 0) == 0) {
@@ -984,7 +1046,371 @@ TEST(UciStress, AThousandStoppedSearchesGiveOneLegalBestmoveEach) {
 }
 
 // ---------------------------------------------------------------------------
+// Hours of use, every clock
+
+TEST(UciTimed, APonderhitAfterTheBudgetIsSpentAnswersAtOnce) {
+    // A minute on the clock gives a move about two seconds. Pondered for
+    // longer than that, the hit finds the budget spent: the move comes at
+    // once, with the line the pondering found. Were the budget to start
+    // again at the hit, the move would take seconds more.
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    engine.send("setoption name Ponder value true");
+    engine.send("position startpos moves e2e4 e7e5");
+    engine.send("go ponder wtime 60000 btime 60000");
+    EXPECT_TRUE(engine.until("bestmove", 3000).empty()) << "a ponder search waits for the hit";
+    const auto hit = Clock::now();
+    engine.send("ponderhit");
+    const std::vector<std::string> seen = engine.until("bestmove", 10000);
+    const long after = msSince(hit);
+    ASSERT_FALSE(seen.empty());
+    printf("bestmove %ld ms after a ponderhit past the budget\n", after);
+    EXPECT_LT(after, 1000);
+    const char* fen = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2";
+    EXPECT_TRUE(isLegalIn(fen, bestMoveOf(seen.back()))) << seen.back();
+    // Hit early, the move takes what is left of its budget, counted from "go".
+    engine.send("position startpos moves e2e4 e7e5");
+    const auto go = Clock::now();
+    engine.send("go ponder wtime 3000 btime 3000");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    engine.send("ponderhit");
+    ASSERT_FALSE(engine.until("bestmove", 5000).empty());
+    // The hard limit of a 3 s clock is an eighth of it, from the "go".
+    EXPECT_LT(msSince(go), 3000 / 8 + 300);
+}
+
+TEST(UciTimed, AGoWithOnlyTheOpponentsClockEndsByItself) {
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    for (const char* go : {"go wtime 1000 winc 0", "go winc 100 binc 100", "go movestogo 20"}) {
+        engine.send("position startpos moves e2e4");
+        const auto start = Clock::now();
+        engine.send(go);
+        const std::vector<std::string> seen = engine.until("bestmove", 10000);
+        ASSERT_FALSE(seen.empty()) << go << ": no bestmove";
+        EXPECT_LT(msSince(start), NO_CLOCK_MOVE_TIME + 1500) << go;
+        bool said = false;
+        for (const std::string& l : seen)
+            said |= l.rfind("info string", 0) == 0 &&
+                    l.find("no time for the side to move") != std::string::npos;
+        EXPECT_TRUE(said) << go;
+        const char* fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
+        EXPECT_TRUE(isLegalIn(fen, bestMoveOf(seen.back()))) << seen.back();
+    }
+    // The mover's own clock alone is an ordinary clock.
+    engine.send("position startpos moves e2e4");
+    engine.send("go btime 500");
+    const std::vector<std::string> seen = engine.until("bestmove", 5000);
+    ASSERT_FALSE(seen.empty());
+    for (const std::string& l : seen) EXPECT_EQ(l.rfind("info string", 0), std::string::npos) << l;
+}
+
+TEST(UciTimed, ALongSearchNamesItsRootMovesAndShowsItsProgress) {
+    // After its first second a search names each root move it takes up
+    // and says every second how far it has come; every line conforms.
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    engine.send(std::string("position fen ") + fen);
+    const auto start = Clock::now();
+    engine.send("go movetime 3500");
+    std::vector<std::string> seen;
+    std::string line;
+    std::vector<long> progressAt;
+    int named = 0;
+    while (engine.session->readLine(&line, 10000)) {
+        seen.push_back(line);
+        if (line.rfind("info currmove ", 0) == 0) named++;
+        if (line.rfind("info time ", 0) == 0) progressAt.push_back(msSince(start));
+        if (line.rfind("bestmove", 0) == 0) break;
+    }
+    ASSERT_FALSE(seen.empty());
+    ASSERT_EQ(seen.back().rfind("bestmove", 0), 0u);
+    EXPECT_GT(named, 0);
+    EXPECT_GE(progressAt.size(), 2u) << "a progress line every second";
+    expectConformingInfo(seen, fen);
+    for (const std::string& l : seen) {
+        if (l.rfind("info currmove ", 0) != 0) continue;
+        EXPECT_FALSE(infoField(l, "currmovenumber").empty()) << l;
+    }
+}
+
+TEST(UciSession, MoveOverheadAndAnalyseModeAreTakenAndBadValuesRefused) {
+    const std::string out = uciRun(
+        "setoption name Move Overhead value 250\n"
+        "setoption name Move Overhead value -1\n"
+        "setoption name Move Overhead value 999999\n"
+        "setoption name UCI_AnalyseMode value true\n"
+        "setoption name UCI_AnalyseMode value maybe\n"
+        "position startpos\ngo movetime 400\n");
+    const std::vector<std::string> refusals = linesStarting(out, "info string");
+    ASSERT_EQ(refusals.size(), 3u) << out;
+    EXPECT_NE(refusals[0].find("Move Overhead must be a number from 0 to 5000"), std::string::npos);
+    EXPECT_NE(refusals[2].find("UCI_AnalyseMode takes true or false"), std::string::npos);
+    ASSERT_EQ(linesStarting(out, "bestmove").size(), 1u);
+    // 250 ms of the 400 go to the overhead: the search stops within the rest.
+    for (const std::string& l : linesStarting(out, "info depth"))
+        EXPECT_LT(std::stol(infoField(l, "time")), 400 - 250) << l;
+}
+
+TEST(UciSession, LinesWithNulBytesUtf16OrAByteOrderMarkAreRefusedOneByOne) {
+    // A NUL byte is refused with its line, which never runs into the next;
+    // UTF-16 text is a line of NUL bytes; a byte-order mark makes a word
+    // that is no command.
+    std::string input = literalBytes("isready\0junk\n") + "isready\n";
+    const std::string utf16 = literalBytes("i\0s\0r\0e\0a\0d\0y\0\n\0");
+    // (The last half of UTF-16's line feed starts a line of its own.)
+    input += utf16 + "\n\xEF\xBB\xBFisready\n" + "\xFF\xFE" + "isready\n" + "isready\n";
+    const std::string out = uciRun(input);
+    EXPECT_EQ(linesStarting(out, "readyok").size(), 2u) << out;
+    const std::vector<std::string> refusals = linesStarting(out, "info string");
+    ASSERT_EQ(refusals.size(), 5u) << out;
+    EXPECT_NE(refusals[0].find("NUL byte"), std::string::npos);
+    EXPECT_NE(refusals[1].find("NUL byte"), std::string::npos);
+    EXPECT_NE(refusals[2].find("NUL byte"), std::string::npos) << "the UTF-16 line feed's half";
+    EXPECT_NE(refusals[3].find("unknown command"), std::string::npos);
+    EXPECT_NE(refusals[4].find("unknown command"), std::string::npos);
+    // A byte-order mark before the first line does not hide "uci".
+    const TempDir tmp;
+    const EngineRun run = runEngine({}, "\xEF\xBB\xBFuci\nisready\n", tmp.path, 60);
+    EXPECT_NE(run.out.find("uciok"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("readyok"), std::string::npos);
+}
+
+namespace {
+// The test program started as an engine that gets only so many threads.
+std::unique_ptr<EngineSession> engineWithThreads(const TempDir& dir, int threads) {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return nullptr;
+    self[n] = '\0';
+    auto session = std::make_unique<EngineSession>(
+        std::vector<std::string>{"--uci-with-threads", std::to_string(threads)}, dir.path, self);
+    session->send("uci\n");
+    std::string found;
+    if (!session->readUntil("uciok", &found)) return nullptr;
+    return session;
+}
+}   // namespace
+
+TEST(UciTimed, WithoutASearchThreadTheGuiCanStillStopTheSearch) {
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
+    std::string found;
+    std::vector<std::string> seen;
+    {
+        // The reader thread, but no search thread: the search runs on the
+        // command thread and still hears "isready", "stop" and "ponderhit".
+        const TempDir dir;
+        auto engine = engineWithThreads(dir, 1);
+        ASSERT_NE(engine, nullptr);
+        engine->send(std::string("position fen ") + fen + "\ngo infinite\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        engine->send("isready\n");
+        ASSERT_TRUE(engine->readUntil("readyok", &found, nullptr, 5000));
+        const auto stopAt = Clock::now();
+        engine->send("stop\n");
+        ASSERT_TRUE(engine->readUntil("bestmove", &found, nullptr, 5000));
+        EXPECT_LT(msSince(stopAt), 2000);
+        EXPECT_TRUE(isLegalIn(fen, bestMoveOf(found))) << found;
+        engine->send(std::string("position fen ") + fen + "\ngo ponder wtime 60000 btime 60000\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        engine->send("ponderhit\n");
+        ASSERT_TRUE(engine->readUntil("bestmove", &found, nullptr, 5000));
+        engine->send(std::string("position fen ") + fen + "\ngo depth 4\nisready\n");
+        seen.clear();
+        ASSERT_TRUE(engine->readUntil("bestmove", &found, &seen, 10000));
+        if (linesStarting(joinLines(seen), "readyok").empty()) {
+            EXPECT_TRUE(engine->readUntil("readyok", &found, nullptr, 5000));
+        }
+        EXPECT_EQ(engine->finish(), 0);
+    }
+    {
+        // No thread at all, not even the reader: an unbounded search could
+        // not be stopped, so it is refused with a legal move; a bounded one
+        // runs as usual.
+        const TempDir dir;
+        auto engine = engineWithThreads(dir, 0);
+        ASSERT_NE(engine, nullptr);
+        engine->send(std::string("position fen ") + fen + "\ngo infinite\n");
+        seen.clear();
+        ASSERT_TRUE(engine->readUntil("bestmove", &found, &seen, 5000));
+        EXPECT_TRUE(isLegalIn(fen, bestMoveOf(found))) << found;
+        EXPECT_FALSE(linesStarting(joinLines(seen), "info string no thread").empty());
+        engine->send("go movetime 200\n");
+        ASSERT_TRUE(engine->readUntil("bestmove", &found, nullptr, 5000));
+        EXPECT_TRUE(isLegalIn(fen, bestMoveOf(found))) << found;
+        EXPECT_EQ(engine->finish(), 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Measurements (label slow): stop latency, and whole games on a clock
+namespace {
+// Programs that keep the processor busy for as long as they live.
+class BusyPrograms {
+public:
+    explicit BusyPrograms(int count) {
+        for (int i = 0; i < count; i++) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                volatile unsigned long spin = 0;
+                for (;;) spin = spin + 1;
+            }
+            if (pid > 0) pids.push_back(pid);
+        }
+    }
+    ~BusyPrograms() {
+        for (const pid_t pid : pids) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    BusyPrograms(const BusyPrograms&) = delete;
+    BusyPrograms& operator=(const BusyPrograms&) = delete;
+
+private:
+    std::vector<pid_t> pids;
+};
+}   // namespace
+
+TEST(UciSlowTimed, MoreThreadsThanCoresBesideBusyProgramsStayInsideTheClock) {
+    // 200 ms on the clock, more search threads than the machine has cores,
+    // and two programs beside them that want a core each: every move still
+    // comes before the clock runs out.
+    const char* fens[] = {
+        "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+        "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 0 4",
+    };
+    constexpr long clockMs = 200;
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    const BusyPrograms busy(2);
+    for (const int threads : {1, 2, 4, 8, 16, 64}) {
+        engine.send("setoption name Threads value " + std::to_string(threads));
+        engine.send("isready");
+        ASSERT_FALSE(engine.until("readyok", 10000).empty());
+        long worst = 0;
+        for (int move = 0; move < 12; move++) {
+            const char* fen = fens[move % std::size(fens)];
+            engine.send(std::string("position fen ") + fen);
+            const auto start = Clock::now();
+            // (Formatted, not concatenated: GCC 12 warns falsely on 32 bits.)
+            char go[64];
+            snprintf(go, sizeof go, "go wtime %ld btime %ld", clockMs, clockMs);
+            engine.send(go);
+            const std::string best = engine.last("bestmove", 10000);
+            const long used = msSince(start);
+            ASSERT_FALSE(best.empty()) << threads << " threads";
+            EXPECT_TRUE(isLegalIn(fen, bestMoveOf(best))) << best;
+            EXPECT_LT(used, clockMs) << threads << " threads, move " << move;
+            worst = std::max(worst, used);
+        }
+        printf("%d threads beside two busy programs: worst move %ld ms of a %ld ms clock\n",
+               threads, worst, clockMs);
+    }
+}
+
+TEST(UciSlowTimed, HoursOfUseInMinutesGiveEveryGoOneLegalMoveInsideItsClock) {
+    // Searches of every kind, with options changed between them: infinite
+    // and ponder searches stopped or hit at random moments; clocks from
+    // nothing (0, 1 ms, negative) to ten minutes, sometimes only the
+    // opponent's; levels, several lines, one to eight threads. Every "go"
+    // gets exactly one bestmove, a legal one, within what its clock allows.
+    const auto& positions = stressPositions;
+    const long clocks[] = {0, 1, -40, 30, 200, 1000, 5000, 600000};
+    std::mt19937 rng(20261208);
+    UciEngine engine;
+    ASSERT_TRUE(engine.ok);
+    long worstOver = LONG_MIN;
+    int goes = 0;
+    const auto began = Clock::now();
+    for (int cycle = 0; cycle < 700 && msSince(began) < 150000; cycle++) {
+        switch (rng() % 12) {
+        case 0: engine.send("setoption name Threads value " + std::to_string(1 + rng() % 8)); break;
+        case 1: engine.send("setoption name MultiPV value " + std::to_string(1 + rng() % 5)); break;
+        case 2:
+            engine.send(std::string("setoption name UCI_LimitStrength value ") +
+                        (rng() % 3 == 0 ? "true" : "false"));
+            break;
+        case 3:
+            engine.send("setoption name UCI_Elo value " + std::to_string(1000 + rng() % 801));
+            break;
+        case 4:
+            engine.send(std::string("setoption name Ponder value ") +
+                        (rng() % 2 ? "true" : "false"));
+            break;
+        case 5:
+            engine.send("setoption name Move Overhead value " + std::to_string(rng() % 60));
+            break;
+        case 6: engine.send(rng() % 2 ? "ucinewgame" : "setoption name Clear Hash"); break;
+        default: break;
+        }
+        const StressPosition& p = positions[rng() % std::size(positions)];
+        const int side = std::string(p.fen).find(" w ") != std::string::npos ? WHITE : BLACK;
+        engine.send(p.command);
+        std::string go = "go";
+        long allowed = -1;   // what the clock allows the mover; -1: no clock
+        bool open = false, ponder = false, long_ = false;
+        const int kind = static_cast<int>(rng() % 6);
+        if (kind <= 2) {
+            const long mine = clocks[rng() % std::size(clocks)];
+            const long theirs = clocks[rng() % std::size(clocks)];
+            const bool onlyTheirs = kind == 2;
+            if (!onlyTheirs)
+                go += std::string(side == WHITE ? " wtime " : " btime ") + std::to_string(mine);
+            go += std::string(side == WHITE ? " btime " : " wtime ") + std::to_string(theirs);
+            if (rng() % 2)
+                go +=
+                    " winc " + std::to_string(rng() % 200) + " binc " + std::to_string(rng() % 200);
+            if (rng() % 3 == 0) go += " movestogo " + std::to_string(1 + rng() % 40);
+            allowed = onlyTheirs ? NO_CLOCK_MOVE_TIME : std::max(mine, 0L);
+            // Ten minutes give a move many seconds: the user stops it.
+            long_ = !onlyTheirs && mine > 5000;
+            if (kind == 1 && rng() % 2) {
+                go = "go ponder" + go.substr(2);
+                ponder = true;
+            }
+        } else if (kind == 3) {
+            const long t = clocks[rng() % 6];
+            go += " movetime " + std::to_string(t);
+            allowed = std::max(t, 0L);
+        } else if (kind == 4) {
+            go += rng() % 2 ? " depth " + std::to_string(1 + rng() % 7)
+                            : " nodes " + std::to_string(1 + rng() % 50000);
+        } else {
+            go += rng() % 2 ? " infinite" : "";
+            open = true;
+        }
+        const auto start = Clock::now();
+        engine.send(go);
+        goes++;
+        if (open || ponder || long_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 60));
+            engine.send(ponder && !long_ && rng() % 2 ? "ponderhit" : "stop");
+        }
+        const std::vector<std::string> seen = engine.until("bestmove", 30000);
+        ASSERT_FALSE(seen.empty()) << "no bestmove, cycle " << cycle << ": " << go;
+        const long used = msSince(start);
+        expectLegalBestmove(p, seen.back(), go);
+        if (allowed >= 0 && !ponder) {
+            // A scheduler's delay aside (this machine is busy with the
+            // whole suite), never past the clock.
+            EXPECT_LE(used, allowed + 250) << go << " cycle " << cycle;
+            worstOver = std::max(worstOver, used - allowed);
+        }
+        // Exactly one bestmove for this go: nothing more before the next line.
+        engine.send("isready");
+        for (const std::string& l : engine.until("readyok", 10000))
+            EXPECT_EQ(l.rfind("bestmove", 0), std::string::npos)
+                << "a second bestmove after " << go;
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.session->finish(), 0);
+    printf("%d searches; the slowest clocked move ended %ld ms %s its clock\n", goes,
+           worstOver < 0 ? -worstOver : worstOver, worstOver < 0 ? "inside" : "past");
+}
 
 TEST(UciSlowTimed, StopLatencyWorstOfAHundredTries) {
     // With one thread and with four (more than this machine's cores): the

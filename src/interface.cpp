@@ -34,8 +34,8 @@ void clearSearchTables() {
 void clearSearchHeuristics() {
     waitForHelpers();
     for (int i = 0; i < searchThreadCount(); i++) {
-        clearHistoryHeuristic(searchThread(i));
-        clearKillerMove(searchThread(i));
+        clearHistoryHeuristic(&searchThread(i)->heuristics);
+        clearKillerMove(&searchThread(i)->heuristics);
     }
 }
 

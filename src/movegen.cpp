@@ -2,7 +2,6 @@
 
 #include "attack.h"
 #include "hash.h"
-#include "search.h"
 #include "see.h"
 #include "utils.h"
 
@@ -480,78 +479,7 @@ int addMoveSimple(Board* board, MoveList* list, u32* count, int from, int to, u8
 }
 
 // ---------------------------------------------------------------------------
-// Move scoring and selection
-
-int assignScoreMovelist(SearchThread* thread, MoveList* list) {
-    Board* board = &thread->board;
-    const Move& pvMove = board->pvMove;
-    i32 best = -INFINITE_SCORE;
-    int bestIndex = 0;
-    for (int i = 0; i < list->count; i++) {
-        Move* m = &list->moves[i];
-        list->picked[i] = 0;
-        i32 score;
-        if (m->flags & MF_CAPTURE) {
-            // Captures that do not lose material go first, biggest victim and
-            // then cheapest attacker; losing ones come after every quiet move.
-            const i32 s = see(board, m);
-            list->seeScores[i] = s;
-            score =
-                s < 0 ? s : SCORE_GOOD_CAPTURE + absValue(m->captured) - absValue(m->piece) / 50;
-            if (m->flags & MF_PROMOTION) score += absValue(m->promotion);
-        } else {
-            list->seeScores[i] = 0;
-            score = static_cast<i32>(getHistoryBonus(thread, m));
-            if (m->flags & MF_CASTLE) score += SCORE_CASTLING;
-            if (m->flags & MF_PROMOTION) score += SCORE_QUIET_PROMOTION + absValue(m->promotion);
-            const KillerEntry* killers = thread->killerMove[colourOf(m->piece)][board->ply];
-            if (killerMatches(killers[0].move, *m)) score = SCORE_KILLER_1;
-            if (killerMatches(killers[1].move, *m)) score = SCORE_KILLER_2;
-        }
-        if (pvMove.from != NO_SQUARE && sameMove(*m, pvMove)) {
-            score = SCORE_PV;
-            thread->counters.hash.hashMoves++;
-        }
-        list->scores[i] = score;
-        if (score > best) {
-            best = score;
-            bestIndex = i;
-        }
-    }
-    return bestIndex;
-}
-
-void assignScoreRootMovelist(SearchThread* thread, MoveList* list) {
-    const Board* board = &thread->board;
-    const Move& pvMove = board->pvMove;
-    for (int i = 0; i < list->count; i++) {
-        list->picked[i] = 0;
-        // An iteration of a long analysis may spend billions of nodes on one
-        // move: the count saturates below the score of the line's own move.
-        const i64 nodes = board->rootNodeCount[i];
-        list->scores[i] = static_cast<i32>(nodes < SCORE_PV_ROOT ? nodes : SCORE_PV_ROOT - 1);
-        if (pvMove.from != NO_SQUARE && sameMove(list->moves[i], pvMove)) {
-            list->scores[i] = SCORE_PV_ROOT;
-            thread->counters.hash.hashMoves++;
-        }
-    }
-}
-
-int assignQScoreMovelist(Board* board, MoveList* list) {
-    i32 best = -INFINITE_SCORE - 1;
-    int bestIndex = -1;
-    for (int i = 0; i < list->count; i++) {
-        list->picked[i] = 0;
-        const i32 s = see(board, &list->moves[i]);
-        list->scores[i] = s;
-        list->seeScores[i] = s;
-        if (s > best) {
-            best = s;
-            bestIndex = i;
-        }
-    }
-    return bestIndex;
-}
+// Selection
 
 int getMove(MoveList* list, Move* out, int index) {
     *out = list->moves[index];

@@ -50,33 +50,10 @@ KingContext kingContext(const Board* board);
 int isLegalInContext(Board* board, Move* move, const KingContext* king);
 
 // ---------------------------------------------------------------------------
-// Move scoring and selection. Scores encode the move classes by widely
-// separated constants; the moves are then handed out best first by a linear
-// scan per move, never by a full sort.
-
-inline constexpr i32 SCORE_PV_ROOT = 1000000000;
-inline constexpr i32 SCORE_PV = 100000000;
-inline constexpr i32 SCORE_GOOD_CAPTURE = 15000000;
-inline constexpr i32 SCORE_KILLER_1 = 4500000;
-inline constexpr i32 SCORE_CASTLING = 4500000;
-inline constexpr i32 SCORE_KILLER_2 = 3500000;
-inline constexpr i32 SCORE_QUIET_PROMOTION = 100000;
-
-struct SearchThread;
-
-// Scores an interior node's list on the thread's board (exchange values of
-// the captures into seeScores, the thread's killers of the board's ply and
-// its history, the board's pvMove) and clears picked. Returns the index of
-// the first move with the highest score.
-int assignScoreMovelist(SearchThread* thread, MoveList* list);
-
-// Scores a root list by the nodes each move took in the previous iteration
-// (rootNodeCount), the board's pvMove first; clears picked.
-void assignScoreRootMovelist(SearchThread* thread, MoveList* list);
-
-// Scores every move by its exchange value (also into seeScores) and clears
-// picked. Returns the index of the first best move, -1 for an empty list.
-int assignQScoreMovelist(Board* board, MoveList* list);
+// Selection: a scored list's moves are handed out best first by a linear
+// scan per move, never by a full sort. (The scores come from the move
+// picker, movepick.h, and from the exchange evaluator, which hands out its
+// captures the same way.)
 
 // Copies the move at index into *out, marks it picked and returns index.
 int getMove(MoveList* list, Move* out, int index);

@@ -12,100 +12,13 @@
 #include "eval.h"
 #include "hash.h"
 #include "movegen.h"
+#include "movepick.h"
 #include "see.h"
 #include "threads.h"
 #include "utils.h"
 
 // ---------------------------------------------------------------------------
-// Killer moves and history tables
-
-static inline bool isQuiet(const Move* move) {
-    return (move->flags & (MF_CAPTURE | MF_PROMOTION)) == 0;
-}
-
-void clearHistoryHeuristic(SearchThread* thread) {
-    for (int i = 0; i < HISTORY_DIVISOR_CELL; i++) {
-        thread->historyHeuristic[i] = 0;
-        thread->successHistoryHeuristic[i] = 0;
-        thread->badHistoryHeuristic[i] = 0;
-    }
-    for (int i = HISTORY_DIVISOR_CELL; i < HISTORY_SIZE; i++) {
-        thread->historyHeuristic[i] = 1;
-        thread->successHistoryHeuristic[i] = 1;
-        thread->badHistoryHeuristic[i] = 1;
-    }
-}
-
-static inline void emptyKillers(SearchThread* thread, int colour, u32 ply) {
-    for (int k = 0; k < 3; k++) {
-        thread->killerMove[colour][ply][k].move.from = NO_SQUARE;
-        thread->killerMove[colour][ply][k].counter = 0;
-    }
-}
-
-void clearKillerMove(SearchThread* thread) {
-    for (int colour = 0; colour < 2; colour++)
-        for (u32 ply = 0; ply < MAX_PLY; ply++) emptyKillers(thread, colour, ply);
-}
-
-void clearKillersDepth(SearchThread* thread, u32 ply) {
-    if (ply + 2 >= MAX_PLY) return;
-    emptyKillers(thread, 0, ply + 2);
-    emptyKillers(thread, 1, ply + 2);
-}
-
-void updateKillerMove(SearchThread* thread, const Move* move) {
-    if (!isQuiet(move)) return;
-    KillerEntry* k = thread->killerMove[colourOf(move->piece)][thread->board.ply];
-    if (killerMatches(k[0].move, *move)) k[0].counter++;
-    else if (killerMatches(k[1].move, *move)) k[1].counter++;
-    else if (killerMatches(k[2].move, *move)) k[2].counter++;
-    else {
-        k[2].move = *move;
-        k[2].counter = 1;
-    }
-    // One bubbling pass from the bottom: an entry can rise two places.
-    if (k[2].counter > k[1].counter) {
-        const KillerEntry t = k[1];
-        k[1] = k[2];
-        k[2] = t;
-    }
-    if (k[1].counter > k[0].counter) {
-        const KillerEntry t = k[0];
-        k[0] = k[1];
-        k[1] = t;
-    }
-}
-
-void updateHistoryHeuristic(SearchThread* thread, const Move* move, i32 depth) {
-    if (!isQuiet(move)) return;
-    u32* history = thread->historyHeuristic;
-    const int index = historyIndex(move);
-    thread->successHistoryHeuristic[index]++;
-    history[index] += static_cast<u32>(depth) * static_cast<u32>(depth);
-    if (history[index] > HISTORY_LIMIT) {
-        // Halve the whole colour so the old knowledge fades evenly.
-        const int first = colourOf(move->piece) * HISTORY_COLOUR_CELLS;
-        for (int i = first; i < first + HISTORY_COLOUR_CELLS; i++) history[i] >>= 1;
-    }
-}
-
-void updateBadHistoryHeuristic(SearchThread* thread, const Move* move) {
-    if (!isQuiet(move)) return;
-    thread->badHistoryHeuristic[historyIndex(move)]++;
-}
-
-u32 getHistoryBonus(const SearchThread* thread, const Move* move) {
-    return thread->historyHeuristic[historyIndex(move)];
-}
-
-i32 getBadHistoryBonus(const SearchThread* thread, const Move* move) {
-    const int colour = colourOf(move->piece);
-    const double ratio =
-        static_cast<double>(thread->badHistoryHeuristic[historyIndex(move)]) /
-        static_cast<double>(thread->badHistoryHeuristic[HISTORY_DIVISOR_CELL + colour]);
-    return static_cast<i32>(ratio * 1000.0);
-}
+// Repetition
 
 int checkDraw(const Board* board) {
     const u32 n = board->gamePly;
@@ -124,14 +37,6 @@ int checkDraw(const Board* board) {
 }
 
 int moveIsInteresting() { return 0; }
-
-void showKillers(const SearchThread* thread) {
-    const Board& board = thread->board;
-    const KillerEntry* k = thread->killerMove[board.sideToMove][board.ply];
-    for (int i = 0; i < 3; i++)
-        printf("%d) f: %d  t: %d, counter = %d\n", i + 1, k[i].move.from, k[i].move.to,
-               static_cast<int>(k[i].counter));
-}
 
 // ---------------------------------------------------------------------------
 // Clock, limits and counters
@@ -476,7 +381,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     if (ply > thread->selDepth) thread->selDepth = ply;
 
     // Step 2. Grandchildren start with empty killers.
-    clearKillersDepth(thread, ply);
+    clearKillersDepth(&thread->heuristics, ply);
 
     // Step 3. Entry state: the caller stored the check flag before making the
     // move that led here; the capture memory is the last makeMove's. Every
@@ -603,14 +508,19 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     // which regenerates the same list in the same slot.
     int firstIndex = 0;
     if (ply == 0) {
-        if (depth == 1) assignScoreMovelist(thread, list);
-        else assignScoreRootMovelist(thread, list);
+        if (depth == 1)
+            assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+                                &thread->counters.hash.hashMoves);
+        else
+            assignScoreRootMovelist(board->rootNodeCount, board->pvMove, list,
+                                    &thread->counters.hash.hashMoves);
     } else {
         if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
             alphaBeta(thread, alpha, beta, depth - 2, &childLine, 0);
             if (thread->bestMove.from != NO_SQUARE) board->pvMove = thread->bestMove;
         }
-        firstIndex = assignScoreMovelist(thread, list);
+        firstIndex = assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+                                         &thread->counters.hash.hashMoves);
     }
 
     // Step 14. Move loop.
@@ -698,8 +608,8 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
             // History pruning: late quiet moves that failed here far more
             // often than they cut off.
             if (legalCount >= lateThreshold &&
-                thread->badHistoryHeuristic[hi] >
-                    2u * static_cast<u32>(depth) * thread->successHistoryHeuristic[hi]) {
+                thread->heuristics.badHistoryHeuristic[hi] >
+                    2u * static_cast<u32>(depth) * thread->heuristics.successHistoryHeuristic[hi]) {
                 thread->fractalExtensions = fractalEntry;
                 continue;
             }
@@ -740,7 +650,8 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
             if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck &&
                 quiet && legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
                 const int hi = historyIndex(&move);
-                if (4u * thread->badHistoryHeuristic[hi] >= thread->successHistoryHeuristic[hi]) {
+                if (4u * thread->heuristics.badHistoryHeuristic[hi] >=
+                    thread->heuristics.successHistoryHeuristic[hi]) {
                     v = -alphaBeta(thread, -alpha - 1, -alpha, depth - 2, &childLine,
                                    childPermission);
                     fullDepth = v > alpha;
@@ -772,8 +683,8 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
                 if (ply > 0)
                     recordHashtable(board, depth, best, BOUND_LOWER, &move, &thread->counters.hash);
                 if (ply > 0 && !inCheck) {
-                    updateKillerMove(thread, &move);
-                    updateHistoryHeuristic(thread, &move, depth);
+                    updateKillerMove(&thread->heuristics, ply, &move);
+                    updateHistoryHeuristic(&thread->heuristics, &move, depth);
                 }
                 thread->counters.betaCut++;
                 if (legalCount == 1) {
@@ -782,7 +693,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
                     for (u32 i = 0; i < list->count; i++) {
                         const Move& tried = list->moves[i];
                         if (list->picked[i] && (tried.from != move.from || tried.to != move.to))
-                            updateBadHistoryHeuristic(thread, &tried);
+                            updateBadHistoryHeuristic(&thread->heuristics, &tried);
                     }
                 }
                 thread->bestMove = move;

@@ -16,6 +16,7 @@
 #include "defs.h"
 #include "eval.h"
 #include "hash.h"
+#include "history.h"
 #include "timecontrol.h"
 
 // ---------------------------------------------------------------------------
@@ -30,31 +31,6 @@ inline constexpr int MAX_ITERATIONS = 100;          // deepest iteration of the 
 inline constexpr int MAX_QSEARCH_PLY = MAX_PLY - 40;
 inline constexpr i32 CLOCK_POLL_INTERVAL = 8191;   // node entries between clock readings
 inline constexpr i32 HELPER_POLL_INTERVAL = 255;   // node entries between a helper's looks
-
-// One killer slot: the move (from, to and piece compared) and its hits.
-struct KillerEntry {
-    Move move;
-    u32 counter;
-};
-
-// Two records name the same killer when from, to and the moving piece agree.
-inline bool killerMatches(const Move& killer, const Move& move) {
-    return killer.from == move.from && killer.to == move.to && killer.piece == move.piece;
-}
-
-// History cells 0..4095: (16 * colour + piece) * 128 + to, one block of
-// HISTORY_COLOUR_CELLS per colour; then one divisor cell per colour.
-inline constexpr int HISTORY_COLOUR_CELLS = 16 * 128;
-inline constexpr int HISTORY_DIVISOR_CELL = 2 * HISTORY_COLOUR_CELLS;   // + colour
-inline constexpr int HISTORY_SIZE = HISTORY_DIVISOR_CELL + 2;
-static_assert(HISTORY_SIZE == 4098);
-inline constexpr u32 HISTORY_LIMIT = 50000;   // above this the colour's cells are halved
-
-// History cell of a move: its colour (by the moving piece), piece and destination.
-inline int historyIndex(const Move* move) {
-    const int colour = colourOf(move->piece);
-    return colour * HISTORY_COLOUR_CELLS + move->piece * 128 + move->to;
-}
 
 // A set of moves, compared as sameMove compares them.
 struct MoveSet {
@@ -119,12 +95,8 @@ struct SearchThread {
 
     int index = 0;   // 0 for the main thread
 
-    // Killer moves [colour of the mover][ply][first, second, third] and the
-    // three history tables, read by the move ordering.
-    KillerEntry killerMove[2][MAX_PLY][3];
-    u32 historyHeuristic[HISTORY_SIZE];
-    u32 successHistoryHeuristic[HISTORY_SIZE];
-    u32 badHistoryHeuristic[HISTORY_SIZE];
+    // The killers and the history tables the move ordering reads.
+    MoveHistory heuristics;
 
     // Counters of the current search. globalNodes counts one per legal move
     // considered below the root and one per quiescence node; movesMade the
@@ -223,34 +195,7 @@ i64 searchNodes();
 SearchCounters searchCountersTotal();
 
 // ---------------------------------------------------------------------------
-// Killer moves and history tables
-
-// Zeroes cells 0..4095 of the three history tables and sets the per-colour
-// cells 4096 and 4097 to 1.
-void clearHistoryHeuristic(SearchThread* thread);
-
-// Empties every killer slot (from = 127, counter 0) of both colours at all plies.
-void clearKillerMove(SearchThread* thread);
-
-// Empties the three killer slots of both colours at ply + 2.
-void clearKillersDepth(SearchThread* thread, u32 ply);
-
-// Counts a quiet cut-off move into the killers of its colour at the board's
-// ply: a known slot gains a hit, an unknown move replaces the third slot;
-// then one bubbling pass from the bottom. Captures and promotions are ignored.
-void updateKillerMove(SearchThread* thread, const Move* move);
-
-// A quiet cut-off at this depth: one success and depth * depth of history,
-// halving the colour's history cells once a cell passes HISTORY_LIMIT.
-// Captures and promotions are ignored.
-void updateHistoryHeuristic(SearchThread* thread, const Move* move, i32 depth);
-
-// A quiet move tried before another quiet move cut off: one failure.
-// Captures and promotions are ignored.
-void updateBadHistoryHeuristic(SearchThread* thread, const Move* move);
-
-// The move's history cell, the ordering score of quiet moves.
-u32 getHistoryBonus(const SearchThread* thread, const Move* move);
+// Repetition
 
 // 1 when the current key (hashHistory at gamePly) occurred at any earlier
 // half-move 1 .. gamePly - 1 of the game and search line, else 0. Reads only.
@@ -349,11 +294,5 @@ void helperSearch(SearchThread* thread);
 // Not called by the engine itself: kept for the tests, the tools and
 // whoever checks the faster paths against these plain ones.
 
-// The move's failure count per thousand of the colour's divisor cell.
-i32 getBadHistoryBonus(const SearchThread* thread, const Move* move);
-
 // Always 0.
 int moveIsInteresting();
-
-// Prints the three killers of the side to move at the board's ply.
-void showKillers(const SearchThread* thread);

@@ -38,8 +38,8 @@ void ensurePool() {
     pool = new Pool;
     SearchThread* main = new SearchThread();
     main->index = 0;
-    clearHistoryHeuristic(main);
-    clearKillerMove(main);
+    clearHistoryHeuristic(&main->heuristics);
+    clearKillerMove(&main->heuristics);
     pool->records.push_back(main);
 }
 
@@ -111,8 +111,8 @@ int setSearchThreads(int count) {
         helper->record = new SearchThread();
         helper->record->index = static_cast<int>(pool->records.size());
         helper->record->pollInterval = HELPER_POLL_INTERVAL;
-        clearHistoryHeuristic(helper->record);
-        clearKillerMove(helper->record);
+        clearHistoryHeuristic(&helper->record->heuristics);
+        clearKillerMove(&helper->record->heuristics);
         {
             const std::lock_guard<std::mutex> lock(pool->mutex);
             helper->seenGeneration = pool->generation;

@@ -7,6 +7,7 @@
 #include "board.h"
 #include "hash.h"
 #include "movegen.h"
+#include "movepick.h"
 #include "search.h"
 #include "test_util.h"
 #include "utils.h"
@@ -37,6 +38,16 @@ protected:
 
     i32 scoreOf(const char* text) { return list->scores[indexOf(text)]; }
 
+    // The picker over the thread's board, killers, history and line.
+    int scoreList() {
+        return assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+                                   &thread->counters.hash.hashMoves);
+    }
+    void scoreRootList() {
+        assignScoreRootMovelist(board->rootNodeCount, board->pvMove, list,
+                                &thread->counters.hash.hashMoves);
+    }
+
     std::unique_ptr<SearchThread> thread;
     Board* board = nullptr;
     MoveList* list = nullptr;
@@ -45,7 +56,7 @@ protected:
 TEST_F(MovePick, SafeCaptureComesBeforeEveryKillerAndLosingOneAfterEveryQuietMove) {
     // e4xd5 loses nothing; Qd2xh6 loses the queen to g7xh6.
     load("4k3/6p1/2p4p/3p4/4P3/8/3Q4/4K3 w - - 0 1");
-    assignScoreMovelist(thread.get(), list);
+    scoreList();
     EXPECT_EQ(scoreOf("e4d5"), 15000000 + 100 - 2);
     EXPECT_GT(scoreOf("e4d5"), SCORE_KILLER_1);
     EXPECT_EQ(scoreOf("d2h6"), 100 - 1050);
@@ -57,7 +68,7 @@ TEST_F(MovePick, SafeCaptureComesBeforeEveryKillerAndLosingOneAfterEveryQuietMov
 TEST_F(MovePick, CheaperAttackerOfTheSameVictimGoesFirst) {
     // The queen on d5 is defended once (d8 rook): QxQ is even, c4xd5 wins.
     load("3rk3/8/8/3q4/2P5/8/3Q4/4K3 w - - 0 1");
-    const int first = assignScoreMovelist(thread.get(), list);
+    const int first = scoreList();
     EXPECT_EQ(scoreOf("d2d5"), 15000000 + 1050 - 21);
     EXPECT_EQ(scoreOf("c4d5"), 15000000 + 1050 - 2);
     EXPECT_EQ(first, indexOf("c4d5"));
@@ -70,25 +81,25 @@ TEST_F(MovePick, KillersReplaceTheQuietScore) {
     load("r3k2r/8/8/8/8/8/P7/R3K2R w KQkq - 0 1");
     const int a3 = indexOf("a2a3"), castle = indexOf("e1g1");
     // A big history for a2a3 does not matter once it is the first killer.
-    for (int i = 0; i < 4; i++) updateHistoryHeuristic(thread.get(), &list->moves[a3], 100);
-    thread->killerMove[WHITE][0][0].move = list->moves[a3];
-    thread->killerMove[WHITE][0][1].move = list->moves[castle];
-    assignScoreMovelist(thread.get(), list);
+    for (int i = 0; i < 4; i++) updateHistoryHeuristic(&thread->heuristics, &list->moves[a3], 100);
+    thread->heuristics.killerMove[WHITE][0][0].move = list->moves[a3];
+    thread->heuristics.killerMove[WHITE][0][1].move = list->moves[castle];
+    scoreList();
     EXPECT_EQ(scoreOf("a2a3"), SCORE_KILLER_1);
     EXPECT_EQ(scoreOf("e1g1"), SCORE_KILLER_2) << "castling that is the second killer";
     EXPECT_EQ(scoreOf("e1c1"), SCORE_CASTLING) << "castling without history";
     EXPECT_EQ(scoreOf("a2a4"), 0);
     // Killers of the other colour or another ply play no part.
-    thread->killerMove[WHITE][0][0].move.from = NO_SQUARE;
-    thread->killerMove[BLACK][0][0].move = list->moves[a3];
-    thread->killerMove[WHITE][1][0].move = list->moves[a3];
-    assignScoreMovelist(thread.get(), list);
+    thread->heuristics.killerMove[WHITE][0][0].move.from = NO_SQUARE;
+    thread->heuristics.killerMove[BLACK][0][0].move = list->moves[a3];
+    thread->heuristics.killerMove[WHITE][1][0].move = list->moves[a3];
+    scoreList();
     EXPECT_EQ(scoreOf("a2a3"), 40000);
 }
 
 TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
     load("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-    assignScoreMovelist(thread.get(), list);
+    scoreList();
     EXPECT_EQ(scoreOf("a7a8q"), 100000 + 1050);
     EXPECT_EQ(scoreOf("a7a8n"), 100000 + 330);
     // a7xb8=Q wins a knight: a good capture plus the new piece's value.
@@ -97,7 +108,7 @@ TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
     // A capturing promotion that loses material by exchange: the exchange
     // value plus the promoted piece. Rxb8 follows a7xb8=Q here.
     load("rn2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-    assignScoreMovelist(thread.get(), list);
+    scoreList();
     EXPECT_EQ(list->seeScores[indexOf("a7b8q")], 330 - 1050);
     EXPECT_EQ(scoreOf("a7b8q"), 330 - 1050 + 1050);
 }
@@ -105,17 +116,17 @@ TEST_F(MovePick, QuietPromotionsRankByThePieceAndLosingOnesKeepTheirExchange) {
 TEST_F(MovePick, MoveToTryFirstNeedsTheSameFlags) {
     load("4k3/8/8/8/8/8/P7/4K3 w - - 0 1");
     const int a3 = indexOf("a2a3");
-    assignScoreMovelist(thread.get(), list);
+    scoreList();
     EXPECT_EQ(thread->counters.hash.hashMoves, 0) << "no move to try first";
 
     board->pvMove = list->moves[a3];
     board->pvMove.flags |= MF_CAPTURE;
-    assignScoreMovelist(thread.get(), list);
+    scoreList();
     EXPECT_EQ(scoreOf("a2a3"), 0);
     EXPECT_EQ(thread->counters.hash.hashMoves, 0);
 
     board->pvMove = list->moves[a3];
-    EXPECT_EQ(assignScoreMovelist(thread.get(), list), a3);
+    EXPECT_EQ(scoreList(), a3);
     EXPECT_EQ(scoreOf("a2a3"), SCORE_PV);
     EXPECT_EQ(thread->counters.hash.hashMoves, 1);
 }
@@ -126,7 +137,7 @@ TEST_F(MovePick, RootMovesFollowLastIterationsNodeCounts) {
     const int b4 = indexOf("b2b4"), a3 = indexOf("a2a3");
     board->rootNodeCount[b4] = 500;
     board->pvMove = list->moves[a3];
-    assignScoreRootMovelist(thread.get(), list);
+    scoreRootList();
     EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
     EXPECT_EQ(list->scores[b4], 500);
 
@@ -153,7 +164,7 @@ TEST_F(MovePick, RootCountsOfALongAnalysisKeepTheirOrderBelowTheLinesMove) {
     board->rootNodeCount[b3] = (INT64_C(1) << 31) + 5;
     board->rootNodeCount[a4] = 700000000;
     board->pvMove = list->moves[a3];
-    assignScoreRootMovelist(thread.get(), list);
+    scoreRootList();
     EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
     EXPECT_LT(list->scores[b4], SCORE_PV_ROOT);
     EXPECT_LT(list->scores[b3], SCORE_PV_ROOT);

@@ -9,6 +9,7 @@
 #include "eval.h"
 #include "hash.h"
 #include "movegen.h"
+#include "movepick.h"
 #include "search.h"
 #include "see.h"
 #include "utils.h"

@@ -68,14 +68,14 @@ protected:
     void setCounters(u32 first, u32 second, u32 third) {
         const u32 counters[3] = {first, second, third};
         for (int k = 0; k < 3; k++) {
-            thread->killerMove[WHITE][4][k].move = quiet(static_cast<u8>(k), 40, WROOK);
-            thread->killerMove[WHITE][4][k].counter = counters[k];
+            thread->heuristics.killerMove[WHITE][4][k].move = quiet(static_cast<u8>(k), 40, WROOK);
+            thread->heuristics.killerMove[WHITE][4][k].counter = counters[k];
         }
     }
 
     int slotOf(const Move& m) {
         for (int k = 0; k < 3; k++) {
-            const Move& e = thread->killerMove[WHITE][4][k].move;
+            const Move& e = thread->heuristics.killerMove[WHITE][4][k].move;
             if (e.from == m.from && e.to == m.to && e.piece == m.piece) return k;
         }
         return -1;
@@ -88,30 +88,30 @@ protected:
 TEST_F(Heuristics, NewKillerEntersThirdAndBubblesByHits) {
     const Move m = quiet(20, 36, WPAWN);
     setCounters(5, 3, 2);
-    updateKillerMove(thread.get(), &m);
+    updateKillerMove(&thread->heuristics, thread->board.ply, &m);
     EXPECT_EQ(slotOf(m), 2);
-    EXPECT_EQ(thread->killerMove[WHITE][4][2].counter, 1u);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][4][2].counter, 1u);
 
     setCounters(5, 0, 0);
-    updateKillerMove(thread.get(), &m);
+    updateKillerMove(&thread->heuristics, thread->board.ply, &m);
     EXPECT_EQ(slotOf(m), 1);
 
     setCounters(0, 0, 0);
-    updateKillerMove(thread.get(), &m);
+    updateKillerMove(&thread->heuristics, thread->board.ply, &m);
     EXPECT_EQ(slotOf(m), 0) << "an entry can rise two places in one update";
 
     // A known killer gains a hit in its own slot, then bubbles past equals' losers.
     setCounters(2, 2, 0);
-    const Move second = thread->killerMove[WHITE][4][1].move;
-    updateKillerMove(thread.get(), &second);
+    const Move second = thread->heuristics.killerMove[WHITE][4][1].move;
+    updateKillerMove(&thread->heuristics, thread->board.ply, &second);
     EXPECT_EQ(slotOf(second), 0);
-    EXPECT_EQ(thread->killerMove[WHITE][4][0].counter, 3u);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][4][0].counter, 3u);
 
     // Killers belong to the mover's colour and the board's ply.
     const Move black = quiet(100, 84, BPAWN);
-    updateKillerMove(thread.get(), &black);
-    EXPECT_EQ(thread->killerMove[BLACK][4][0].move.from, 100);
-    EXPECT_EQ(thread->killerMove[WHITE][4][0].move.from, second.from);
+    updateKillerMove(&thread->heuristics, thread->board.ply, &black);
+    EXPECT_EQ(thread->heuristics.killerMove[BLACK][4][0].move.from, 100);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][4][0].move.from, second.from);
 }
 
 TEST_F(Heuristics, CapturesAndPromotionsTeachNothing) {
@@ -122,14 +122,15 @@ TEST_F(Heuristics, CapturesAndPromotionsTeachNothing) {
     promotion.flags |= MF_PROMOTION;
     promotion.promotion = WQUEEN;
     for (const Move* m : {&capture, &promotion}) {
-        updateKillerMove(thread.get(), m);
-        updateHistoryHeuristic(thread.get(), m, 10);
-        updateBadHistoryHeuristic(thread.get(), m);
-        EXPECT_EQ(getHistoryBonus(thread.get(), m), 0u);
-        EXPECT_EQ(thread->successHistoryHeuristic[historyIndex(m)], 0u);
-        EXPECT_EQ(thread->badHistoryHeuristic[historyIndex(m)], 0u);
+        updateKillerMove(&thread->heuristics, thread->board.ply, m);
+        updateHistoryHeuristic(&thread->heuristics, m, 10);
+        updateBadHistoryHeuristic(&thread->heuristics, m);
+        EXPECT_EQ(getHistoryBonus(&thread->heuristics, m), 0u);
+        EXPECT_EQ(thread->heuristics.successHistoryHeuristic[historyIndex(m)], 0u);
+        EXPECT_EQ(thread->heuristics.badHistoryHeuristic[historyIndex(m)], 0u);
     }
-    for (int k = 0; k < 3; k++) EXPECT_EQ(thread->killerMove[WHITE][4][k].move.from, NO_SQUARE);
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(thread->heuristics.killerMove[WHITE][4][k].move.from, NO_SQUARE);
 }
 
 TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
@@ -139,39 +140,40 @@ TEST_F(Heuristics, HistoryIsHalvedColourWideOncePast50000) {
     EXPECT_EQ(historyIndex(&knight), 2 * 128 + 34);
     EXPECT_EQ(historyIndex(&blackKnight), 25 * 128 + 34) << "same square, another row";
 
-    updateHistoryHeuristic(thread.get(), &other, 10);         // 100
-    updateHistoryHeuristic(thread.get(), &blackKnight, 10);   // 100, the other colour
-    for (int i = 0; i < 5; i++) updateHistoryHeuristic(thread.get(), &knight, 100);
-    EXPECT_EQ(getHistoryBonus(thread.get(), &knight), 50000u) << "exactly 50000 is not halved";
-    updateHistoryHeuristic(thread.get(), &knight, 100);
-    EXPECT_EQ(getHistoryBonus(thread.get(), &knight), 30000u);
-    EXPECT_EQ(getHistoryBonus(thread.get(), &other), 50u);
-    EXPECT_EQ(getHistoryBonus(thread.get(), &blackKnight), 100u);
-    EXPECT_EQ(thread->successHistoryHeuristic[historyIndex(&knight)], 6u)
+    updateHistoryHeuristic(&thread->heuristics, &other, 10);         // 100
+    updateHistoryHeuristic(&thread->heuristics, &blackKnight, 10);   // 100, the other colour
+    for (int i = 0; i < 5; i++) updateHistoryHeuristic(&thread->heuristics, &knight, 100);
+    EXPECT_EQ(getHistoryBonus(&thread->heuristics, &knight), 50000u)
+        << "exactly 50000 is not halved";
+    updateHistoryHeuristic(&thread->heuristics, &knight, 100);
+    EXPECT_EQ(getHistoryBonus(&thread->heuristics, &knight), 30000u);
+    EXPECT_EQ(getHistoryBonus(&thread->heuristics, &other), 50u);
+    EXPECT_EQ(getHistoryBonus(&thread->heuristics, &blackKnight), 100u);
+    EXPECT_EQ(thread->heuristics.successHistoryHeuristic[historyIndex(&knight)], 6u)
         << "success counts are never halved";
 }
 
 TEST_F(Heuristics, BadHistoryBonusIsPerThousandOfTheColourCell) {
     const Move m = quiet(1, 34, WKNIGHT);
-    EXPECT_EQ(getBadHistoryBonus(thread.get(), &m), 0);
-    updateBadHistoryHeuristic(thread.get(), &m);
-    updateBadHistoryHeuristic(thread.get(), &m);
-    EXPECT_EQ(getBadHistoryBonus(thread.get(), &m), 2000);
-    EXPECT_EQ(thread->badHistoryHeuristic[4096], 1u);
-    EXPECT_EQ(thread->badHistoryHeuristic[4097], 1u);
+    EXPECT_EQ(getBadHistoryBonus(&thread->heuristics, &m), 0);
+    updateBadHistoryHeuristic(&thread->heuristics, &m);
+    updateBadHistoryHeuristic(&thread->heuristics, &m);
+    EXPECT_EQ(getBadHistoryBonus(&thread->heuristics, &m), 2000);
+    EXPECT_EQ(thread->heuristics.badHistoryHeuristic[4096], 1u);
+    EXPECT_EQ(thread->heuristics.badHistoryHeuristic[4097], 1u);
 }
 
 TEST_F(Heuristics, ClearingKillersTwoPliesAheadLeavesOtherPlies) {
     const Move m = quiet(20, 36, WPAWN);
     for (u32 ply : {4u, 6u}) {
         board->ply = ply;
-        updateKillerMove(thread.get(), &m);
+        updateKillerMove(&thread->heuristics, thread->board.ply, &m);
     }
-    clearKillersDepth(thread.get(), 4);
-    EXPECT_EQ(thread->killerMove[WHITE][6][0].move.from, NO_SQUARE);
-    EXPECT_EQ(thread->killerMove[WHITE][6][0].counter, 0u);
-    EXPECT_EQ(thread->killerMove[WHITE][4][0].move.from, 20);
-    clearKillersDepth(thread.get(), MAX_PLY - 1);   // no slot beyond the table
+    clearKillersDepth(&thread->heuristics, 4);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][6][0].move.from, NO_SQUARE);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][6][0].counter, 0u);
+    EXPECT_EQ(thread->heuristics.killerMove[WHITE][4][0].move.from, 20);
+    clearKillersDepth(&thread->heuristics, MAX_PLY - 1);   // no slot beyond the table
 }
 
 TEST_F(Heuristics, RepetitionLooksBackToHalfMoveOne) {

@@ -58,8 +58,8 @@ inline std::unique_ptr<Board> newBoard(const std::string& fen) { return newBoard
 // Its index is 0: its clock poll reads the clock, as the main thread's does.
 inline std::unique_ptr<SearchThread> newSearchThread(const char* fen = initialPosition) {
     auto thread = std::make_unique<SearchThread>();
-    clearHistoryHeuristic(thread.get());
-    clearKillerMove(thread.get());
+    clearHistoryHeuristic(&thread->heuristics);
+    clearKillerMove(&thread->heuristics);
     if (!setupFen(&thread->board, fen)) ADD_FAILURE() << "FEN refused: " << fen;
     getHashkey(&thread->board);
     return thread;

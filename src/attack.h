@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "defs.h"
+#include "utils.h"
 
 // attackDeltaTable[from][to]: the step by which a piece on from reaches to
 // along a knight jump or a line, 0 when it cannot.
@@ -96,6 +97,87 @@ inline u64 bitsBetween(int l, int a, int b) {
     return bitTables.ray[l][a] ^ bitTables.ray[l][b] ^ (u64{1} << b);
 }
 
+// ---------------------------------------------------------------------------
+// The bit queries the attack, check and legality tests share
+
+// A piece among candidates (all on lines through s) whose line to s holds
+// no square of occupied.
+inline bool sliderReaches(int s64, u64 candidates, u64 occupied) {
+    const int s = square88(s64);
+    while (candidates) {
+        const int f64 = __builtin_ctzll(candidates);
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): every candidate is on a line
+        const int l = bitTables.line[square88(f64) - s + 119];
+        if ((bitsBetween(l, s64, f64) & occupied) == 0) return true;
+        candidates &= candidates - 1;
+    }
+    return false;
+}
+
+// attackedFrom by the bits: the piece on the square is not seen, every
+// piece shields the squares behind it.
+template <int Side>
+inline bool attackedByBits(const Board* board, int square) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(square);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base]) return true;
+    if (bitTables.knight[s64] & bits[T::base + 1]) return true;
+    if (bitTables.king[s64] & bits[T::king]) return true;
+    const u64 occupied = board->occupied;
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & bitTables.straight[s64];
+    return straight && sliderReaches(s64, straight, occupied);
+}
+
+// The delta query by the bits, for the pieces of Side: lines pass over the
+// enemy king wherever it stands, a knight attacks only the square holding
+// that king, a king attacks along any line or jump once the kings touch.
+template <int Side>
+inline bool deltaAttacked(const Board* board, int square) {
+    using T = SideTraits<Side>;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(square);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base]) return true;
+    if ((bitTables.knight[s64] & bits[T::base + 1]) && board->squares[square] == T::enemyKing)
+        return true;
+    const u64 occupied = board->occupied & ~bits[T::enemyKing];
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & bitTables.straight[s64];
+    if (straight && sliderReaches(s64, straight, occupied)) return true;
+    return dist(board->wKingSquare, board->bKingSquare) == 1 &&
+           attackStep(T::kingSquare(board), square) != 0;
+}
+
+// The delta query of Side against the enemy king after the enemy's move m
+// (not castling, not en passant), answered on the board before it: the
+// origin emptied, the destination occupied, a piece of Side on it taken.
+template <int Side>
+inline bool attackedAfter(const Board* board, const Move* m) {
+    using T = SideTraits<Side>;
+    using Mover = SideTraits<T::enemy>;
+    const int ks = board->squares[m->from] == Mover::king ? m->to : Mover::kingSquare(board);
+    const u64 toBit = squareBit(m->to);
+    const u64 keep = ~toBit;
+    const u64 occupied = (board->occupied & ~squareBit(m->from)) | toBit;
+    const u64* bits = board->pieceBits;
+    const int s64 = index64(ks);
+    if (bitTables.pawnAttacks[T::enemy][s64] & bits[T::base] & keep) return true;
+    // The king stands on ks after the move: every knight jump there counts.
+    if (bitTables.knight[s64] & bits[T::base + 1] & keep) return true;
+    const u64 diagonal = (bits[T::base + 2] | bits[T::base + 4]) & keep & bitTables.diagonal[s64];
+    if (diagonal && sliderReaches(s64, diagonal, occupied)) return true;
+    const u64 straight = (bits[T::base + 3] | bits[T::base + 4]) & keep & bitTables.straight[s64];
+    if (straight && sliderReaches(s64, straight, occupied)) return true;
+    const int k = T::kingSquare(board);
+    return dist(ks, k) == 1 && attackStep(k, ks) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Attack queries
+
 // 1 when square is attacked by Black (colour not 0) or by White (colour 0).
 int isAttackedSimple(const Board* board, int square, int colour);
 // The same test on a bare 0x88 array (used before a position is set up).
@@ -111,42 +193,6 @@ int isAttackedDeltaSquareWhite(const Board* board, int square);
 inline int sideToMoveInCheck(const Board* board) {
     return board->sideToMove == WHITE ? isAttackedSimple(board, board->wKingSquare, BLACK)
                                       : isAttackedSimple(board, board->bKingSquare, WHITE);
-}
-
-// 1 when the move, made from the current position, checks the enemy king.
-// The board is unchanged afterwards.
-int moveChecks(Board* board, Move* move);
-int moveChecksWhite(Board* board, Move* move);
-int moveChecksBlack(Board* board, Move* move);
-
-// 1 when the move does not leave the mover's king attacked; keys untouched.
-// The board and the move keep the traces a make, test and unmake leaves
-// (see legalityTraces); castling and en passant are in fact made.
-int isLegalSimple(Board* board, Move* move);
-
-// isLegalSimple's verdict for a move other than castling and en passant,
-// decided on the board as it stands; nothing is written.
-int leavesKingSafe(const Board* board, const Move* move);
-
-// A make/unmake pair leaves traces: the move's scratch fields, the capture
-// memory, the stale index on the destination and the history slot one past
-// gamePly. A test that decides without making the move leaves exactly the
-// same ones, so a search that reads the capture memory cannot tell which
-// path decided. Valid for every move but castling and en passant, whose
-// rook or taken pawn leave traces of their own.
-inline void legalityTraces(Board* board, Move* m) {
-    m->oldCastling = static_cast<u8>(board->castlingStatus);
-    m->oldEpSquare = board->epSquare;
-    if (m->flags & MF_CAPTURE) {
-        m->capturedIndex = board->pieceIndex[m->to];
-        board->lastCaptureSquare = m->to;
-        board->lastCapturedPiece = m->captured;
-    } else {
-        board->pieceIndex[m->to] = board->pieceIndex[m->from];
-        board->lastCaptureSquare = NO_SQUARE;
-        board->lastCapturedPiece = EMPTY;
-    }
-    board->hashHistory[board->gamePly + 1] = board->hashKey;
 }
 
 // The pieces of side (the attacker) that attack the enemy king standing on

@@ -6,9 +6,10 @@
 #include <cstring>
 
 #include "attack.h"
-#include "debug.h"
 #include "hash.h"
 #include "utils.h"
+
+bool (*boardCheck)(const Board* board) = nullptr;
 
 void clearBoard(Board* board) {
     board->ply = 0;
@@ -403,7 +404,7 @@ void makeMove(Board* board, Move* move) {
     board->sideToMove ^= 1;
     board->hashHistory[board->gamePly] = board->hashKey;
 
-    assert(boardIsConsistent(board));
+    assert(boardCheck == nullptr || boardCheck(board));
 }
 
 void unmakeMove(Board* board, Move* move) {
@@ -463,7 +464,7 @@ void unmakeMove(Board* board, Move* move) {
     board->castlingStatus = move->oldCastling;
     board->sideToMove ^= 1;
 
-    assert(boardIsConsistent(board));
+    assert(boardCheck == nullptr || boardCheck(board));
 }
 
 void makeNullmove(Board* board, Move* move) {

@@ -41,6 +41,12 @@ private:
     u8 square_, piece_, inCheck_;
 };
 
+// The invariant check that makeMove and unmakeMove run after their work in
+// a Debug build: the tests and a Debug engine install debug.h's
+// boardIsConsistent here; none is installed by default, and a Release
+// build compiles the call away. The check sits above what it checks.
+extern bool (*boardCheck)(const Board* board);
+
 // Plays a generated move; writes oldCastling, oldEpSquare and capturedIndex
 // into the record. Keys are not touched: the caller applies updateHashKey
 // right after, and again right before unmakeMove.

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <sys/stat.h>
 
-#include "interface.h"
+#include "movegen.h"
 #include "utils.h"
 
 FILE* bookFile = nullptr;
@@ -90,11 +90,11 @@ BookOpen openBook(const char* path, std::string* why) {
     return BOOK_OPENED;
 }
 
-void initBook() {
+void initBook(const char* path) {
     closeBook();
     std::string why;
-    if (openBook(bookFileName, &why) == BOOK_REFUSED)
-        printf("Book file %s not used: %s\n", bookFileName, why.c_str());
+    if (openBook(path, &why) == BOOK_REFUSED)
+        printf("Book file %s not used: %s\n", path, why.c_str());
 }
 
 u8 stringMatch(const char* pattern, const char* text) {

@@ -45,11 +45,11 @@ BookOpen openBook(const char* path, std::string* why);
 // Closes the book (its file, the Polyglot entries); bookFile is null after.
 void closeBook();
 
-// Opens bookFileName as the book; bookFile is null when it cannot be opened
+// Opens the file at path as the book; bookFile is null when it cannot be opened
 // or is not a book. A file that exists but is no book (a directory, a FIFO
 // or device, an empty file, a broken Polyglot book) is named with the
 // reason in one line on standard output.
-void initBook();
+void initBook(const char* path);
 
 // True when the open book is a Polyglot book.
 bool bookIsPolyglot();

@@ -14,9 +14,10 @@
 #include "book.h"
 #include "hash.h"
 #include "interface.h"
+#include "movegen.h"
 #include "pgn.h"
 #include "san.h"
-#include "tools.h"
+#include "toolargs.h"
 #include "utils.h"
 
 // A move as a text book writes it: origin and destination, four letters.

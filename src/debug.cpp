@@ -115,3 +115,7 @@ u64 perftLeaves(Board* board, int depth) {
     debugPerft(board, static_cast<u8>(depth - 1), &nodes);
     return nodes;
 }
+
+void installBoardCheck() {
+    boardCheck = [](const Board* board) { return boardIsConsistent(board); };
+}

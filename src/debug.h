@@ -13,6 +13,10 @@
 // says which field broke.
 bool boardIsConsistent(const Board* board, const char** failed = nullptr);
 
+// boardIsConsistent for boardCheck (board.h): make and unmake then check
+// the board after every move in a Debug build.
+void installBoardCheck();
+
 // Recomputes both keys from scratch and compares; the board is left as found.
 bool keysAreConsistent(Board* board);
 

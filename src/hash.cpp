@@ -8,7 +8,6 @@
 #include <sys/mman.h>
 #endif
 
-#include "interface.h"
 #include "utils.h"
 
 u64 randomTable[128][16];
@@ -184,6 +183,7 @@ static void* allocateTable(size_t bytes) {
 }
 
 HashBucket* hashtable = nullptr;
+i32 hashSize = 0;
 // Buckets behind hashtable: the index below never reaches past them, whatever
 // hashSize says.
 static i32 allocatedBuckets = 0;
@@ -232,6 +232,17 @@ int initHashtable(i32 count) {
     writtenBuckets = written;
     hashtable = static_cast<HashBucket*>(memory);
     allocatedBuckets = count;
+    hashSize = count;
+    return 1;
+}
+
+int resizeHashtable(i32 count) {
+    // Both blocks come from malloc; the old one goes only once the new one
+    // exists, so a refused size keeps the table in use.
+    HashBucket* old = hashtable;
+    if (!initHashtable(count)) return 0;
+    free(old);
+    clearHashtable(hashSize);
     return 1;
 }
 

@@ -39,10 +39,24 @@ inline void restoreHashKeys(Board* board, u64 key, u64 key2) {
 
 extern HashBucket* hashtable;
 
+// The buckets in use: set by a successful initHashtable or resizeHashtable
+// (and by the configuration reader to the size it asks for, before the
+// first allocation). Every probe and store reads it; an index never
+// reaches past what is allocated, whatever it says.
+extern i32 hashSize;
+
 // Allocates count buckets, aligned to the cache line (contents undefined until
-// the first clear). Returns 1 on success, 0 when count is not positive or the
-// memory cannot be had (hashtable stays as it was). Not while a search runs.
+// the first clear), and sets hashSize to count. Returns 1 on success, 0 when
+// count is not positive or the memory cannot be had (hashtable and hashSize
+// stay as they were). Not while a search runs. The block it replaces, if
+// any, is the caller's to release (resizeHashtable does both).
 int initHashtable(i32 count);
+
+// A table of count buckets in place of the one in use, which is released
+// once the new one exists: returns 1 with hashSize = count, or 0 with the
+// old table and size kept when the new one cannot be had. The new table is
+// empty. Not while a search runs.
+int resizeHashtable(i32 count);
 
 // Empties every slot of the first count buckets; nothing for count <= 0.
 // Only the buckets stored into since they were last emptied are visited.

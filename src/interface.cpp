@@ -17,7 +17,6 @@
 #include "threads.h"
 #include "utils.h"
 
-i32 hashSize = 0;
 char bookFileName[256] = "./quillantor.bk";
 int threadsWanted = 1;
 
@@ -119,52 +118,6 @@ void parseInitFile() {
 
 // ---------------------------------------------------------------------------
 // Move input and the end of the game
-
-// Promotion letter (any case) -> piece code of the side to move. A pawn or
-// any other letter gives a code no generated promotion carries.
-static u8 promotionCode(char letter, u8 side) {
-    u8 code;
-    switch (tolower(static_cast<unsigned char>(letter))) {
-    case 'q': code = WQUEEN; break;
-    case 'r': code = WROOK; break;
-    case 'b': code = WBISHOP; break;
-    case 'n': code = WKNIGHT; break;
-    case 'p': code = WPAWN; break;
-    default: return 0;
-    }
-    return side == WHITE ? code : static_cast<u8>(code + 7);
-}
-
-// Square of a two-letter name, exactly as sqString spells it; -1 for
-// anything else (capitals included), which equals no square of a move.
-static int squareFromName(const char name[3]) {
-    for (int sq = 0; sq < 128; sq++)
-        if (strcmp(sqString[sq], name) == 0) return sq;
-    return -1;
-}
-
-u8 inputMoveLegal(Board* board, const char* text, Move* move) {
-    // A text shorter than five characters is read as if NULs followed it,
-    // so nothing past its terminator is looked at.
-    char c[5] = {0, 0, 0, 0, 0};
-    for (int i = 0; i < 5 && text[i] != '\0'; i++) c[i] = text[i];
-    const char fromName[3] = {c[0], c[1], '\0'};
-    const char toName[3] = {c[2], c[3], '\0'};
-    const int from = squareFromName(fromName);
-    const int to = squareFromName(toName);
-    const u8 promotion = promotionCode(c[4], board->sideToMove);
-
-    auto list = std::make_unique<MoveList>();
-    const u32 n = generateMoves(board, list.get(), 1);
-    for (u32 i = 0; i < n; i++) {
-        const Move& m = list->moves[i];
-        if (m.from != from || m.to != to) continue;
-        if ((m.flags & MF_PROMOTION) && m.promotion != promotion) continue;
-        *move = m;
-        return 1;
-    }
-    return 0;
-}
 
 u8 checkGameDraw(const Board* board) {
     const u32 n = board->gamePly;
@@ -432,7 +385,7 @@ int startEngine(Board* board) {
         printf("\tThreads\t\t= %d is not usable: using %d\n", threadsWanted, threads);
         threadsWanted = threads;
     }
-    initBook();
+    initBook(bookFileName);
     setupFen(board, initialPosition);
     getHashkey(board);
     // Seen at once on a terminal, before the first line is typed.

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "defs.h"
+#include "hash.h"
 
 inline constexpr i32 DEFAULT_HASH_SIZE = 524288;
 inline constexpr i32 DEFAULT_MOVE_TIME = 5000;   // ms per engine move until "time" or "st"
 inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in pieces
 
-extern i32 hashSize;   // buckets of the transposition table
 extern char bookFileName[256];
 extern int threadsWanted;   // search threads asked for by a "threads N" line (1 without)
 
@@ -45,12 +45,6 @@ void clearSearchHeuristics();
 
 // ---------------------------------------------------------------------------
 // Move input and the end of the game
-
-// Reads text[0..4] (origin, destination, promotion letter; the text may end
-// earlier at its terminator). Returns 1 and copies the generated move into
-// *move when it is a legal move of the side to move, else 0 with *move
-// untouched. The board is left as it was.
-u8 inputMoveLegal(Board* board, const char* text, Move* move);
 
 // 1 when the key at gamePly occurs exactly for the third time among the
 // entries 1..gamePly of hashHistory (entry 0 is never compared), else 0.

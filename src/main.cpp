@@ -5,12 +5,17 @@
 // "uci" starts the UCI mode, anything else is the XBoard loop's first line.
 #include <cstdio>
 
+#include "debug.h"
 #include "interface.h"
 #include "tools.h"
 #include "uci.h"
 #include "utils.h"
 
 int main(int argc, char** argv) {
+#ifndef NDEBUG
+    // A Debug engine checks its board after every make and unmake.
+    installBoardCheck();
+#endif
     Board board;
     if (argc > 1) return runTool(&board, argc, argv);
     if (!startEngine(&board)) return 1;

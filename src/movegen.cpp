@@ -1,6 +1,11 @@
 #include "movegen.h"
 
+#include <cctype>
+#include <cstring>
+#include <memory>
+
 #include "attack.h"
+#include "legality.h"
 #include "hash.h"
 #include "see.h"
 #include "utils.h"
@@ -510,4 +515,58 @@ KingContext kingContext(const Board* board) { return computeKingContext(board); 
 
 int isLegalInContext(Board* board, Move* move, const KingContext* king) {
     return isLegalWith(board, move, king);
+}
+
+// ---------------------------------------------------------------------------
+// Moves by their text
+
+// Promotion letter (any case) -> piece code of the side to move. A pawn or
+// any other letter gives a code no generated promotion carries.
+static u8 promotionCode(char letter, u8 side) {
+    u8 code;
+    switch (tolower(static_cast<unsigned char>(letter))) {
+    case 'q': code = WQUEEN; break;
+    case 'r': code = WROOK; break;
+    case 'b': code = WBISHOP; break;
+    case 'n': code = WKNIGHT; break;
+    case 'p': code = WPAWN; break;
+    default: return 0;
+    }
+    return side == WHITE ? code : static_cast<u8>(code + 7);
+}
+
+// Square of a two-letter name, exactly as sqString spells it; -1 for
+// anything else (capitals included), which equals no square of a move.
+static int squareFromName(const char name[3]) {
+    for (int sq = 0; sq < 128; sq++)
+        if (strcmp(sqString[sq], name) == 0) return sq;
+    return -1;
+}
+
+const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side) {
+    // A text shorter than five characters is read as if NULs followed it,
+    // so nothing past its terminator is looked at.
+    char c[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < 5 && text[i] != '\0'; i++) c[i] = text[i];
+    const char fromName[3] = {c[0], c[1], '\0'};
+    const char toName[3] = {c[2], c[3], '\0'};
+    const int from = squareFromName(fromName);
+    const int to = squareFromName(toName);
+    const u8 promotion = promotionCode(c[4], side);
+    for (u32 i = 0; i < n; i++) {
+        const Move& m = list->moves[i];
+        if (m.from != from || m.to != to) continue;
+        if ((m.flags & MF_PROMOTION) && m.promotion != promotion) continue;
+        return &m;
+    }
+    return nullptr;
+}
+
+u8 inputMoveLegal(Board* board, const char* text, Move* move) {
+    auto list = std::make_unique<MoveList>();
+    const u32 n = generateMoves(board, list.get(), 1);
+    const Move* found = findMoveByText(list.get(), n, text, board->sideToMove);
+    if (found == nullptr) return 0;
+    *move = *found;
+    return 1;
 }

@@ -71,3 +71,18 @@ int getNextBestMove(MoveList* list, Move* out);
 u32 generateMovesSimple(Board* board, MoveList* list, u8 legal);
 u32 generateMovesWhiteSimple(Board* board, MoveList* list, u8 legal);
 u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
+
+// ---------------------------------------------------------------------------
+// Moves by their text
+
+// The move among the first n of the list that the coordinate text names
+// (origin, destination, a promotion letter in either case; the text may
+// end earlier at its terminator; a letter after a move that promotes
+// nothing is not looked at), the first such in list order; null for none.
+// side is the side whose moves the list holds.
+const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side);
+
+// Reads text[0..4] as findMoveByText does. Returns 1 and copies the
+// generated move into *move when it is a legal move of the side to move,
+// else 0 with *move untouched. The board is left as it was.
+u8 inputMoveLegal(Board* board, const char* text, Move* move);

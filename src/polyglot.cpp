@@ -359,16 +359,6 @@ size_t findPolyglotEntries(const std::vector<PolyglotEntry>& entries, u64 key, s
     return static_cast<size_t>(first - entries.begin());
 }
 
-// The legal move that the coordinate text names in list, or null.
-static const Move* findListedMove(const MoveList& list, u32 n, const char* text) {
-    char listed[6];
-    for (u32 i = 0; i < n; i++) {
-        moveToText(&list.moves[i], listed);
-        if (strcmp(listed, text) == 0) return &list.moves[i];
-    }
-    return nullptr;
-}
-
 int polyglotBookMoves(Board* board, const std::vector<PolyglotEntry>& entries, BookMove* out,
                       int capacity) {
     size_t count = 0;
@@ -380,7 +370,7 @@ int polyglotBookMoves(Board* board, const std::vector<PolyglotEntry>& entries, B
     for (size_t i = first; i < first + count && found < capacity; i++) {
         char text[6];
         if (!polyglotMoveText(board, entries[i].move, text)) continue;
-        const Move* legal = findListedMove(*list, n, text);
+        const Move* legal = findMoveByText(list.get(), n, text, board->sideToMove);
         if (legal == nullptr) continue;
         out[found].move = *legal;
         out[found].weight = entries[i].weight;

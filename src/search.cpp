@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "attack.h"
+#include "legality.h"
 #include "board.h"
 #include "debug.h"
 #include "eval.h"

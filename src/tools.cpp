@@ -23,25 +23,15 @@
 #include "san.h"
 #include "search.h"
 #include "threads.h"
+#include "toolargs.h"
 #include "utils.h"
 
 // ---------------------------------------------------------------------------
 // Arguments, positions and tables
 
-// Joins argv[first..] with blanks: a FEN given unquoted arrives as words.
-
 // Milliseconds on the monotonic clock since start, right across its wrap.
 static i32 millisecondsSince(i32 start) {
     return static_cast<i32>(static_cast<u32>(timer()) - static_cast<u32>(start));
-}
-
-static std::string joinArgs(int argc, char** argv, int first) {
-    std::string text;
-    for (int i = first; i < argc; i++) {
-        if (i > first) text += ' ';
-        text += argv[i];
-    }
-    return text;
 }
 
 // Takes "OPTION N" out of argv (anywhere from index first on) into *value,
@@ -88,19 +78,6 @@ static bool takeFlag(int* argc, char** argv, int first, const char* flag) {
 
 // Sets up the FEN in argv[first..] or the start position, with keys;
 // reports a refused FEN on standard error.
-bool setupToolFen(Board* board, const std::string& fen) {
-    if (!setupFen(board, fen.c_str())) {
-        fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
-        return false;
-    }
-    getHashkey(board);
-    return true;
-}
-
-static bool setupToolPosition(Board* board, int argc, char** argv, int first) {
-    return setupToolFen(board,
-                        argc > first ? joinArgs(argc, argv, first) : std::string(initialPosition));
-}
 
 // The tools' budget: far beyond any run, so the clock is polled but never decides.
 static constexpr i32 TOOL_BUDGET = INT32_MAX;

@@ -19,10 +19,6 @@ struct EpdRecord {
 // than four fields, no "bm" or "am", an unterminated string).
 bool parseEpdLine(const std::string& line, EpdRecord* record, std::string* error);
 
-// Sets the board up from a FEN (as setboard takes it) with its keys; false,
-// with "invalid FEN: ..." on standard error, when it is refused.
-bool setupToolFen(Board* board, const std::string& fen);
-
 // The command line "quillantor TOOL ARGS...": perft, show, eval, bench,
 // search or epd. Returns the process exit status (2 for bad arguments, each
 // reported in one line on standard error).

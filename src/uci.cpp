@@ -205,18 +205,13 @@ void setHashOption(const std::string& value) {
     }
     const u64 buckets = static_cast<u64>(megabytes) * MEGABYTE / sizeof(HashBucket);
     const i32 count = buckets > static_cast<u64>(INT32_MAX) ? INT32_MAX : static_cast<i32>(buckets);
-    // initHashtable keeps the old table when the new one cannot be had; the
-    // old one is released only once the new one exists (both come from malloc),
-    // and once no helper of the last search can still store into it.
+    // No helper of the last search may still store into the old table.
     waitForHelpers();
-    HashBucket* old = hashtable;
-    if (count < 1 || !initHashtable(count)) {
+    if (count < 1 || !resizeHashtable(count)) {
         sendInfoString("Hash " + std::to_string(megabytes) + " MB cannot be had: keeping " +
                        std::to_string(hashMegabytes(hashSize)) + " MB");
         return;
     }
-    free(old);
-    hashSize = count;
     clearSearchTables();
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "attack.h"
+#include "legality.h"
 #include "test_util.h"
 
 TEST(Attack, DeltaTableEntries) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "attack.h"
+#include "legality.h"
 #include "board.h"
 #include "debug.h"
 #include "hash.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "attack.h"
+#include "legality.h"
 #include "debug.h"
 #include "test_util.h"
 

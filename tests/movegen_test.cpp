@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "attack.h"
+#include "legality.h"
 #include "test_util.h"
 
 TEST(MoveGen, StartPositionOrderFollowsThePieceList) {

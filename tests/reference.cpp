@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "attack.h"
+#include "legality.h"
 #include "board.h"
 #include "debug.h"
 #include "eval.h"

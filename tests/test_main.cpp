@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "debug.h"
 #include "interface.h"
 #include "threads.h"
 #include "uci.h"
@@ -15,7 +16,11 @@
 namespace {
 class EngineTables : public ::testing::Environment {
 public:
-    void SetUp() override { initEngineTables(); }
+    void SetUp() override {
+        initEngineTables();
+        // A Debug build checks the board after every make and unmake.
+        installBoardCheck();
+    }
 };
 }   // namespace
 

@@ -5,9 +5,8 @@
 #include <memory>
 
 #include "attack.h"
+#include "board.h"
 #include "legality.h"
-#include "hash.h"
-#include "see.h"
 #include "utils.h"
 
 namespace {
@@ -569,4 +568,11 @@ u8 inputMoveLegal(Board* board, const char* text, Move* move) {
     if (found == nullptr) return 0;
     *move = *found;
     return 1;
+}
+
+Move firstLegalMove(Board* board) {
+    const BoardScratchKeeper keep(board);
+    MoveList* list = &board->moveLists[board->ply];
+    list->count = static_cast<u8>(generateMoves(board, list, 1));
+    return list->count > 0 ? list->moves[0] : noMove;
 }

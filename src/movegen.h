@@ -86,3 +86,8 @@ const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 sid
 // generated move into *move when it is a legal move of the side to move,
 // else 0 with *move untouched. The board is left as it was.
 u8 inputMoveLegal(Board* board, const char* text, Move* move);
+
+// The first legal move of the side to move in generation order (noMove when
+// there is none), generated into the list of the board's ply. The board is
+// left as it was, the legality tests' scratch included.
+Move firstLegalMove(Board* board);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "attack.h"
 #include "legality.h"
@@ -51,6 +52,69 @@ void (*currentMoveReport)(int depth, const Move* move, int number) = nullptr;
 void (*progressReport)(i32 elapsed) = nullptr;
 
 i64 nodeCountStart = 0;
+
+// ---------------------------------------------------------------------------
+// The search threads' records
+
+// By index, the main thread's first. Made on first use and never destroyed,
+// as the workers that read them live as long as the process.
+static std::vector<SearchThread*>& searchRecords() {
+    static std::vector<SearchThread*>* const records = [] {
+        auto* r = new std::vector<SearchThread*>;
+        SearchThread* main = new SearchThread();
+        main->index = 0;
+        clearHistoryHeuristic(&main->heuristics);
+        clearKillerMove(&main->heuristics);
+        r->push_back(main);
+        return r;
+    }();
+    return *records;
+}
+
+SearchThread* searchThread(int index) { return searchRecords()[static_cast<size_t>(index)]; }
+
+int searchThreadCount() { return static_cast<int>(searchRecords().size()); }
+
+int setSearchThreads(int count) {
+    if (count < 1) count = 1;
+    if (count > MAX_SEARCH_THREADS) count = MAX_SEARCH_THREADS;
+    std::vector<SearchThread*>& records = searchRecords();
+    const int made = setWorkers(count - 1) + 1;
+    // Fewer: the surplus workers are gone, their records with them.
+    while (static_cast<int>(records.size()) > made) {
+        delete records.back();
+        records.pop_back();
+    }
+    // More: a record each, zeroed, with empty killers and history.
+    while (static_cast<int>(records.size()) < made) {
+        SearchThread* helper = new SearchThread();
+        helper->index = static_cast<int>(records.size());
+        helper->pollInterval = HELPER_POLL_INTERVAL;
+        clearHistoryHeuristic(&helper->heuristics);
+        clearKillerMove(&helper->heuristics);
+        records.push_back(helper);
+    }
+    return made;
+}
+
+// A worker's job: the helper search of its record.
+static void helperJob(int worker, void*) {
+    helperSearch(searchRecords()[static_cast<size_t>(worker)]);
+}
+
+void startHelpers(const Board* root, const MoveSet* only) {
+    std::vector<SearchThread*>& records = searchRecords();
+    if (records.size() < 2) return;
+    for (size_t i = 1; i < records.size(); i++) {
+        prepareSearchThread(records[i], root);
+        restrictRootMoves(records[i], only);
+    }
+    runOnWorkers(helperJob, nullptr);
+}
+
+void stopHelpers() { stopSignal.store(true); }
+
+void waitForHelpers() { waitForWorkers(); }
 
 // The threads of the current (or last) search: all of them, or the main
 // thread alone for a search asked to run on it alone. Set by the driver.
@@ -725,13 +789,6 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
 
 // ---------------------------------------------------------------------------
 // Iterative deepening driver
-
-// The first legal move of the root, or noMove when it has none.
-static Move firstLegalMove(Board* board) {
-    MoveList* list = &board->moveLists[board->ply];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
-    return list->count > 0 ? list->moves[0] : noMove;
-}
 
 static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line, int lineNumber) {
     if (iterationReport != nullptr) {

@@ -186,6 +186,40 @@ inline constexpr i32 PROGRESS_INTERVAL = 1000;
 // a test can begin where hours of analysis would have brought the counters.
 extern i64 nodeCountStart;
 
+// ---------------------------------------------------------------------------
+// The search threads: the main one (index 0), which runs the driver in
+// whichever thread calls it, and the helpers, which the pool's workers
+// (threads.h) run; each has its own record. Helpers only search, and stop
+// when the main thread's search ends.
+
+// The record of search thread index (0 the main thread), 0 <= index <
+// searchThreadCount(). The main thread's record exists from the first call on.
+SearchThread* searchThread(int index);
+
+// The number of search threads, main thread included (1 until set).
+int searchThreadCount();
+
+// Makes count search threads (clamped to 1 .. MAX_SEARCH_THREADS): new
+// helpers get a record (empty killers and history) and a worker, surplus
+// ones are ended; the records of threads that stay keep their contents.
+// Not while a search runs. Returns the number of threads there now (fewer
+// when the system refuses a thread).
+int setSearchThreads(int count);
+
+// Copies the root into every helper's record, restricted to the root moves
+// of only (all when it is empty), and sets them searching (helperSearch);
+// nothing without helpers. Called by the driver, once waitForHelpers has
+// returned and the stop signal is lowered.
+void startHelpers(const Board* root, const MoveSet* only);
+
+// Raises the stop signal: every helper abandons its search at its next
+// poll. Does not wait for them.
+void stopHelpers();
+
+// Waits until no helper searches any more; their records, the table and
+// the killers can be touched afterwards. Returns at once without helpers.
+void waitForHelpers();
+
 // Nodes of the current (or last) search over all threads: the main thread's
 // own count and the others' as of their last poll (exact once they stopped).
 i64 searchNodes();

@@ -6,57 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "search.h"
+int threadsAllowed = -1;
 
 namespace {
-
-// A helper: its record, its thread, and what it last saw of the pool.
-struct Helper {
-    SearchThread* record = nullptr;
-    pthread_t handle{};
-    u64 seenGeneration = 0;   // the start it last answered (guarded by the pool's mutex)
-    bool quit = false;        // guarded by the pool's mutex
-};
-
-// The records by index (0 the main thread's), the helpers (index 1 on) and
-// what they wait on. The pool lives as long as the process and is never
-// destroyed: its helpers may still wait on it when the process exits, and a
-// condition variable must not be destroyed under a waiter.
-struct Pool {
-    std::vector<SearchThread*> records;
-    std::vector<Helper*> helpers;
-    std::mutex mutex;   // guards generation, running and the helpers' quit and seenGeneration
-    std::condition_variable wake;   // a new search, or a helper told to quit
-    std::condition_variable done;   // the last running helper stopped
-    u64 generation = 0;             // searches started
-    int running = 0;                // helpers still searching the current root
-};
-Pool* pool = nullptr;
-
-void ensurePool() {
-    if (pool != nullptr) return;
-    pool = new Pool;
-    SearchThread* main = new SearchThread();
-    main->index = 0;
-    clearHistoryHeuristic(&main->heuristics);
-    clearKillerMove(&main->heuristics);
-    pool->records.push_back(main);
-}
-
-void* helperMain(void* argument) {
-    Helper* helper = static_cast<Helper*>(argument);
-    std::unique_lock<std::mutex> lock(pool->mutex);
-    for (;;) {
-        pool->wake.wait(
-            lock, [helper] { return helper->quit || pool->generation != helper->seenGeneration; });
-        if (helper->quit) return nullptr;
-        helper->seenGeneration = pool->generation;
-        lock.unlock();
-        helperSearch(helper->record);
-        lock.lock();
-        if (--pool->running == 0) pool->done.notify_all();
-    }
-}
 
 bool createThread(pthread_t* handle, void* (*run)(void*), void* argument) {
     if (threadsAllowed == 0) return false;
@@ -69,87 +21,109 @@ bool createThread(pthread_t* handle, void* (*run)(void*), void* argument) {
     return started;
 }
 
+// A worker: its number, its thread, and what it last saw of the pool.
+struct Worker {
+    int number = 0;
+    pthread_t handle{};
+    u64 seenGeneration = 0;   // the job it last answered (guarded by the pool's mutex)
+    bool quit = false;        // guarded by the pool's mutex
+};
+
+// The workers and what they wait on. The pool lives as long as the process
+// and is never destroyed: its workers may still wait on it when the process
+// exits, and a condition variable must not be destroyed under a waiter.
+struct Pool {
+    std::vector<Worker*> workers;
+    std::mutex mutex;   // guards generation, job, running and the workers' quit and seenGeneration
+    std::condition_variable wake;   // a new job, or a worker told to quit
+    std::condition_variable done;   // the last running worker finished its job
+    u64 generation = 0;             // jobs started
+    void (*job)(int, void*) = nullptr;
+    void* context = nullptr;
+    int running = 0;   // workers still running the current job
+};
+
+Pool& pool() {
+    static Pool* const instance = new Pool;
+    return *instance;
+}
+
+void* workerMain(void* argument) {
+    Worker* worker = static_cast<Worker*>(argument);
+    Pool& p = pool();
+    std::unique_lock<std::mutex> lock(p.mutex);
+    for (;;) {
+        p.wake.wait(
+            lock, [worker, &p] { return worker->quit || p.generation != worker->seenGeneration; });
+        if (worker->quit) return nullptr;
+        worker->seenGeneration = p.generation;
+        void (*job)(int, void*) = p.job;
+        void* context = p.context;
+        lock.unlock();
+        job(worker->number, context);
+        lock.lock();
+        if (--p.running == 0) p.done.notify_all();
+    }
+}
+
 }   // namespace
 
-int threadsAllowed = -1;
+int setWorkers(int count) {
+    Pool& p = pool();
+    waitForWorkers();
+    if (count < 0) count = 0;
+    if (count > MAX_SEARCH_THREADS - 1) count = MAX_SEARCH_THREADS - 1;
 
-SearchThread* searchThread(int index) {
-    ensurePool();
-    return pool->records[static_cast<size_t>(index)];
-}
-
-int searchThreadCount() {
-    ensurePool();
-    return static_cast<int>(pool->records.size());
-}
-
-int setSearchThreads(int count) {
-    ensurePool();
-    waitForHelpers();
-    if (count < 1) count = 1;
-    if (count > MAX_SEARCH_THREADS) count = MAX_SEARCH_THREADS;
-
-    // Fewer: the last helpers are told to quit and joined.
-    while (static_cast<int>(pool->records.size()) > count) {
-        Helper* helper = pool->helpers.back();
+    // Fewer: the last workers are told to quit and joined.
+    while (static_cast<int>(p.workers.size()) > count) {
+        Worker* worker = p.workers.back();
         {
-            const std::lock_guard<std::mutex> lock(pool->mutex);
-            helper->quit = true;
+            const std::lock_guard<std::mutex> lock(p.mutex);
+            worker->quit = true;
         }
-        pool->wake.notify_all();
-        pthread_join(helper->handle, nullptr);
-        delete helper->record;
-        delete helper;
-        pool->helpers.pop_back();
-        pool->records.pop_back();
+        p.wake.notify_all();
+        pthread_join(worker->handle, nullptr);
+        delete worker;
+        p.workers.pop_back();
     }
 
-    // More: a record each (zeroed, with empty killers and history), then the
-    // thread, which waits for the next search.
-    while (static_cast<int>(pool->records.size()) < count) {
-        Helper* helper = new Helper;
-        helper->record = new SearchThread();
-        helper->record->index = static_cast<int>(pool->records.size());
-        helper->record->pollInterval = HELPER_POLL_INTERVAL;
-        clearHistoryHeuristic(&helper->record->heuristics);
-        clearKillerMove(&helper->record->heuristics);
+    // More: each waits for the next job.
+    while (static_cast<int>(p.workers.size()) < count) {
+        Worker* worker = new Worker;
+        worker->number = static_cast<int>(p.workers.size()) + 1;
         {
-            const std::lock_guard<std::mutex> lock(pool->mutex);
-            helper->seenGeneration = pool->generation;
+            const std::lock_guard<std::mutex> lock(p.mutex);
+            worker->seenGeneration = p.generation;
         }
-        if (!createThread(&helper->handle, helperMain, helper)) {
-            delete helper->record;
-            delete helper;
+        if (!createThread(&worker->handle, workerMain, worker)) {
+            delete worker;
             break;
         }
-        pool->helpers.push_back(helper);
-        pool->records.push_back(helper->record);
+        p.workers.push_back(worker);
     }
-    return static_cast<int>(pool->records.size());
+    return static_cast<int>(p.workers.size());
 }
 
-void startHelpers(const Board* root, const MoveSet* only) {
-    ensurePool();
-    if (pool->helpers.empty()) return;
-    for (Helper* helper : pool->helpers) {
-        prepareSearchThread(helper->record, root);
-        restrictRootMoves(helper->record, only);
-    }
+int workerCount() { return static_cast<int>(pool().workers.size()); }
+
+void runOnWorkers(void (*job)(int worker, void* context), void* context) {
+    Pool& p = pool();
+    if (p.workers.empty()) return;
     {
-        const std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->running = static_cast<int>(pool->helpers.size());
-        pool->generation++;
+        const std::lock_guard<std::mutex> lock(p.mutex);
+        p.job = job;
+        p.context = context;
+        p.running = static_cast<int>(p.workers.size());
+        p.generation++;
     }
-    pool->wake.notify_all();
+    p.wake.notify_all();
 }
 
-void stopHelpers() { stopSignal.store(true); }
-
-void waitForHelpers() {
-    ensurePool();
-    if (pool->helpers.empty()) return;
-    std::unique_lock<std::mutex> lock(pool->mutex);
-    pool->done.wait(lock, [] { return pool->running == 0; });
+void waitForWorkers() {
+    Pool& p = pool();
+    if (p.workers.empty()) return;
+    std::unique_lock<std::mutex> lock(p.mutex);
+    p.done.wait(lock, [&p] { return p.running == 0; });
 }
 
 namespace {

@@ -1,53 +1,45 @@
-// The search threads: the main one, which runs the driver in whichever
-// thread calls it, and the helpers, each in a thread of its own that is
-// created once and waits between searches. Every search thread has its own
-// record (SearchThread, search.h); the helpers only search, and stop when
-// the main thread's search ends.
+// Threads: the platform's (start, join, detach, each with a stack of a
+// known size) and a pool of workers that are started once and wait between
+// jobs. The pool runs whatever job it is handed on every worker at once and
+// knows nothing of what the job does; the search hands it its helpers'
+// searches (search.h).
 #pragma once
 
 #include <cstddef>
 
 #include "defs.h"
 
-struct SearchThread;
-
 // More threads than cores still work (each gets its share of the machine);
-// the ceiling keeps the records and stacks inside a 32-bit address space.
+// the ceiling, of search threads counting the one that calls the search,
+// keeps the search records and the stacks inside a 32-bit address space.
 inline constexpr int MAX_SEARCH_THREADS = sizeof(void*) >= 8 ? 256 : 64;
 
-// Every thread that searches gets this much stack, whatever the platform's
+// Every thread started here gets this much stack, whatever the platform's
 // default (1 MB on Windows): the deepest line of alpha-beta and quiescence
 // frames needs well under a megabyte, the move lists live in the records.
 inline constexpr size_t SEARCH_STACK_SIZE = size_t{8} << 20;
 
-// The record of search thread index (0 the main thread), 0 <= index <
-// searchThreadCount(). The main thread's record exists from the first call on.
-SearchThread* searchThread(int index);
+// ---------------------------------------------------------------------------
+// The pool
 
-// The number of search threads, main thread included (1 until set).
-int searchThreadCount();
+// Makes count workers (0 .. MAX_SEARCH_THREADS - 1): new ones are started
+// and wait, surplus ones (the last) are told to quit and joined. Not while a
+// job runs. Returns the number of workers there now (fewer when the system
+// refuses a thread).
+int setWorkers(int count);
 
-// Makes count search threads (clamped to 1 .. MAX_SEARCH_THREADS): new
-// helpers are started and wait, surplus ones are ended; the records of
-// threads that stay keep their contents. Not while a search runs. Returns
-// the number of threads there now (fewer when the system refuses a thread).
-int setSearchThreads(int count);
+// The number of workers.
+int workerCount();
 
-struct MoveSet;
+// Starts job(worker, context) on every worker at once, worker numbered
+// from 1; returns at once. Not while a job runs (waitForWorkers first).
+void runOnWorkers(void (*job)(int worker, void* context), void* context);
 
-// Copies the root into every helper's record, restricted to the root moves
-// of only (all when it is empty), and sets them searching (helperSearch);
-// nothing without helpers. Called by the driver, once waitForHelpers has
-// returned and the stop signal is lowered.
-void startHelpers(const Board* root, const MoveSet* only);
+// Waits until no worker runs a job; returns at once when none does.
+void waitForWorkers();
 
-// Raises the stop signal: every helper abandons its search at its next
-// poll. Does not wait for them.
-void stopHelpers();
-
-// Waits until no helper searches any more; their records, the table and
-// the killers can be touched afterwards. Returns at once without helpers.
-void waitForHelpers();
+// ---------------------------------------------------------------------------
+// Platform threads
 
 // A thread of its own with SEARCH_STACK_SIZE of stack, for a front end that
 // runs the main search outside its command loop.
@@ -58,11 +50,6 @@ struct ThreadHandle {
 // Starts run(argument) in a new thread; false when the system refuses one.
 bool startThread(ThreadHandle* thread, void (*run)(void*), void* argument);
 
-// For the tests: how many more threads (helpers, startThread) the system
-// gives before it refuses them as a system out of threads would; negative
-// for no limit.
-extern int threadsAllowed;
-
 // Waits for the thread to end; nothing when none was started.
 void joinThread(ThreadHandle* thread);
 
@@ -72,3 +59,8 @@ void detachThread(ThreadHandle* thread);
 
 // True between a successful startThread and joinThread.
 inline bool threadStarted(const ThreadHandle* thread) { return thread->native != nullptr; }
+
+// For the tests: how many more threads (workers, startThread) the system
+// gives before it refuses them as a system out of threads would; negative
+// for no limit.
+extern int threadsAllowed;

@@ -470,13 +470,6 @@ struct SearchJob {
     u8 side;   // the side to move, read before the search plays on the board
 };
 
-// The first legal move of the board, or noMove.
-Move firstLegalMove(Board* board) {
-    const BoardScratchKeeper keep(board);
-    MoveList* list = &board->moveLists[board->ply];
-    return generateMoves(board, list, 1) > 0 ? list->moves[0] : noMove;
-}
-
 void runSearch(Board* board, SearchJob job) {
     // Nothing may generate legal moves on the board before the search: the
     // legality test leaves the capture memory of its last move behind, which

@@ -29,21 +29,16 @@ void clearBoard(Board* board) {
     board->occupied = 0;
     for (u64& bits : board->pieceBits) bits = 0;
     board->colourBits[WHITE] = board->colourBits[BLACK] = 0;
-    for (int i = 0; i < MAX_PLY; i++) board->pv[i].from = NO_SQUARE;
-    for (int i = 0; i < MAX_MOVES; i++) board->rootNodeCount[i] = 0;
 }
 
 void copyBoard(Board* to, const Board* from) {
     if (to == from) return;
     // The fields ahead of the histories in one block.
-    static_assert(offsetof(Board, hashHistory) < offsetof(Board, rootNodeCount));
+    static_assert(offsetof(Board, hashHistory) < offsetof(Board, gameMoves));
     memcpy(static_cast<void*>(to), from, offsetof(Board, hashHistory));
     const u32 played =
         from->gamePly < static_cast<u32>(MAX_GAME_MOVES) ? from->gamePly : MAX_GAME_MOVES - 1;
     memcpy(to->hashHistory, from->hashHistory, (played + 2) * sizeof(u64));
-    memcpy(to->rootNodeCount, from->rootNodeCount, sizeof from->rootNodeCount);
-    to->pvMove = from->pvMove;
-    memcpy(to->pv, from->pv, sizeof from->pv);
     memcpy(to->gameMoves, from->gameMoves, played * sizeof(Move));
 }
 

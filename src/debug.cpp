@@ -95,7 +95,9 @@ bool keysAreConsistent(Board* board) {
 }
 
 void debugPerft(Board* board, u8 depth, u64* nodes) {
-    MoveList* list = &board->moveLists[board->ply];
+    // Each ply's list on the stack: 4.6 KB a ply, 64 plies at the most.
+    MoveList moves;
+    MoveList* list = &moves;
     const u8 n = static_cast<u8>(generateMoves(board, list, 1));
     list->count = n;
     if (depth == 0) {

@@ -70,7 +70,7 @@ enum : u8 {
 inline constexpr u8 NO_SQUARE = 127;   // also "no move" in Move::from
 
 // Capacities of the board record.
-inline constexpr int MAX_PLY = 256;     // search plies: pv, moveLists, per-ply tables
+inline constexpr int MAX_PLY = 256;     // search plies: the search stack, pv, per-ply tables
 inline constexpr int MAX_MOVES = 256;   // moves in one list (count holds at most 255)
 // Half-moves of one game. Under the fifty-move rule a game lasts at most
 // 5,949 moves (every pawn advance and capture resets the count, and there are
@@ -224,11 +224,7 @@ struct Board {
     u64 pieceBits[14];
     u64 colourBits[2];
     u64 hashHistory[HASH_HISTORY_SIZE];
-    i64 rootNodeCount[MAX_MOVES];
-    Move pvMove;
-    Move pv[MAX_PLY];
     Move gameMoves[MAX_GAME_MOVES];
-    MoveList moveLists[MAX_PLY];
 };
 
 // ---------------------------------------------------------------------------

@@ -572,7 +572,6 @@ u8 inputMoveLegal(Board* board, const char* text, Move* move) {
 
 Move firstLegalMove(Board* board) {
     const BoardScratchKeeper keep(board);
-    MoveList* list = &board->moveLists[board->ply];
-    list->count = static_cast<u8>(generateMoves(board, list, 1));
-    return list->count > 0 ? list->moves[0] : noMove;
+    auto list = std::make_unique<MoveList>();
+    return generateMoves(board, list.get(), 1) > 0 ? list->moves[0] : noMove;
 }

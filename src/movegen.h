@@ -88,6 +88,6 @@ const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 sid
 u8 inputMoveLegal(Board* board, const char* text, Move* move);
 
 // The first legal move of the side to move in generation order (noMove when
-// there is none), generated into the list of the board's ply. The board is
-// left as it was, the legality tests' scratch included.
+// there is none). The board is left as it was, the legality tests' scratch
+// included.
 Move firstLegalMove(Board* board);

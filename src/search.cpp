@@ -241,7 +241,7 @@ i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
 
     const u32 ply = board->ply;
     const u8 inCheck = board->inCheck;
-    MoveList* list = &board->moveLists[ply];
+    MoveList* list = &thread->moveLists[ply];
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
@@ -253,14 +253,14 @@ i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
     i32 standPat = 0, best;
     u32 n;
     if (inCheck) {
-        board->pvMove = noMove;
+        thread->pvMove = noMove;
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
         standPat = cachedEval(thread, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
-        board->pvMove = noMove;
+        thread->pvMove = noMove;
         n = generateCaptures(board, list, 1);
         best = standPat;
     }
@@ -551,15 +551,15 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     // Step 11. Move to try first: the previous iteration's line while the
     // search walks down it, the hash move otherwise.
     if (thread->followPV) {
-        if (board->pv[ply].from != NO_SQUARE) board->pvMove = board->pv[ply];
-        if (board->pv[ply + 1].from == NO_SQUARE) thread->followPV = 0;
+        if (thread->pv[ply].from != NO_SQUARE) thread->pvMove = thread->pv[ply];
+        if (thread->pv[ply + 1].from == NO_SQUARE) thread->followPV = 0;
     } else {
-        board->pvMove = hashMove;
+        thread->pvMove = hashMove;
     }
 
     // Step 12. Generate: legal moves only in check and at the root, pseudo-legal
     // moves elsewhere (tested one by one in the loop).
-    MoveList* list = &board->moveLists[ply];
+    MoveList* list = &thread->moveLists[ply];
     const u32 n = generateMoves(board, list, (inCheck || ply == 0) ? 1 : 0);
     list->count = static_cast<u8>(n);
     if (n == 0) {
@@ -574,17 +574,17 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     int firstIndex = 0;
     if (ply == 0) {
         if (depth == 1)
-            assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+            assignScoreMovelist(board, &thread->heuristics, thread->pvMove, list,
                                 &thread->counters.hash.hashMoves);
         else
-            assignScoreRootMovelist(board->rootNodeCount, board->pvMove, list,
+            assignScoreRootMovelist(thread->rootNodeCount, thread->pvMove, list,
                                     &thread->counters.hash.hashMoves);
     } else {
-        if (pvNode && board->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
+        if (pvNode && thread->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
             alphaBeta(thread, alpha, beta, depth - 2, &childLine, 0);
-            if (thread->bestMove.from != NO_SQUARE) board->pvMove = thread->bestMove;
+            if (thread->bestMove.from != NO_SQUARE) thread->pvMove = thread->bestMove;
         }
-        firstIndex = assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+        firstIndex = assignScoreMovelist(board, &thread->heuristics, thread->pvMove, list,
                                          &thread->counters.hash.hashMoves);
     }
 
@@ -730,7 +730,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         }
 
         // Step 14.12. Root move ordering for the next iteration.
-        if (ply == 0) board->rootNodeCount[index] = thread->globalNodes - nodesBefore;
+        if (ply == 0) thread->rootNodeCount[index] = thread->globalNodes - nodesBefore;
 
         // Step 14.13. Take the move back.
         searchedCount++;
@@ -832,6 +832,9 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
 void prepareSearchThread(SearchThread* thread, const Board* root) {
     copyBoard(&thread->board, root);
     thread->board.ply = 0;
+    // No line to follow and no counts from an earlier search.
+    for (Move& m : thread->pv) m.from = NO_SQUARE;
+    for (i64& count : thread->rootNodeCount) count = 0;
     thread->abortNodes = 0;
     thread->globalNodes = nodeCountStart;
     thread->globalQNodes = 0;
@@ -861,9 +864,8 @@ void restrictRootMoves(SearchThread* thread, const MoveSet* only) {
 // An iteration's line becomes the one the next iteration follows first, and
 // the thread's completed result.
 static void followLine(SearchThread* thread, const PvLine& line) {
-    Board* board = &thread->board;
-    for (u32 i = 0; i < line.count; i++) board->pv[i] = line.moves[i];
-    board->pv[line.count].from = NO_SQUARE;
+    for (u32 i = 0; i < line.count; i++) thread->pv[i] = line.moves[i];
+    thread->pv[line.count].from = NO_SQUARE;
     thread->followPV = 1;
 }
 
@@ -914,7 +916,7 @@ static int playableRootMoves(SearchThread* thread) {
     if (thread->only.count > 0) return thread->only.count;
     Board* board = &thread->board;
     const BoardScratchKeeper keep(board);
-    return static_cast<int>(generateMoves(board, &board->moveLists[board->ply], 1));
+    return static_cast<int>(generateMoves(board, &thread->moveLists[board->ply], 1));
 }
 
 // Sorts the lines best first; equal scores keep their order.

@@ -86,17 +86,26 @@ inline constexpr u32 EVAL_CACHE_SIZE = 1u << 16;   // 1 MB
 // Everything one search thread writes. The main thread (index 0) runs the
 // driver, keeps the clock and prints; a helper searches the same root to
 // fill the shared table and stops when the main thread does. Each record is
-// about 3 MB and lives on the heap (threads.h allocates them).
+// about 3 MB, most of it the search stack's move lists, and lives on the
+// heap (the search allocates them, setSearchThreads).
 struct SearchThread {
     // The thread's own board: the root position copied in before every
-    // search, with the per-ply move lists the search fills. First, so that
-    // the board and the record share their address.
+    // search, moved along the search's line.
     Board board;
 
     int index = 0;   // 0 for the main thread
 
     // The killers and the history tables the move ordering reads.
     MoveHistory heuristics;
+
+    // The search stack, a slot per ply: the moves each node generates, the
+    // line the iteration follows first, and the move a node tries first
+    // (the line's, or the table's). At the root, the nodes each move took
+    // in the last iteration (by list index), which order the next one.
+    MoveList moveLists[MAX_PLY];
+    Move pv[MAX_PLY];
+    Move pvMove = noMove;
+    i64 rootNodeCount[MAX_MOVES];
 
     // Counters of the current search. globalNodes counts one per legal move
     // considered below the root and one per quiescence node; movesMade the

@@ -247,7 +247,10 @@ i32 seeAlphaBeta(Board* board, i32 alpha, i32 beta, int target, i32* material) {
     if (standPat >= beta) return beta;
     i32 best = alpha > standPat ? alpha : standPat;
 
-    MoveList* list = &board->moveLists[board->ply];
+    // A list per exchange step on the stack: an exchange has a step per
+    // piece at the most.
+    MoveList captures;
+    MoveList* list = &captures;
     const u32 n = board->sideToMove == WHITE ? seeGenerateMovesWhite(board, list, target)
                                              : seeGenerateMovesBlack(board, list, target);
     list->count = static_cast<u8>(n);

@@ -7,8 +7,8 @@
 // Exchange value of move for the side that makes it (pawn = 100); -32000 when
 // the move leaves a king to be taken on the square. Makes and unmakes moves
 // on the board (keys untouched); leaves the position as found, with only
-// lastCaptureSquare, lastCapturedPiece and the move lists above the current
-// ply as scratch. The side of the move must be to move.
+// lastCaptureSquare and lastCapturedPiece as scratch. The side of the move
+// must be to move.
 i32 see(Board* board, Move* move);
 
 // Best material outcome, for the side to move, of going on capturing on

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "board.h"
@@ -108,7 +109,8 @@ static int perftTool(Board* board, int argc, char** argv) {
     }
     if (!setupToolPosition(board, argc, argv, 3)) return 2;
     const i32 start = timer();
-    MoveList* list = &board->moveLists[0];
+    auto rootMoves = std::make_unique<MoveList>();
+    MoveList* list = rootMoves.get();
     list->count = static_cast<u8>(generateMoves(board, list, 1));
     u64 total = 0;
     char text[8];
@@ -266,7 +268,8 @@ static int benchEval(Board* board, int argc, char** argv) {
         }
         getHashkey(board);
         measure();
-        MoveList* list = &board->moveLists[0];
+        auto moves = std::make_unique<MoveList>();
+        MoveList* list = moves.get();
         list->count = static_cast<u8>(generateMoves(board, list, 1));
         for (u32 i = 0; i < list->count; i++) {
             makeMove(board, &list->moves[i]);
@@ -353,8 +356,9 @@ static u32 playBenchHistory(Board* board) {
     getHashkey(board);
     board->hashHistory[0] = board->hashKey;
     u32 played = 0;
+    auto moves = std::make_unique<MoveList>();
     for (; played < BENCH_HISTORY_HALF_MOVES; played++) {
-        MoveList* list = &board->moveLists[0];
+        MoveList* list = moves.get();
         const u32 n = generateMoves(board, list, 1);
         if (n == 0) break;
         Move move = list->moves[(7 * played + 3) % n];

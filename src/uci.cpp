@@ -434,7 +434,7 @@ void reportSearchEnd(const Move& played, const PvLine* chosen, i32 chosenScore, 
 // on its board, unless one is given), when it follows best and is legal
 // after it, and does not end the game.
 Move ponderMove(Board* board, const Move& best, const PvLine* line) {
-    const Move* pv = line != nullptr ? line->moves : searchThread(0)->board.pv;
+    const Move* pv = line != nullptr ? line->moves : searchThread(0)->pv;
     if (line != nullptr && line->count < 2) return noMove;
     if (pv[0].from != best.from || pv[0].to != best.to || pv[1].from == NO_SQUARE) return noMove;
     Move played = best;
@@ -449,8 +449,7 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
         // to ponder on.
         Move answered = reply;
         makeMove(board, &answered);
-        MoveList* list = &board->moveLists[board->ply];
-        if (generateMoves(board, list, 1) == 0) reply = noMove;
+        if (firstLegalMove(board).from == NO_SQUARE) reply = noMove;
         unmakeMove(board, &answered);
     }
     updateHashKey(board, &played);

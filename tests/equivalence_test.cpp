@@ -92,7 +92,7 @@ void randomGames(int gamesPerStart, int length, Visit visit) {
                 visit(fast.get(), reference.get());
                 if (::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure())
                     return;
-                MoveList* list = &fast->moveLists[fast->ply];
+                MoveList* list = testList(0);
                 const u32 n = generateMoves(fast.get(), list, 1);
                 if (n == 0) break;
                 Move move = list->moves[random() % n];
@@ -112,7 +112,7 @@ void randomGames(int gamesPerStart, int length, Visit visit) {
 TEST(Equivalence, ExchangeValuesAndTracesMatchTheMakeUnmakeVersion) {
     u64 compared = 0;
     randomGames(40, 80, [&](Board* fast, Board* reference) {
-        MoveList* list = &fast->moveLists[fast->ply];
+        MoveList* list = testList(0);
         const u32 n = generateMoves(fast, list, 0);
         for (u32 i = 0; i < n; i++) {
             Move a = list->moves[i], b = list->moves[i];
@@ -132,7 +132,7 @@ TEST(Equivalence, ExchangeValuesAndTracesMatchTheMakeUnmakeVersion) {
 TEST(Equivalence, PredictedChildKeysMatchTheKeysAfterTheMove) {
     u64 compared = 0, special = 0;
     randomGames(20, 80, [&](Board* fast, Board*) {
-        MoveList* list = &fast->moveLists[fast->ply];
+        MoveList* list = testList(0);
         const u32 n = generateMoves(fast, list, 0);
         for (u32 i = 0; i < n; i++) {
             Move m = list->moves[i];
@@ -192,7 +192,7 @@ TEST(Equivalence, MovePickerMatchesTheOnePassVersion) {
 TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
     u64 compared = 0, inCheck = 0;
     randomGames(40, 80, [&](Board* fast, Board* reference) {
-        MoveList* list = &fast->moveLists[fast->ply];
+        MoveList* list = testList(0);
         const u32 n = generateMoves(fast, list, 0);
         const KingContext king = kingContext(fast);
         if (king.attacked) inCheck++;
@@ -204,7 +204,7 @@ TEST(Equivalence, LegalityVerdictsAndTracesMatchMakeAndTest) {
             compared++;
         }
         // The legal generator keeps exactly the moves the reference accepts.
-        MoveList* legal = &fast->moveLists[fast->ply + 1];
+        MoveList* legal = testList(1);
         const u32 kept = generateMoves(fast, legal, 1);
         u32 expected = 0;
         for (u32 i = 0; i < n; i++) {
@@ -242,7 +242,7 @@ TEST(Equivalence, AttackQueriesAndCheckTestsMatchTheWalks) {
                 << sqString[s];
             squares++;
         }
-        MoveList* list = &fast->moveLists[fast->ply];
+        MoveList* list = testList(0);
         const u32 n = generateMoves(fast, list, 0);
         for (u32 i = 0; i < n; i++) {
             Move a = list->moves[i], b = list->moves[i];
@@ -265,7 +265,7 @@ TEST(Equivalence, AttackQueriesAndCheckTestsMatchTheWalks) {
 TEST(Equivalence, LightLegalityTestMatchesMakeAndTest) {
     u64 compared = 0, illegal = 0;
     randomGames(30, 80, [&](Board* fast, Board* reference) {
-        MoveList* list = &fast->moveLists[fast->ply];
+        MoveList* list = testList(0);
         const u32 n = generateMoves(fast, list, 0);
         for (u32 i = 0; i < n; i++) {
             Move a = list->moves[i], b = list->moves[i];
@@ -288,9 +288,9 @@ TEST(Equivalence, CaptureGeneratorKeepsTheCapturesOfTheFullListInOrder) {
     u64 positions = 0, captures = 0;
     randomGames(30, 80, [&](Board* fast, Board* reference) {
         for (u8 legal = 0; legal <= 1; legal++) {
-            MoveList* caps = &fast->moveLists[fast->ply];
+            MoveList* caps = testList(0);
             const u32 n = generateCaptures(fast, caps, legal);
-            MoveList* full = &reference->moveLists[reference->ply];
+            MoveList* full = testList(1);
             const u32 all = generateMoves(reference, full, legal);
             u32 k = 0;
             for (u32 i = 0; i < all; i++) {
@@ -317,10 +317,10 @@ TEST(Equivalence, CaptureGeneratorKeepsTheCapturesOfTheFullListInOrder) {
 TEST(Equivalence, QuietCheckGeneratorKeepsThePhasesMovesOfTheFullList) {
     u64 positions = 0, kept = 0, checks = 0;
     randomGames(30, 80, [&](Board* fast, Board* reference) {
-        MoveList* quiet = &fast->moveLists[fast->ply];
+        MoveList* quiet = testList(0);
         const u32 q = generateQuietChecks(fast, quiet);
         ASSERT_TRUE(sameBoards(*fast, *reference));
-        MoveList* full = &reference->moveLists[reference->ply];
+        MoveList* full = testList(1);
         const u32 n = generateMoves(reference, full, 0);
         int last = -1, lastQuiet = -1;
         for (u32 i = 0; i < n; i++) {

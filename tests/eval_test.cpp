@@ -454,7 +454,7 @@ void forEachPlayedPosition(Visit visit) {
             auto board = newBoard(start);
             visit(board.get());
             for (int ply = 0; ply < 80; ply++) {
-                MoveList* list = &board->moveLists[board->ply];
+                MoveList* list = testList(0);
                 list->count = static_cast<u8>(generateMoves(board.get(), list, 1));
                 if (list->count == 0) break;
                 makeMove(board.get(), &list->moves[rng() % list->count]);

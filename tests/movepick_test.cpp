@@ -21,8 +21,8 @@ protected:
     void load(const char* fen) {
         thread = newSearchThread(fen);
         board = &thread->board;
-        board->pvMove.from = NO_SQUARE;
-        list = &board->moveLists[0];
+        thread->pvMove.from = NO_SQUARE;
+        list = &thread->moveLists[0];
         list->count = static_cast<u8>(generateMoves(board, list, 1));
     }
 
@@ -40,11 +40,11 @@ protected:
 
     // The picker over the thread's board, killers, history and line.
     int scoreList() {
-        return assignScoreMovelist(board, &thread->heuristics, board->pvMove, list,
+        return assignScoreMovelist(board, &thread->heuristics, thread->pvMove, list,
                                    &thread->counters.hash.hashMoves);
     }
     void scoreRootList() {
-        assignScoreRootMovelist(board->rootNodeCount, board->pvMove, list,
+        assignScoreRootMovelist(thread->rootNodeCount, thread->pvMove, list,
                                 &thread->counters.hash.hashMoves);
     }
 
@@ -119,13 +119,13 @@ TEST_F(MovePick, MoveToTryFirstNeedsTheSameFlags) {
     scoreList();
     EXPECT_EQ(thread->counters.hash.hashMoves, 0) << "no move to try first";
 
-    board->pvMove = list->moves[a3];
-    board->pvMove.flags |= MF_CAPTURE;
+    thread->pvMove = list->moves[a3];
+    thread->pvMove.flags |= MF_CAPTURE;
     scoreList();
     EXPECT_EQ(scoreOf("a2a3"), 0);
     EXPECT_EQ(thread->counters.hash.hashMoves, 0);
 
-    board->pvMove = list->moves[a3];
+    thread->pvMove = list->moves[a3];
     EXPECT_EQ(scoreList(), a3);
     EXPECT_EQ(scoreOf("a2a3"), SCORE_PV);
     EXPECT_EQ(thread->counters.hash.hashMoves, 1);
@@ -133,10 +133,10 @@ TEST_F(MovePick, MoveToTryFirstNeedsTheSameFlags) {
 
 TEST_F(MovePick, RootMovesFollowLastIterationsNodeCounts) {
     load("4k3/8/8/8/8/8/PP6/4K3 w - - 0 1");
-    for (int i = 0; i < list->count; i++) board->rootNodeCount[i] = 10;
+    for (int i = 0; i < list->count; i++) thread->rootNodeCount[i] = 10;
     const int b4 = indexOf("b2b4"), a3 = indexOf("a2a3");
-    board->rootNodeCount[b4] = 500;
-    board->pvMove = list->moves[a3];
+    thread->rootNodeCount[b4] = 500;
+    thread->pvMove = list->moves[a3];
     scoreRootList();
     EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
     EXPECT_EQ(list->scores[b4], 500);
@@ -157,13 +157,13 @@ TEST_F(MovePick, RootCountsOfALongAnalysisKeepTheirOrderBelowTheLinesMove) {
     // An iteration of an overnight analysis spends billions of nodes on a
     // move: its count neither wraps negative nor outranks the line's move.
     load("4k3/8/8/8/8/8/PP6/4K3 w - - 0 1");
-    for (int i = 0; i < list->count; i++) board->rootNodeCount[i] = 10;
+    for (int i = 0; i < list->count; i++) thread->rootNodeCount[i] = 10;
     const int b4 = indexOf("b2b4"), b3 = indexOf("b2b3"), a3 = indexOf("a2a3"),
               a4 = indexOf("a2a4");
-    board->rootNodeCount[b4] = INT64_C(3) << 31;   // past 2^32 in its low bits' reading
-    board->rootNodeCount[b3] = (INT64_C(1) << 31) + 5;
-    board->rootNodeCount[a4] = 700000000;
-    board->pvMove = list->moves[a3];
+    thread->rootNodeCount[b4] = INT64_C(3) << 31;   // past 2^32 in its low bits' reading
+    thread->rootNodeCount[b3] = (INT64_C(1) << 31) + 5;
+    thread->rootNodeCount[a4] = 700000000;
+    thread->pvMove = list->moves[a3];
     scoreRootList();
     EXPECT_EQ(list->scores[a3], SCORE_PV_ROOT);
     EXPECT_LT(list->scores[b4], SCORE_PV_ROOT);

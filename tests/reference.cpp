@@ -151,7 +151,7 @@ i32 referenceQSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
 
     const u32 ply = board->ply;
     const u8 inCheck = board->inCheck;
-    MoveList* list = &board->moveLists[ply];
+    MoveList* list = &thread->moveLists[ply];
     u8 flag = 0;
 
     // Step 4a. Ply guard: the per-ply lists end here, stand pat.
@@ -163,14 +163,14 @@ i32 referenceQSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
     i32 standPat = 0, best;
     u32 n;
     if (inCheck) {
-        board->pvMove = noReferenceMove;
+        thread->pvMove = noReferenceMove;
         n = generateMoves(board, list, 1);
         best = -INFINITE_SCORE;
     } else {
         standPat = eval(board, &flag);
         if (standPat >= beta) return standPat;
         if (standPat > alpha) alpha = standPat;
-        board->pvMove = noReferenceMove;
+        thread->pvMove = noReferenceMove;
         n = generateCaptures(board, list, 1);
         best = standPat;
     }

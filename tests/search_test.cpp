@@ -226,6 +226,24 @@ protected:
     }
 };
 
+TEST(SearchStack, APreparedThreadFollowsNoLineAndCountsNoRootNodes) {
+    // The stack of the search lives in the thread's record: a new search
+    // starts from an empty line and empty root counts, whatever the last
+    // one left there.
+    auto thread = newSearchThread();
+    thread->pv[3].from = 12;
+    thread->rootNodeCount[5] = 77;
+    thread->followPV = 1;
+    const auto root = newBoard("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");
+    prepareSearchThread(thread.get(), root.get());
+    for (const Move& m : thread->pv) ASSERT_EQ(m.from, NO_SQUARE);
+    for (const i64 count : thread->rootNodeCount) ASSERT_EQ(count, 0);
+    EXPECT_EQ(thread->followPV, 0);
+    EXPECT_EQ(thread->board.ply, 0u);
+    EXPECT_EQ(thread->board.hashKey, root->hashKey);
+    EXPECT_LT(sizeof(Board), sizeof(MoveList) * 64) << "the per-ply lists are the thread's";
+}
+
 TEST_F(SearchClock, ClockIsReadOnceEvery8193Entries) {
     auto thread = newSearchThread();
     timerSearchStart = 0;
@@ -677,7 +695,7 @@ TEST_F(Search, PrincipalVariationIsPlayableFromTheRoot) {
             newBoard("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
         for (const std::string& mv : line.moves) {
             // Promotion letters are not shown: the queen is the one to find.
-            MoveList* list = &replay->moveLists[0];
+            MoveList* list = testList(0);
             list->count = static_cast<u8>(generateMoves(replay.get(), list, 1));
             bool found = false;
             char buffer[8];
@@ -840,7 +858,7 @@ TEST_F(Nodes, RepeatedPositionBelowTheRootReturnsZeroAtOnce) {
     line.count = 5;
     thread->counters.hash.hashHits1 = 0;
     HashCounters counters;
-    recordHashtable(board, 10, 777, 0, &board->pvMove, &counters);
+    recordHashtable(board, 10, 777, 0, &thread->pvMove, &counters);
     EXPECT_EQ(alphaBeta(thread.get(), -32000, 32000, 4, &line, 1), 0);
     EXPECT_EQ(line.count, 0u);
     EXPECT_EQ(thread->counters.hash.hashHits1, 0) << "the table is not probed";

@@ -84,7 +84,7 @@ TEST(See, AttackersComeInGenerationOrder) {
     // (h5), a rook (d1) and the king (c4): pawns, knights, diagonal pieces,
     // straight-line pieces in direction order, king.
     auto board = newBoard("6B1/k7/8/3p3Q/2K1PN2/8/8/3R4 w - - 0 1");
-    MoveList* list = &board->moveLists[1];
+    MoveList* list = testList(1);
     const u32 n = seeGenerateMovesWhite(board.get(), list, 67);   // d5
     ASSERT_EQ(n, 6u);
     const int expectedFrom[] = {52, 53, 118, 71, 3, 50};   // e4 f4 g8 h5 d1 c4

@@ -65,7 +65,7 @@ TEST(Startup, AConfigurationWithAByteOrderMarkNulBytesOrInUtf16StartsQuietly) {
     std::string wide = "\xFF\xFE";
     for (const char c : std::string("hash 1000\nthreads 2\n")) wide += c, wide += '\0';
     std::ofstream(tmp.path + "/quillantor.rc", std::ios::binary) << wide;
-    run = runEngine({}, "xboard\nnew\ngo\nquit\n", tmp.path);
+    run = runEngine({}, "xboard\nnew\ntime 100\ngo\nquit\n", tmp.path);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("is not usable: using 524288"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nmove "), std::string::npos) << run.out;

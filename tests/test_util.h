@@ -43,6 +43,13 @@ inline u64 slotKey(const HashBucket& bucket, int slot) {
     return bucket.lock[slot] ^ bucket.slots.word[slot];
 }
 
+// Scratch move lists for the tests that generate outside a search (the
+// search's lists are its thread's): which = 0..3, four distinct lists.
+inline MoveList* testList(int which) {
+    static MoveList lists[4];
+    return &lists[which];
+}
+
 // The board is over a megabyte: tests keep it on the heap.
 inline std::unique_ptr<Board> newBoard(const char* fen = initialPosition) {
     auto board = std::make_unique<Board>();

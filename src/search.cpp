@@ -44,12 +44,13 @@ int moveIsInteresting() { return 0; }
 // Clock, limits and counters
 
 bool searchOutput = true;
-bool (*searchInterrupt)() = nullptr;
-void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
-                        int lineNumber) = nullptr;
-void (*boundReport)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
-void (*currentMoveReport)(int depth, const Move* move, int number) = nullptr;
-void (*progressReport)(i32 elapsed) = nullptr;
+const SearchReports noSearchReports;
+
+SharedSearch* sharedSearch() {
+    // Made on first use and never destroyed: the workers' records point to it.
+    static SharedSearch* const shared = new SharedSearch;
+    return shared;
+}
 
 i64 nodeCountStart = 0;
 
@@ -112,18 +113,14 @@ void startHelpers(const Board* root, const MoveSet* only) {
     runOnWorkers(helperJob, nullptr);
 }
 
-void stopHelpers() { stopSignal.store(true); }
+void stopHelpers() { sharedSearch()->clock->stopSignal.store(true); }
 
 void waitForHelpers() { waitForWorkers(); }
 
-// The threads of the current (or last) search: all of them, or the main
-// thread alone for a search asked to run on it alone. Set by the driver.
-static int searchingThreads = 1;
-
 i64 searchNodes() {
     i64 nodes = searchThread(0)->globalNodes;
-    const int count =
-        searchingThreads < searchThreadCount() ? searchingThreads : searchThreadCount();
+    const int searching = sharedSearch()->threads;
+    const int count = searching < searchThreadCount() ? searching : searchThreadCount();
     for (int i = 1; i < count; i++)
         nodes += searchThread(i)->sharedNodes.load(std::memory_order_relaxed);
     return nodes;
@@ -132,8 +129,8 @@ i64 searchNodes() {
 SearchCounters searchCountersTotal() {
     waitForHelpers();
     SearchCounters sum;
-    const int count =
-        searchingThreads < searchThreadCount() ? searchingThreads : searchThreadCount();
+    const int searching = sharedSearch()->threads;
+    const int count = searching < searchThreadCount() ? searching : searchThreadCount();
     for (int i = 0; i < count; i++) {
         const SearchCounters& c = searchThread(i)->counters;
         sum.betaCut += c.betaCut;
@@ -153,30 +150,27 @@ SearchCounters searchCountersTotal() {
     return sum;
 }
 
-// The node limit of the current search (0: none), kept by the main thread.
-static i64 nodeLimit = 0;
-
-// When the main thread last called progressReport (ms from the start).
-static i32 lastProgress = 0;
-
 // The poll's rare part: the clock, or the stop signal, once an interval has
 // passed. Out of line, so that the common part below inlines into the nodes.
 [[gnu::noinline]] static bool pollAfterInterval(SearchThread* thread) {
     thread->abortNodes = 0;
     bool stop;
+    SharedSearch* shared = thread->shared;
+    MoveClock* clock = shared->clock;
     if (thread->index == 0) {
-        const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
-        stop = elapsed > maxTimeAllowed.load(std::memory_order_relaxed) ||
-               stopSignal.load(std::memory_order_relaxed) ||
-               (nodeLimit > 0 && searchNodes() >= nodeLimit) ||
-               (searchInterrupt != nullptr && searchInterrupt());
-        if (progressReport != nullptr && elapsed - lastProgress >= PROGRESS_INTERVAL) {
-            lastProgress = elapsed;
-            progressReport(elapsed);
+        const SearchReports* reports = shared->reports;
+        const i32 elapsed = elapsedSince(clock->timerSearchStart.load(std::memory_order_relaxed));
+        stop = elapsed > clock->maxTimeAllowed.load(std::memory_order_relaxed) ||
+               clock->stopSignal.load(std::memory_order_relaxed) ||
+               (shared->nodeLimit > 0 && searchNodes() >= shared->nodeLimit) ||
+               (reports->interrupt != nullptr && reports->interrupt());
+        if (reports->progress != nullptr && elapsed - shared->lastProgress >= PROGRESS_INTERVAL) {
+            shared->lastProgress = elapsed;
+            reports->progress(elapsed);
         }
     } else {
         thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
-        stop = stopSignal.load(std::memory_order_relaxed);
+        stop = clock->stopSignal.load(std::memory_order_relaxed);
     }
     if (stop) thread->searchAborted = 1;
     return thread->searchAborted == 1;
@@ -192,7 +186,7 @@ static inline bool pollNode(SearchThread* thread) {
     if (thread->abortNodes > thread->pollInterval) return pollAfterInterval(thread);
     thread->abortNodes++;
     if ((thread->abortNodes & STOP_LOOK_MASK) == 0 && thread->watchesStop &&
-        stopSignal.load(std::memory_order_relaxed))
+        thread->shared->clock->stopSignal.load(std::memory_order_relaxed))
         thread->searchAborted = 1;
     return thread->searchAborted == 1;
 }
@@ -418,11 +412,14 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
 
 // A root move that beat the first one inside an iteration: the XBoard
 // path's fail-high line, or the front end's report of a lower bound.
-[[gnu::noinline]] static void reportNewBest(int depth, i32 score, const PvLine* line) {
-    const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
-    if (iterationReport != nullptr) {
-        if (boundReport != nullptr && elapsed >= REPORT_AFTER)
-            boundReport(depth, score, elapsed, line);
+[[gnu::noinline]] static void reportNewBest(const SharedSearch* shared, int depth, i32 score,
+                                            const PvLine* line) {
+    const i32 elapsed =
+        elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
+    const SearchReports* reports = shared->reports;
+    if (reports->iteration != nullptr) {
+        if (reports->bound != nullptr && elapsed >= REPORT_AFTER)
+            reports->bound(depth, score, elapsed, line);
         return;
     }
     if (!searchOutput) return;
@@ -614,10 +611,12 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         if (ply == 0 && thread->rootFiltered && !rootMoveAllowed(thread, move)) continue;
         if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
-        if (ply == 0 && currentMoveReport != nullptr && thread->index == 0) {
-            const i32 elapsed = elapsedSince(timerSearchStart.load(std::memory_order_relaxed));
+        if (ply == 0 && thread->index == 0 && thread->shared->reports->currentMove != nullptr) {
+            const SharedSearch* shared = thread->shared;
+            const i32 elapsed =
+                elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
             if (elapsed >= REPORT_AFTER)
-                currentMoveReport(depth, &move, static_cast<int>(legalCount));
+                shared->reports->currentMove(depth, &move, static_cast<int>(legalCount));
         }
 
         const bool quiet = isQuiet(&move);
@@ -769,7 +768,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
             memcpy(&line->moves[1], childLine.moves, childCount * sizeof(Move));
             line->count = childCount + 1;
             if (ply == 0 && searchedCount > 1 && thread->index == 0 && thread->skip.count == 0)
-                reportNewBest(depth, best, line);
+                reportNewBest(thread->shared, depth, best, line);
             alpha = best;
             nodeBest = move;
             boundType = BOUND_EXACT;
@@ -790,9 +789,10 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
 // ---------------------------------------------------------------------------
 // Iterative deepening driver
 
-static void printThinking(int depth, i32 score, i32 elapsed, const PvLine* line, int lineNumber) {
-    if (iterationReport != nullptr) {
-        iterationReport(depth, score, elapsed, line, lineNumber);
+static void printThinking(const SharedSearch* shared, int depth, i32 score, i32 elapsed,
+                          const PvLine* line, int lineNumber) {
+    if (shared->reports->iteration != nullptr) {
+        shared->reports->iteration(depth, score, elapsed, line, lineNumber);
         return;
     }
     if (!searchOutput) return;
@@ -814,7 +814,7 @@ bool nextIteration(IterationControl* control, int depth, int maxDepth, i32 score
     // to a clearly winning move with half the budget spent ends the search.
     if (control->changes >= 3) {
         if (!control->extended) {
-            setHardLimit(capTime(scaleTime(maxTimeAllowed.load(), 2), control->hardCap));
+            setHardLimit(capTime(scaleTime(moveClock.maxTimeAllowed.load(), 2), control->hardCap));
             control->budget = scaleTime(control->budget, 2);
             control->extended = true;
         }
@@ -902,12 +902,7 @@ void helperSearch(SearchThread* thread) {
     thread->sharedNodes.store(thread->globalNodes, std::memory_order_relaxed);
 }
 
-// The lines of a search for several lines: those of the depth in progress,
-// and those of the last depth completed, which the passes of the next depth
-// follow first, each its own rank's line.
-static SearchLines currentLines, completedLines;
-
-const SearchLines& lastSearchLines() { return completedLines; }
+const SearchLines& lastSearchLines() { return sharedSearch()->completedLines; }
 
 // The legal root moves a search restricted to `only` (when it lists any)
 // may play. The legality tests leave their traces in the board's capture
@@ -954,30 +949,35 @@ static bool mateWithin(i32 score, int moves) {
     return moves > 0 && score >= MATE_SCORE - MAX_PLY && MATE_SCORE - score <= 2 * moves - 1;
 }
 
-void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap,
-                   const SearchOptions* root) {
+void think(const Board* board, Move* result, const SearchLimits& limits) {
     // Step 1. The helpers of the last search may still be finishing: they
     // are waited for before anything they read is touched. Then the root in
     // the main thread's board, fresh counters; the moves it may play, and
     // how many lines it looks for (no more than those moves).
     waitForHelpers();
     SearchThread* main = searchThread(0);
+    SharedSearch& shared = *main->shared;
+    MoveClock& clock = *shared.clock;
+    shared.limits = &limits;
+    shared.reports = limits.reports != nullptr ? limits.reports : &noSearchReports;
     prepareSearchThread(main, board);
-    restrictRootMoves(main, root != nullptr ? &root->only : nullptr);
+    restrictRootMoves(main, &limits.only);
     // A node limit is looked at as often as a sixty-fourth of it, between
     // every 64 and every CLOCK_POLL_INTERVAL + 1 nodes.
-    nodeLimit = root != nullptr && root->nodes > 0 ? root->nodes : 0;
+    shared.nodeLimit = limits.nodes > 0 ? limits.nodes : 0;
+    const i64 nodeLimit = shared.nodeLimit;
     main->pollInterval = CLOCK_POLL_INTERVAL;
     if (nodeLimit > 0 && nodeLimit / 64 < CLOCK_POLL_INTERVAL)
         main->pollInterval = static_cast<i32>(nodeLimit / 64 > 63 ? nodeLimit / 64 : 63);
-    int wanted = root != nullptr && root->multiPv > 1 ? root->multiPv : 1;
+    int wanted = limits.multiPv > 1 ? limits.multiPv : 1;
     if (wanted > 1) {
         const int playable = playableRootMoves(main);
         if (wanted > playable) wanted = playable > 0 ? playable : 1;
     }
+    int maxDepth = limits.depth;
     if (maxDepth < 1) maxDepth = 1;
     if (maxDepth > MAX_ITERATIONS) maxDepth = MAX_ITERATIONS;
-    const int mate = root != nullptr ? root->mate : 0;
+    const int mate = limits.mate;
 
     // Step 2. Limits: a negative budget (from "time" or "st") counts as 0.
     // The budget is the soft limit, checked between iterations; five times
@@ -985,20 +985,20 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     // GUI's clock allows: past that the game is lost on time. A caller that
     // ponders has started the clock itself, with the limits of its move
     // held back until the hit.
-    if (budget < 0) budget = 0;
-    if (hardCap < 0) hardCap = 0;
-    const bool clockStarted = root != nullptr && root->clockStarted;
+    const i32 budget = limits.budget < 0 ? 0 : limits.budget;
+    const i32 hardCap = limits.hardCap < 0 ? 0 : limits.hardCap;
+    const bool clockStarted = limits.clockStarted;
     if (!clockStarted) startSearchClock(searchClock(), hardLimitFor(budget, hardCap));
     bool pondering = clockStarted && searchPondering();
 
     // Step 3. The clock runs; the table learns that a new search has begun;
     // then the helpers on the same root (none for a search on the main
     // thread alone).
-    const i32 start = timerSearchStart.load();
-    lastProgress = 0;
+    const i32 start = clock.timerSearchStart.load();
+    shared.lastProgress = 0;
     newHashGeneration();
-    searchingThreads = root != nullptr && root->oneThread ? 1 : searchThreadCount();
-    if (searchingThreads > 1) startHelpers(board, &main->only);
+    shared.threads = limits.oneThread ? 1 : searchThreadCount();
+    if (shared.threads > 1) startHelpers(board, &main->only);
 
     // Step 4. Deepen one ply per iteration.
     PvLine current, previous;
@@ -1006,21 +1006,22 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     for (int i = 0; i < MAX_PLY; i++) current.moves[i] = previous.moves[i] = noMove;
     *result = noMove;
     bool accepted = false;
-    completedLines.count = 0;
+    shared.completedLines.count = 0;
     IterationControl control = {budget, 0, false, hardCap};
     for (int depth = 1;; depth++) {
         // Step 4.1. One pass per line: the best move, then the best of the
         // others, and so on, each pass leaving out the moves found before it.
-        currentLines.count = 0;
+        shared.currentLines.count = 0;
         main->skip.count = 0;
         i32 score = 0;
         bool cutShort = false;
         for (int pass = 0; pass < wanted; pass++) {
             if (pass > 0) {
-                main->skip.add(currentLines.lines[pass - 1].moves[0]);
+                main->skip.add(shared.currentLines.lines[pass - 1].moves[0]);
                 main->rootFiltered = true;
                 // The previous depth's line of the same rank is followed first.
-                if (pass < completedLines.count) followLine(main, completedLines.lines[pass]);
+                if (pass < shared.completedLines.count)
+                    followLine(main, shared.completedLines.lines[pass]);
                 else main->followPV = 0;
             }
             main->searchAborted = 0;
@@ -1031,10 +1032,10 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
                 cutShort = true;
                 break;
             }
-            currentLines.scores[pass] = score;
-            currentLines.depths[pass] = depth;
-            currentLines.lines[pass] = current;
-            currentLines.count = pass + 1;
+            shared.currentLines.scores[pass] = score;
+            shared.currentLines.depths[pass] = depth;
+            shared.currentLines.lines[pass] = current;
+            shared.currentLines.count = pass + 1;
             if (main->searchAborted == 1) break;
         }
 
@@ -1050,29 +1051,30 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
         // time. Of several lines, a depth cut short keeps the earlier
         // depth's lines for the moves it did not reach.
         if (wanted > 1) {
-            sortLines(&currentLines);
-            score = currentLines.scores[0];
-            current = currentLines.lines[0];
-            if (cutShort) keepEarlierLines(&currentLines, completedLines, wanted);
+            sortLines(&shared.currentLines);
+            score = shared.currentLines.scores[0];
+            current = shared.currentLines.lines[0];
+            if (cutShort) keepEarlierLines(&shared.currentLines, shared.completedLines, wanted);
         }
         acceptIteration(main, depth, score, current);
         accepted = true;
-        completedLines.count = currentLines.count;
-        completedLines.depth = depth;
-        for (int i = 0; i < currentLines.count; i++) {
-            completedLines.scores[i] = currentLines.scores[i];
-            completedLines.depths[i] = currentLines.depths[i];
-            completedLines.lines[i] = currentLines.lines[i];
+        shared.completedLines.count = shared.currentLines.count;
+        shared.completedLines.depth = depth;
+        for (int i = 0; i < shared.currentLines.count; i++) {
+            shared.completedLines.scores[i] = shared.currentLines.scores[i];
+            shared.completedLines.depths[i] = shared.currentLines.depths[i];
+            shared.completedLines.lines[i] = shared.currentLines.lines[i];
         }
 
         // Steps 4.5 and 4.6. Thinking line, or one per line found.
         const i32 elapsed = elapsedSince(start);
         if (wanted == 1) {
-            printThinking(depth, score, elapsed, &current, 0);
+            printThinking(&shared, depth, score, elapsed, &current, 0);
         } else {
-            for (int i = 0; i < completedLines.count; i++)
-                printThinking(completedLines.depths[i], completedLines.scores[i], elapsed,
-                              &completedLines.lines[i], i + 1);
+            for (int i = 0; i < shared.completedLines.count; i++)
+                printThinking(&shared, shared.completedLines.depths[i],
+                              shared.completedLines.scores[i], elapsed,
+                              &shared.completedLines.lines[i], i + 1);
         }
 
         // Step 4.7. The time decisions (nextIteration). A search that
@@ -1083,14 +1085,14 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
         if (cutShort) break;
         if (pondering && !searchPondering()) {
             pondering = false;
-            const TimeBudget limits = ponderLimits();
-            control.budget = limits.budget;
-            control.hardCap = limits.hardCap;
+            const TimeBudget moveLimits = ponderLimits();
+            control.budget = moveLimits.budget;
+            control.hardCap = moveLimits.hardCap;
         }
         // A front end's stop, the watch, the node limit or a mate found
         // as short as asked end the search between iterations too.
-        if (searchInterrupt != nullptr && searchInterrupt()) break;
-        if (stopSignal.load()) break;
+        if (shared.reports->interrupt != nullptr && shared.reports->interrupt()) break;
+        if (clock.stopSignal.load()) break;
         if (nodeLimit > 0 && searchNodes() >= nodeLimit) break;
         if (mateWithin(score, mate)) break;
         if (!nextIteration(&control, depth, maxDepth, score, elapsed, rootMoveChanged)) break;
@@ -1101,7 +1103,7 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     // clears the tables, waits for them.
     stopSearchClock();
     stopHelpers();
-    nodeLimit = 0;
+    shared.nodeLimit = 0;
 
     // Step 5. The first move of the last accepted line. When no iteration was
     // accepted (depth 1 abandoned) or its line is empty, the first move the
@@ -1111,6 +1113,15 @@ void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i
     if (result->from == NO_SQUARE)
         *result = main->only.count > 0 ? main->only.moves[0] : firstLegalMove(&main->board);
     main->board.ply = 0;
+}
+
+void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth, i32 hardCap,
+                   const SearchLimits* root) {
+    SearchLimits limits = root != nullptr ? *root : SearchLimits{};
+    limits.budget = budget;
+    limits.hardCap = hardCap;
+    limits.depth = maxDepth;
+    think(board, result, limits);
 }
 
 void search(const Board* board, Move* result, i32 budget, i32 hardCap) {

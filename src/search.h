@@ -2,12 +2,14 @@
 // heuristics with the repetition test, and the clock, limits and counters
 // they share.
 //
-// The search runs in one or more threads at once (threads.h). Each search
-// thread owns a SearchThread record, below: everything a search writes lives
-// there, its own copy of the board included. What the threads share is
-// short: the transposition table (hash.h), the clock and its limits, the
-// stop signal, and the hooks a front end installs, all declared at the end
-// of this header's first half.
+// A search is asked for in a SearchLimits record: the limits as the caller
+// set them, and the hooks of a front end that reports on it (SearchReports).
+// It runs in one or more threads at once. Each search thread owns a
+// SearchThread record: everything it writes lives there, its own copy of
+// the board and its search stack included. What the threads share lives in
+// one SharedSearch record that every thread's record points to: the limits,
+// the clock (timecontrol.h), the node limit, the lines found, the hooks;
+// and, beside it, the transposition table (hash.h).
 #pragma once
 
 #include <atomic>
@@ -46,23 +48,92 @@ struct MoveSet {
     }
 };
 
-// What a search is asked beyond its depth and time: how many best lines to
-// find (MultiPV; 1 is the ordinary search), the root moves it may consider
-// (none listed: all), the nodes it may take over all threads (0: no limit;
-// checked every few hundred nodes of the main thread), a mate to find (in
-// this many moves or fewer: the search ends once one is proven), whether it
-// runs on the main thread alone (a chosen strength searches the same tree
-// whatever the number of threads), and whether the caller has already
+// Hooks for a front end that runs the search in a thread of its own, called
+// from the main search thread only. interrupt is asked each time the main
+// thread reads the clock, and by the driver after every accepted
+// iteration: true abandons the search as the hard limit does. iteration,
+// when set, replaces the thinking line of each accepted iteration (the
+// fail-high lines are then not printed); lineNumber is 0 for the single
+// line of an ordinary search, 1..K for the lines of a search for K lines,
+// best first. bound is called when a root move beats the first one inside
+// an iteration (its score is a lower bound of the iteration's; the XBoard
+// path prints a fail-high line there instead) and currentMove before each
+// root move (number counts from 1), both once the search has run for
+// REPORT_AFTER ms, so that short searches print what they always printed;
+// progress at a clock reading at least PROGRESS_INTERVAL ms after the last
+// report, past the first such interval.
+struct SearchReports {
+    bool (*interrupt)() = nullptr;
+    void (*iteration)(int depth, i32 score, i32 elapsed, const PvLine* line,
+                      int lineNumber) = nullptr;
+    void (*bound)(int depth, i32 score, i32 elapsed, const PvLine* line) = nullptr;
+    void (*currentMove)(int depth, const Move* move, int number) = nullptr;
+    void (*progress)(i32 elapsed) = nullptr;
+};
+inline constexpr i32 REPORT_AFTER = 1000;
+inline constexpr i32 PROGRESS_INTERVAL = 1000;
+
+// What the caller of a search asks: the soft budget in milliseconds (a
+// negative one counts as 0), the most the GUI's clock allows (the hard
+// limit is five times the budget, doubled once for an unstable root move,
+// and never past it), the deepest iteration (1..100), how many best lines
+// to find (MultiPV; 1 is the ordinary search), the root moves it may
+// consider (none listed: all), the nodes it may take over all threads (0:
+// no limit; checked every few hundred nodes of the main thread), a mate to
+// find (in this many moves or fewer: the search ends once one is proven),
+// whether it runs on the main thread alone (a chosen strength searches the
+// same tree whatever the number of threads), whether the caller has already
 // started the search's clock (startSearchClock, for a search that ponders:
-// the driver then takes the limits it finds).
-struct SearchOptions {
+// the driver then takes the limits it finds), and the front end's hooks
+// (none: the XBoard path's thinking lines).
+struct SearchLimits {
+    i32 budget = INT32_MAX;
+    i32 hardCap = NO_TIME_CAP;
+    int depth = MAX_ITERATIONS;
     int multiPv = 1;
     MoveSet only;
     i64 nodes = 0;
     int mate = 0;
     bool oneThread = false;
     bool clockStarted = false;
+    const SearchReports* reports = nullptr;
 };
+
+// The lines of the last iteration the main thread completed in a search for
+// several lines (MultiPV), best first; one line for an ordinary search.
+// A line not searched again at the last depth (the depth was cut short
+// before its turn) keeps its figures, and its depth, from the depth before.
+struct SearchLines {
+    int count = 0;
+    int depth = 0;
+    i32 scores[MAX_MOVES];
+    int depths[MAX_MOVES];
+    PvLine lines[MAX_MOVES];
+};
+
+// What the threads of the running search share: the limits the caller set
+// and the hooks it named, the clock, the node limit, how many threads
+// search, when the last progress report went out, and the lines of a
+// search for several lines (those of the depth in progress, and those of
+// the last depth completed, which the passes of the next depth follow
+// first). The driver sets it up before the helpers start; during the
+// search the threads only read it, the clock's atomics aside.
+// The hooks of a search whose caller names none.
+extern const SearchReports noSearchReports;
+
+struct SharedSearch {
+    const SearchLimits* limits = nullptr;
+    const SearchReports* reports = &noSearchReports;
+    MoveClock* clock = &moveClock;
+    i64 nodeLimit = 0;
+    int threads = 1;
+    i32 lastProgress = 0;
+    SearchLines currentLines;
+    SearchLines completedLines;
+};
+
+// The one shared record: the engine runs one search at a time.
+SharedSearch* sharedSearch();
 
 // The search's diagnostics: cut-offs, null moves, extensions, the largest
 // quiescence tree under one horizon node, and the table's counters. Nothing
@@ -94,6 +165,9 @@ struct SearchThread {
     Board board;
 
     int index = 0;   // 0 for the main thread
+
+    // What the threads of the search share.
+    SharedSearch* shared = sharedSearch();
 
     // The killers and the history tables the move ordering reads.
     MoveHistory heuristics;
@@ -158,38 +232,11 @@ struct SearchThread {
 };
 
 // ---------------------------------------------------------------------------
-// Shared by every search thread
+// Output
 
-// The clock, the limits and the stop signal: timecontrol.h.
-
-// When false the driver prints no thinking or fail-high lines (bench).
+// When false the driver prints no thinking or fail-high lines (bench): the
+// XBoard path's thinking output, for a search without hooks.
 extern bool searchOutput;
-
-// Hooks for a front end that runs the search in a thread of its own, called
-// from the main search thread only. When searchInterrupt is set, the clock
-// poll asks it each time it reads the clock, and the driver after every
-// accepted iteration: true abandons the search as the hard limit does. When
-// iterationReport is set, it replaces the thinking line of each accepted
-// iteration and the fail-high lines are not printed.
-// lineNumber is 0 for the single line of an ordinary search, 1..K for the
-// lines of a search for K lines, best first.
-extern bool (*searchInterrupt)();
-extern void (*iterationReport)(int depth, i32 score, i32 elapsed, const PvLine* line,
-                               int lineNumber);
-
-// More hooks of such a front end, called from the main search thread when
-// set: boundReport when a root move beats the first one inside an iteration
-// (its score is a lower bound of the iteration's; the XBoard path prints a
-// fail-high line there instead) and currentMoveReport before each root
-// move (number counts from 1), both once the search has run for
-// REPORT_AFTER ms, so that short searches print what they always printed;
-// progressReport at a clock reading at least PROGRESS_INTERVAL ms after the
-// last report, past the first such interval.
-extern void (*boundReport)(int depth, i32 score, i32 elapsed, const PvLine* line);
-extern void (*currentMoveReport)(int depth, const Move* move, int number);
-extern void (*progressReport)(i32 elapsed);
-inline constexpr i32 REPORT_AFTER = 1000;
-inline constexpr i32 PROGRESS_INTERVAL = 1000;
 
 // For the tests: the count every search thread's nodes start from, so that
 // a test can begin where hours of analysis would have brought the counters.
@@ -249,7 +296,9 @@ int checkDraw(const Board* board);
 
 // The clock poll every node runs on entry: true when the node must return 0
 // at once. The main thread reads the clock every CLOCK_POLL_INTERVAL + 1
-// entries against maxTimeAllowed and asks searchInterrupt; a helper looks at
+// entries against the hard limit and asks the front end's interrupt hook (and
+// looks at the stop signal every few hundred entries once an iteration is
+// done); a helper looks at
 // the stop signal as often.
 bool pollClock(SearchThread* thread);
 
@@ -282,32 +331,26 @@ void prepareSearchThread(SearchThread* thread, const Board* root);
 // or an empty set).
 void restrictRootMoves(SearchThread* thread, const MoveSet* only);
 
-// Iterative deepening for the engine's move with a budget in milliseconds
-// (a negative budget counts as 0), on every search thread at once. Prints a
-// thinking line per iteration and leaves the chosen move in *result: a legal
-// move whenever the root has one, from = 127 when it has none. The board is
-// read only; the main search thread's record holds the search's line and
-// figures afterwards. hardCap bounds the hard limit (five times the budget,
-// doubled once for an unstable root move) by what the GUI's clock allows;
-// the soft limit is untouched.
+// Iterative deepening of the board's position under these limits, on every
+// search thread at once (the main thread alone when the limits say so).
+// Reports each iteration (a thinking line, or the hooks) and leaves the
+// chosen move in *result: a legal move whenever the root has one, from =
+// 127 when it has none. The board is read only; the main search thread's
+// record holds the search's line and figures afterwards. Returns with the
+// helpers told to stop, not waited for (waitForHelpers).
+void think(const Board* board, Move* result, const SearchLimits& limits);
+
+// think for the engine's move with a budget in milliseconds and what the
+// GUI's clock allows, all other limits as they come.
 void search(const Board* board, Move* result, i32 budget, i32 hardCap = NO_TIME_CAP);
 
-// The same driver stopped after iteration maxDepth (1..100); the tools use
-// it with the budget out of reach.
+// The same driver stopped after iteration maxDepth (1..100), with the other
+// limits of root when given (its budget, cap and depth give way to these);
+// the tools use it with the budget out of reach.
 void searchToDepth(const Board* board, Move* result, i32 budget, int maxDepth,
-                   i32 hardCap = NO_TIME_CAP, const SearchOptions* root = nullptr);
+                   i32 hardCap = NO_TIME_CAP, const SearchLimits* root = nullptr);
 
-// The lines of the last iteration the main thread completed in a search for
-// several lines (MultiPV), best first; one line for an ordinary search.
-// A line not searched again at the last depth (the depth was cut short
-// before its turn) keeps its figures, and its depth, from the depth before.
-struct SearchLines {
-    int count = 0;
-    int depth = 0;
-    i32 scores[MAX_MOVES];
-    int depths[MAX_MOVES];
-    PvLine lines[MAX_MOVES];
-};
+// The lines of the last search (SharedSearch::completedLines).
 const SearchLines& lastSearchLines();
 
 // Between iterations: the soft budget (doubled at most once), the changes

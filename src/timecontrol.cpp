@@ -10,9 +10,7 @@
 #include "utils.h"
 
 i32 (*searchClock)() = timer;
-std::atomic<i32> timerSearchStart{0};
-std::atomic<i32> maxTimeAllowed{0};
-std::atomic<bool> stopSignal{false};
+MoveClock moveClock;
 
 i32 elapsedSince(i32 start) {
     return static_cast<i32>(static_cast<u32>(searchClock()) - static_cast<u32>(start));
@@ -89,7 +87,7 @@ void watchMain() {
         }
         if (SteadyClock::now() >= w.deadline) {
             w.armed = false;
-            stopSignal.store(true);
+            moveClock.stopSignal.store(true);
             continue;
         }
         const SteadyClock::time_point deadline = w.deadline;
@@ -137,13 +135,13 @@ void startSearchClock(i32 start, i32 hardLimit, bool pondering, i32 ponderBudget
     Watch& w = watch();
     {
         const std::lock_guard<std::mutex> lock(w.mutex);
-        stopSignal.store(false);
-        timerSearchStart.store(start);
+        moveClock.stopSignal.store(false);
+        moveClock.timerSearchStart.store(start);
         w.start = start;
         w.pondering = pondering;
         w.ponderBudget = ponderBudgetMs;
         w.ponderHardCap = ponderHardCapMs;
-        maxTimeAllowed.store(pondering ? NO_TIME_CAP : hardLimit);
+        moveClock.maxTimeAllowed.store(pondering ? NO_TIME_CAP : hardLimit);
         if (pondering) w.armed = false;
         else armLocked(w, start, hardLimit);
     }
@@ -154,7 +152,7 @@ void setHardLimit(i32 hardLimit) {
     Watch& w = watch();
     {
         const std::lock_guard<std::mutex> lock(w.mutex);
-        maxTimeAllowed.store(hardLimit);
+        moveClock.maxTimeAllowed.store(hardLimit);
         // Only a watched search is watched again: a limit set outside a
         // search (a test of the driver's arithmetic) starts no watch.
         if (w.armed) armLocked(w, w.start, hardLimit);
@@ -182,10 +180,10 @@ void ponderHit() {
         if (!w.pondering) return;
         w.pondering = false;
         const i32 hardLimit = hardLimitFor(w.ponderBudget, w.ponderHardCap);
-        maxTimeAllowed.store(hardLimit);
+        moveClock.maxTimeAllowed.store(hardLimit);
         // The time spent pondering counts: a budget already spent ends the
         // search now, with the line of the last iteration it completed.
-        if (elapsedSince(w.start) >= w.ponderBudget) stopSignal.store(true);
+        if (elapsedSince(w.start) >= w.ponderBudget) moveClock.stopSignal.store(true);
         else armLocked(w, w.start, hardLimit);
     }
     w.wake.notify_all();

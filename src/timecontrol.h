@@ -30,17 +30,27 @@ i32 elapsedSince(i32 start);
 // ---------------------------------------------------------------------------
 // The limits of the running search, shared by its threads
 
-// The search's start on searchClock, and the hard limit in milliseconds
-// from it that the main thread's clock poll enforces (doubled at most once
-// during the search, never past what the GUI's clock allows).
-extern std::atomic<i32> timerSearchStart;
-extern std::atomic<i32> maxTimeAllowed;
+// The clock of the running search, which its threads read through their
+// shared record (search.h) and the functions below set:
+//   timerSearchStart  the search's start on searchClock
+//   maxTimeAllowed    the hard limit in milliseconds from the start that the
+//                     main thread's clock poll enforces (doubled at most
+//                     once during the search, never past what the GUI's
+//                     clock allows)
+//   stopSignal        raised when the search must end: by the watch when
+//                     the hard limit passes, by a front end's "stop", by a
+//                     ponderhit that finds the budget spent, and by the main
+//                     thread when its search has ended (every helper then
+//                     abandons its iteration at its next poll); lowered only
+//                     when a search starts
+struct MoveClock {
+    std::atomic<i32> timerSearchStart{0};
+    std::atomic<i32> maxTimeAllowed{0};
+    std::atomic<bool> stopSignal{false};
+};
 
-// Raised when the search must end: by the watch when the hard limit passes,
-// by a front end's "stop", by a ponderhit that finds the budget spent, and
-// by the main thread when its search has ended (every helper then abandons
-// its iteration at its next poll). Lowered only when a search starts.
-extern std::atomic<bool> stopSignal;
+// The engine runs one search at a time: this is its clock.
+extern MoveClock moveClock;
 
 // No limit beyond five (or ten) times the budget.
 inline constexpr i32 NO_TIME_CAP = INT32_MAX;

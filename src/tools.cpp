@@ -473,7 +473,7 @@ static int searchTool(Board* board, int argc, char** argv) {
     static constexpr const char* usage =
         "usage: quillantor search DEPTH [FEN] [--threads N] [--multipv K] [--stats]";
     if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
-    SearchOptions root;
+    SearchLimits root;
     // The lines the search looks for: 1 without "--multipv K".
     if (!takeNumberOption(&argc, argv, 2, "--multipv", 1, MAX_MOVES, usage, &root.multiPv))
         return 2;
@@ -649,9 +649,11 @@ int epdTool(Board* board, int argc, char** argv) {
         prepareToolTables();
         Move move;
         epdDepth = epdScore = 0;
-        iterationReport = recordIteration;
-        searchToDepth(board, &move, time, MAX_ITERATIONS, time);
-        iterationReport = nullptr;
+        SearchReports reports;
+        reports.iteration = recordIteration;
+        SearchLimits limits;
+        limits.reports = &reports;
+        searchToDepth(board, &move, time, MAX_ITERATIONS, time, &limits);
         tried++;
         const bool ok =
             move.from != NO_SQUARE && (best.empty() || listed(best, move)) && !listed(avoid, move);

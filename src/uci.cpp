@@ -407,6 +407,10 @@ void reportCurrentMove(int /*depth*/, const Move* move, int number) {
 // of its iterations.
 void reportProgress(i32 elapsed) { sendLine("info" + searchFigures(elapsed)); }
 
+// What the search tells the GUI, and asks it, while it runs.
+const SearchReports uciReports = {interruptSearch, reportIteration, reportBound, reportCurrentMove,
+                                  reportProgress};
+
 // The figures of a search that ended inside an iteration, with the line of
 // the move played: the last accepted iteration's depth, score and line when
 // it begins with that move, the move alone otherwise. A line chosen among
@@ -417,7 +421,7 @@ void reportSearchEnd(const Move& played, const PvLine* chosen, i32 chosenScore, 
         ShownIteration line = shown;
         line.lineNumber = chosenNumber;
         line.score = chosenScore;
-        sendLine(infoLine(line, elapsedSince(timerSearchStart.load()), *chosen));
+        sendLine(infoLine(line, elapsedSince(moveClock.timerSearchStart.load()), *chosen));
         return;
     }
     if (shown.any && shown.nodes == searchNodes()) return;
@@ -427,7 +431,8 @@ void reportSearchEnd(const Move& played, const PvLine* chosen, i32 chosenScore, 
     const bool sameStart = shown.any && shown.line.count > 0 &&
                            shown.line.moves[0].from == played.from &&
                            shown.line.moves[0].to == played.to;
-    sendLine(infoLine(shown, elapsedSince(timerSearchStart.load()), sameStart ? shown.line : line));
+    sendLine(infoLine(shown, elapsedSince(moveClock.timerSearchStart.load()),
+                      sameStart ? shown.line : line));
 }
 
 // The second move of the line of the move played (the line the search left
@@ -459,7 +464,7 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
 
 struct SearchJob {
     GoLimits limits;
-    SearchOptions root;     // MultiPV, the searchmoves, the node limit, a mate to find
+    SearchLimits root;      // MultiPV, the searchmoves, the node limit, a mate to find, the hooks
     bool limited = false;   // UCI_LimitStrength: play the level's move
     StrengthLevel level{};
     TimeBudget time;
@@ -667,7 +672,7 @@ private:
             control.stop.store(true);
         }
         // The search sees the signal within a few hundred nodes.
-        stopSignal.store(true);
+        moveClock.stopSignal.store(true);
         control.wake.notify_all();
     }
 
@@ -719,6 +724,8 @@ private:
         const i32 lag = elapsedSince(stamp);
         const TimeBudget timed = uciTimeBudget(limits, side, lag, options.moveOverhead);
         job.time = open ? TimeBudget{INT32_MAX, NO_TIME_CAP} : timed;
+        job.root = SearchLimits{};
+        job.root.reports = &uciReports;
         job.root.multiPv = options.multiPv;
         job.root.nodes = limits.nodes;
         job.root.mate = limits.mate;
@@ -953,11 +960,6 @@ bool isUciGreeting(const char* line) {
 }
 
 int uciMain(Board* board) {
-    searchInterrupt = interruptSearch;
-    iterationReport = reportIteration;
-    boundReport = reportBound;
-    currentMoveReport = reportCurrentMove;
-    progressReport = reportProgress;
     sendIdentification();
 
     inputQueue = new InputQueue;

@@ -36,7 +36,7 @@ protected:
     }
 
     // A search of the FEN to depth from empty tables; the move it plays.
-    Move searchWith(const char* fen, int depth, const SearchOptions& options) {
+    Move searchWith(const char* fen, int depth, const SearchLimits& options) {
         clearSearchTables();
         board = newBoard(fen);
         Move m;
@@ -53,7 +53,7 @@ TEST_F(MultiPv, EachLineIsTheBestOfTheMovesTheEarlierLinesLeave) {
     // history orders and prunes the later passes' trees differently.
     for (const char* fen : {"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8",
                             "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", initialPosition}) {
-        SearchOptions several;
+        SearchLimits several;
         several.multiPv = 4;
         const Move first = searchWith(fen, 2, several);
         const SearchLines lines = lastSearchLines();
@@ -64,7 +64,7 @@ TEST_F(MultiPv, EachLineIsTheBestOfTheMovesTheEarlierLinesLeave) {
         MoveList legal;
         const u32 n = generateMoves(all.get(), &legal, 1);
         for (int i = 0; i < lines.count; i++) {
-            SearchOptions alone;
+            SearchLimits alone;
             for (u32 k = 0; k < n; k++) {
                 bool taken = false;
                 for (int j = 0; j < i; j++)
@@ -79,7 +79,7 @@ TEST_F(MultiPv, EachLineIsTheBestOfTheMovesTheEarlierLinesLeave) {
 }
 
 TEST_F(MultiPv, LinesComeBestFirstOnePerMoveAndNoMoreThanTheMoves) {
-    SearchOptions options;
+    SearchLimits options;
     options.multiPv = 5;
     // Three legal moves: three lines.
     searchWith("7k/8/8/8/8/8/6q1/5K2 w - - 0 1", 5, options);
@@ -105,7 +105,7 @@ TEST_F(MultiPv, LinesComeBestFirstOnePerMoveAndNoMoreThanTheMoves) {
 
 TEST_F(MultiPv, ARestrictedRootPlaysOnlyItsMovesWithEveryThread) {
     auto start = newBoard();
-    SearchOptions options;
+    SearchLimits options;
     options.only.add(findMove(start.get(), "a2a3"));
     options.only.add(findMove(start.get(), "h2h4"));
     options.multiPv = 5;
@@ -141,9 +141,11 @@ TEST_F(MultiPv, ADepthCutShortShowsEveryLineWithTheFiguresEachHas) {
     // others keep depth 5's figures: every update shows all four lines, so
     // that a GUI never keeps a line of an older depth beside new ones.
     const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
-    SearchOptions options;
+    SearchLimits options;
     options.multiPv = 4;
-    iterationReport = recordReport;
+    SearchReports recorder;
+    recorder.iteration = recordReport;
+    options.reports = &recorder;
     reports.clear();
     searchWith(fen, 6, options);
     i64 end5 = 0, end6 = 0;
@@ -173,7 +175,6 @@ TEST_F(MultiPv, ADepthCutShortShowsEveryLineWithTheFiguresEachHas) {
         EXPECT_TRUE(
             sameMove(lastSearchLines().lines[0].moves[0], searchThread(0)->completedLine.moves[0]));
     }
-    iterationReport = nullptr;
     EXPECT_GT(mixed, 0) << "no limit fell between two passes of depth 6";
 }
 
@@ -181,7 +182,7 @@ TEST_F(MultiPv, ALevelOnTheMainThreadAloneSearchesTheSameWhateverTheThreads) {
     // A chosen strength's node budget counts the main thread's nodes only:
     // with helpers beside it the level would see a fraction of its tree.
     const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8";
-    SearchOptions level;
+    SearchLimits level;
     level.multiPv = 4;
     level.nodes = 30000;
     level.oneThread = true;

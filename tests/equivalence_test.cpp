@@ -358,8 +358,8 @@ TEST(Equivalence, QuietCheckGeneratorKeepsThePhasesMovesOfTheFullList) {
 // that tests every quiet move: score, nodes and the fields left behind,
 // the in-check flag and the capture memory among them.
 TEST(Equivalence, QuiescenceMatchesTheFullQuietCheckPhase) {
-    maxTimeAllowed = INT32_MAX;
-    timerSearchStart = searchClock();
+    moveClock.maxTimeAllowed = INT32_MAX;
+    moveClock.timerSearchStart = searchClock();
     u64 compared = 0;
     std::mt19937 windows(7);
     auto fastThread = newSearchThread(), referenceThread = newSearchThread();

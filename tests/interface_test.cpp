@@ -274,7 +274,7 @@ TEST(Loop, EngineMoveStaysInsideTheTimeTheGuiAllows) {
         searchClock = steppingClock;
         const std::string out = feed(board.get(), state.get(), {"go\n"});
         searchClock = timer;
-        EXPECT_EQ(maxTimeAllowed, c.expected) << c.clock;
+        EXPECT_EQ(moveClock.maxTimeAllowed, c.expected) << c.clock;
         EXPECT_NE(out.find("move h1g2\n"), std::string::npos) << c.clock << out;
     }
 }

@@ -218,7 +218,7 @@ protected:
         searchClock = fakeClock;
         // A search that ended leaves the signal raised for its helpers;
         // the polls here run outside any search.
-        stopSignal = false;
+        moveClock.stopSignal = false;
     }
     void TearDown() override {
         searchClock = timer;
@@ -246,8 +246,8 @@ TEST(SearchStack, APreparedThreadFollowsNoLineAndCountsNoRootNodes) {
 
 TEST_F(SearchClock, ClockIsReadOnceEvery8193Entries) {
     auto thread = newSearchThread();
-    timerSearchStart = 0;
-    maxTimeAllowed = 0;
+    moveClock.timerSearchStart = 0;
+    moveClock.maxTimeAllowed = 0;
     fakeNow = 1000;
     for (int i = 0; i < 8192; i++) ASSERT_FALSE(pollClock(thread.get())) << i;
     EXPECT_TRUE(pollClock(thread.get()));
@@ -262,26 +262,26 @@ TEST_F(SearchClock, HelperLooksAtTheStopSignalNotTheClock) {
     auto helper = newSearchThread();
     helper->index = 1;
     helper->pollInterval = HELPER_POLL_INTERVAL;
-    timerSearchStart = 0;
-    maxTimeAllowed = 0;
+    moveClock.timerSearchStart = 0;
+    moveClock.maxTimeAllowed = 0;
     fakeNow = 1000000;
     for (int i = 0; i < 10 * HELPER_POLL_INTERVAL; i++) ASSERT_FALSE(pollClock(helper.get())) << i;
-    stopSignal = true;
+    moveClock.stopSignal = true;
     int polls = 0;
     while (!pollClock(helper.get())) polls++;
-    stopSignal = false;
+    moveClock.stopSignal = false;
     EXPECT_LE(polls, HELPER_POLL_INTERVAL + 1);
     EXPECT_EQ(helper->searchAborted, 1);
 }
 
 TEST_F(SearchClock, ElapsedTimeSurvivesTheClockWrapping) {
     auto thread = newSearchThread();
-    timerSearchStart = INT32_MAX - 5;
+    moveClock.timerSearchStart = INT32_MAX - 5;
     fakeNow = INT32_MIN + 4;   // 10 ms later
-    maxTimeAllowed = 10;
+    moveClock.maxTimeAllowed = 10;
     thread->abortNodes = CLOCK_POLL_INTERVAL + 1;
     EXPECT_FALSE(pollClock(thread.get()));
-    maxTimeAllowed = 9;
+    moveClock.maxTimeAllowed = 9;
     thread->abortNodes = CLOCK_POLL_INTERVAL + 1;
     EXPECT_TRUE(pollClock(thread.get()));
 }
@@ -300,7 +300,7 @@ TEST_F(SearchClock, AbandonedSearchReturnsZeroWithoutCountingNodes) {
 
 TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
     IterationControl control = {1000, 0, false};
-    maxTimeAllowed = 5000;
+    moveClock.maxTimeAllowed = 5000;
     EXPECT_TRUE(nextIteration(&control, 4, 100, 0, 10, true)) << "changes count from depth 5";
     EXPECT_EQ(control.changes, 0);
     EXPECT_TRUE(nextIteration(&control, 5, 100, 0, 10, true));
@@ -309,10 +309,10 @@ TEST(IterationControl, ThirdChangeOfMindDoublesBothLimitsOnce) {
     EXPECT_TRUE(nextIteration(&control, 7, 100, 0, 10, true));
     EXPECT_EQ(control.changes, 3);
     EXPECT_EQ(control.budget, 2000);
-    EXPECT_EQ(maxTimeAllowed.load(), 10000);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 10000);
     EXPECT_TRUE(nextIteration(&control, 8, 100, 0, 10, true));
     EXPECT_EQ(control.budget, 2000);
-    EXPECT_EQ(maxTimeAllowed.load(), 10000);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 10000);
     // The doubled budget is the soft limit from now on.
     EXPECT_TRUE(nextIteration(&control, 9, 100, 0, 2000, false));
     EXPECT_FALSE(nextIteration(&control, 10, 100, 0, 2001, false));
@@ -322,13 +322,13 @@ TEST(IterationControl, DoubledHardLimitStaysUnderTheClockCap) {
     // "time 4000": 40 s left, a budget of 1 s; ten times it would be 10 s,
     // within the 38 s the cap leaves. At 4 s left it is capped at 3.8 s.
     IterationControl control = {1000, 0, false, clockHardCap(40000)};
-    maxTimeAllowed = 5000;
+    moveClock.maxTimeAllowed = 5000;
     for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
-    EXPECT_EQ(maxTimeAllowed.load(), 10000);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 10000);
     control = {1000, 0, false, 3800};
-    maxTimeAllowed = 3800;
+    moveClock.maxTimeAllowed = 3800;
     for (int depth = 5; depth <= 7; depth++) nextIteration(&control, depth, 100, 0, 10, true);
-    EXPECT_EQ(maxTimeAllowed.load(), 3800);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 3800);
     EXPECT_EQ(control.budget, 2000) << "the soft limit doubles as before";
 }
 
@@ -495,16 +495,16 @@ TEST_F(SearchClock, ALongSearchNamesItsRootMovesAndTheBoundsItFindsOnTheWay) {
     // the iteration's own result.
     fakeNow = 5000;
     fakeStep = REPORT_AFTER;   // each reading a second after the one before
-    iterationReport = hearIteration;
-    boundReport = hearBound;
-    currentMoveReport = hearMove;
+    SearchReports hear;
+    hear.iteration = hearIteration;
+    hear.bound = hearBound;
+    hear.currentMove = hearMove;
+    SearchLimits limits;
+    limits.reports = &hear;
     heard = Heard();
     auto board = newBoard("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP1B1PPP/R2QKB1R w KQ - 0 8");
     Move m;
-    searchToDepth(board.get(), &m, INT32_MAX, 7);
-    iterationReport = nullptr;
-    boundReport = nullptr;
-    currentMoveReport = nullptr;
+    searchToDepth(board.get(), &m, INT32_MAX, 7, NO_TIME_CAP, &limits);
     ASSERT_EQ(heard.iterations.size(), 7u);
     EXPECT_FALSE(heard.bounds.empty()) << "no root move ever beat the first";
     for (const ThinkingLine& it : heard.iterations) {
@@ -532,13 +532,7 @@ TEST_F(SearchClock, ALongSearchNamesItsRootMovesAndTheBoundsItFindsOnTheWay) {
     heard = Heard();
     fakeNow = 0;
     fakeStep = 0;
-    iterationReport = hearIteration;
-    boundReport = hearBound;
-    currentMoveReport = hearMove;
-    searchToDepth(board.get(), &m, INT32_MAX, 5);
-    iterationReport = nullptr;
-    boundReport = nullptr;
-    currentMoveReport = nullptr;
+    searchToDepth(board.get(), &m, INT32_MAX, 5, NO_TIME_CAP, &limits);
     EXPECT_EQ(heard.iterations.size(), 5u);
     EXPECT_TRUE(heard.bounds.empty());
     EXPECT_TRUE(heard.current.empty());
@@ -558,7 +552,7 @@ TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {
     searchClock = [] { return searchThread(0)->globalNodes > jumpAtNodes ? 2000 : 0; };
     searchToDepth(board.get(), &m, 1000, 100, 950);
     out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(maxTimeAllowed.load(), 950);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 950);
     EXPECT_EQ(searchThread(0)->searchAborted, 1);
     EXPECT_LT(searchThread(0)->globalNodes, 200000 + 2 * (CLOCK_POLL_INTERVAL + 1))
         << "the next poll stops it";
@@ -571,7 +565,7 @@ TEST_F(SearchClock, HardCapEndsTheSearchBeforeFiveTimesTheBudget) {
     testing::internal::CaptureStdout();
     searchToDepth(board.get(), &m, 1000, 1, -20);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(maxTimeAllowed.load(), 0);
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 0);
 }
 
 TEST_F(SearchClock, ThinkingTimeIsTruncatedCentiseconds) {
@@ -721,8 +715,8 @@ protected:
     void SetUp() override {
         freshTables();
         searchClock = timer;
-        timerSearchStart = timer();
-        maxTimeAllowed = INT32_MAX;
+        moveClock.timerSearchStart = timer();
+        moveClock.maxTimeAllowed = INT32_MAX;
     }
 
     // A search thread on the position, counters at 0.

@@ -24,7 +24,7 @@ protected:
     }
     void TearDown() override {
         stopSearchClock();
-        stopSignal = false;
+        moveClock.stopSignal = false;
         searchClock = timer;
     }
 };
@@ -110,26 +110,26 @@ TEST_F(TimeControlFakeClock, PonderingTimeCountsTowardsTheMove) {
     fakeNow = 1000;
     startSearchClock(500, NO_TIME_CAP, true, 300, 10000);
     EXPECT_TRUE(searchPondering());
-    EXPECT_EQ(maxTimeAllowed.load(), NO_TIME_CAP) << "no limit while pondering";
-    EXPECT_FALSE(stopSignal.load());
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), NO_TIME_CAP) << "no limit while pondering";
+    EXPECT_FALSE(moveClock.stopSignal.load());
     ponderHit();
     EXPECT_FALSE(searchPondering());
-    EXPECT_TRUE(stopSignal.load()) << "the budget was spent while pondering";
-    EXPECT_EQ(maxTimeAllowed.load(), 1500);
+    EXPECT_TRUE(moveClock.stopSignal.load()) << "the budget was spent while pondering";
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 1500);
     EXPECT_EQ(ponderLimits().budget, 300);
     EXPECT_EQ(ponderLimits().hardCap, 10000);
     // Pondered for 100 ms of a budget of 300: the search goes on, with the
     // limits counted from the start of pondering.
     startSearchClock(900, NO_TIME_CAP, true, 300, 1200);
-    EXPECT_FALSE(stopSignal.load()) << "a new search lowers the signal";
+    EXPECT_FALSE(moveClock.stopSignal.load()) << "a new search lowers the signal";
     ponderHit();
-    EXPECT_FALSE(stopSignal.load());
-    EXPECT_EQ(maxTimeAllowed.load(), 1200);
-    EXPECT_EQ(timerSearchStart.load(), 900);
+    EXPECT_FALSE(moveClock.stopSignal.load());
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 1200);
+    EXPECT_EQ(moveClock.timerSearchStart.load(), 900);
     // A hit with no search pondering changes nothing.
     ponderHit();
-    EXPECT_EQ(maxTimeAllowed.load(), 1200);
-    EXPECT_FALSE(stopSignal.load());
+    EXPECT_EQ(moveClock.maxTimeAllowed.load(), 1200);
+    EXPECT_FALSE(moveClock.stopSignal.load());
 }
 
 TEST(TimeControlTimed, TheWatchStopsTheSearchWhenTheHardLimitPasses) {
@@ -137,13 +137,13 @@ TEST(TimeControlTimed, TheWatchStopsTheSearchWhenTheHardLimitPasses) {
     // its own, never before the limit.
     const auto started = std::chrono::steady_clock::now();
     startSearchClock(timer(), 60);
-    while (!stopSignal.load() &&
+    while (!moveClock.stopSignal.load() &&
            std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - started)
                             .count();
-    ASSERT_TRUE(stopSignal.load());
+    ASSERT_TRUE(moveClock.stopSignal.load());
     EXPECT_GE(waited, 59);
     std::printf("the watch raised the stop signal %lld ms after the start (limit 60 ms)\n",
                 static_cast<long long>(waited));
@@ -151,17 +151,17 @@ TEST(TimeControlTimed, TheWatchStopsTheSearchWhenTheHardLimitPasses) {
     startSearchClock(timer(), 100);
     setHardLimit(NO_TIME_CAP);
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_FALSE(stopSignal.load()) << "no limit left to watch";
+    EXPECT_FALSE(moveClock.stopSignal.load()) << "no limit left to watch";
     startSearchClock(timer(), 100);
     stopSearchClock();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_FALSE(stopSignal.load()) << "a search that has ended is not stopped";
+    EXPECT_FALSE(moveClock.stopSignal.load()) << "a search that has ended is not stopped";
     // A pondering search is not watched until the hit.
     startSearchClock(timer(), NO_TIME_CAP, true, 30, 80);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_FALSE(stopSignal.load());
+    EXPECT_FALSE(moveClock.stopSignal.load());
     ponderHit();
-    EXPECT_TRUE(stopSignal.load()) << "pondered past the budget";
+    EXPECT_TRUE(moveClock.stopSignal.load()) << "pondered past the budget";
     stopSearchClock();
-    stopSignal = false;
+    moveClock.stopSignal = false;
 }

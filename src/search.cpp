@@ -219,6 +219,75 @@ static inline i32 cachedEval(SearchThread* thread, u8* flag) {
 // ---------------------------------------------------------------------------
 // Quiescence search
 
+// Steps 9 and 10 of the quiescence search: its quiet-check phase, at the
+// first level and not in check, after the captures left alpha and best as
+// given. Returns the node's score.
+static i32 quietCheckStep(SearchThread* thread, MoveList* list, i32 alpha, i32 beta, i32 best) {
+    Board* board = &thread->board;
+    // Step 9. Quiet-check phase: quiet moves that give check or promote and
+    // lose nothing by exchange, in generation order.
+    const u32 n = generateQuietChecks(board, list);
+    list->count = static_cast<u8>(n);
+    if (n == 0) return best;
+    const KingContext king = kingContext(board);
+    // A plain quiet move (no castling, no promotion) that gives no check is
+    // refused before its legality test: the check test of such a move reads
+    // the board only. The last legal quiet move's verdict still decides the
+    // in-check flag this node leaves behind, which the caller may read: the
+    // moves refused unseen are caught up after the loop.
+    int lastLegalTested = -1;
+    for (u32 i = 0; i < n; i++) {
+        Move* move = &list->moves[i];
+        if (move->flags & MF_CAPTURE) continue;
+        if (move->flags & (MF_CASTLE | MF_PROMOTION)) {
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = static_cast<u8>(moveChecks(board, move));
+        } else {
+            if (!moveChecks(board, move)) continue;
+            if (!isLegalInContext(board, move, &king)) continue;
+            board->inCheck = 1;
+        }
+        lastLegalTested = static_cast<int>(i);
+        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
+
+        thread->movesMade++;
+        makeMove(board, move);
+        updateHashKey(board, move);
+        const i32 v = -qSearch(thread, -beta, -alpha, QS_FIRST_LEVEL - QS_CHECK_STEP);
+        updateHashKey(board, move);
+        unmakeMove(board, move);
+
+        if (v > best) {
+            if (v >= beta) return v;
+            if (v > alpha) alpha = v;
+            best = v;
+        }
+    }
+
+    // Step 10. The traces of the quiet moves refused unseen: unless the last
+    // quiet move was searched or scored, the phase ends on its legality test
+    // (an empty capture memory), and a legal quiet move without check after
+    // the last legal one tested leaves the in-check flag at 0.
+    int last = static_cast<int>(n) - 1;
+    while (last >= 0 && (list->moves[last].flags & MF_CAPTURE)) last--;
+    if (last > lastLegalTested) {
+        for (int i = last; i > lastLegalTested; i--) {
+            Move* move = &list->moves[i];
+            // Captures are not quiet; the others were tested in the loop
+            // and, this late, refused.
+            if (move->flags & (MF_CAPTURE | MF_CASTLE | MF_PROMOTION)) continue;
+            if (moveChecks(board, move)) continue;
+            if (isLegalInContext(board, move, &king)) {
+                board->inCheck = 0;
+                break;
+            }
+        }
+        board->lastCaptureSquare = NO_SQUARE;
+        board->lastCapturedPiece = EMPTY;
+    }
+    return best;
+}
+
 i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
     Board* board = &thread->board;
     // Step 1. Repetition: a position seen before on the game or search path
@@ -320,68 +389,8 @@ i32 qSearch(SearchThread* thread, i32 alpha, i32 beta, i32 level) {
     // Step 8. Quiet checks only at the first quiescence level and not in check.
     if (level != QS_FIRST_LEVEL || inCheck) return best;
 
-    // Step 9. Quiet-check phase: quiet moves that give check or promote and
-    // lose nothing by exchange, in generation order.
-    n = generateQuietChecks(board, list);
-    list->count = static_cast<u8>(n);
-    if (n == 0) return best;
-    const KingContext king = kingContext(board);
-    // A plain quiet move (no castling, no promotion) that gives no check is
-    // refused before its legality test: the check test of such a move reads
-    // the board only. The last legal quiet move's verdict still decides the
-    // in-check flag this node leaves behind, which the caller may read: the
-    // moves refused unseen are caught up after the loop.
-    int lastLegalTested = -1;
-    for (u32 i = 0; i < n; i++) {
-        Move* move = &list->moves[i];
-        if (move->flags & MF_CAPTURE) continue;
-        if (move->flags & (MF_CASTLE | MF_PROMOTION)) {
-            if (!isLegalInContext(board, move, &king)) continue;
-            board->inCheck = static_cast<u8>(moveChecks(board, move));
-        } else {
-            if (!moveChecks(board, move)) continue;
-            if (!isLegalInContext(board, move, &king)) continue;
-            board->inCheck = 1;
-        }
-        lastLegalTested = static_cast<int>(i);
-        if (!((board->inCheck || (move->flags & MF_PROMOTION)) && see(board, move) >= 0)) continue;
-
-        thread->movesMade++;
-        makeMove(board, move);
-        updateHashKey(board, move);
-        const i32 v = -qSearch(thread, -beta, -alpha, QS_FIRST_LEVEL - QS_CHECK_STEP);
-        updateHashKey(board, move);
-        unmakeMove(board, move);
-
-        if (v > best) {
-            if (v >= beta) return v;
-            if (v > alpha) alpha = v;
-            best = v;
-        }
-    }
-
-    // Step 10. The traces of the quiet moves refused unseen: unless the last
-    // quiet move was searched or scored, the phase ends on its legality test
-    // (an empty capture memory), and a legal quiet move without check after
-    // the last legal one tested leaves the in-check flag at 0.
-    int last = static_cast<int>(n) - 1;
-    while (last >= 0 && (list->moves[last].flags & MF_CAPTURE)) last--;
-    if (last > lastLegalTested) {
-        for (int i = last; i > lastLegalTested; i--) {
-            Move* move = &list->moves[i];
-            // Captures are not quiet; the others were tested in the loop
-            // and, this late, refused.
-            if (move->flags & (MF_CAPTURE | MF_CASTLE | MF_PROMOTION)) continue;
-            if (moveChecks(board, move)) continue;
-            if (isLegalInContext(board, move, &king)) {
-                board->inCheck = 0;
-                break;
-            }
-        }
-        board->lastCaptureSquare = NO_SQUARE;
-        board->lastCapturedPiece = EMPTY;
-    }
-    return best;
+    // Steps 9 and 10. Quiet checks.
+    return quietCheckStep(thread, list, alpha, beta, best);
 }
 
 // ---------------------------------------------------------------------------
@@ -429,6 +438,307 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
     fflush(stdout);
 }
 
+// A root move about to be searched, named once the search has run for a while.
+[[gnu::noinline]] static void reportCurrentMove(const SharedSearch* shared, int depth,
+                                                const Move& move, u32 number) {
+    const i32 elapsed =
+        elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
+    if (elapsed >= REPORT_AFTER)
+        shared->reports->currentMove(depth, &move, static_cast<int>(number));
+}
+
+// The facts of one alpha-beta node that its steps share: where it stands,
+// what it was asked, and the entry state (Step 3) that every later test
+// reads instead of the board's fields, which legality and exchange tests
+// overwrite. The static score is taken at most once, by whichever step
+// needs it first.
+struct Node {
+    SearchThread* thread;
+    Board* board;
+    u32 ply;
+    i32 depth;
+    bool pvNode;
+    u8 inCheck;
+    u8 lastCaptureSquare;
+    u8 lastCapturedPiece;
+    u8 fractalEntry;   // the fractional extensions gathered above this node
+    i32 material;      // the side to move's material balance
+    i32 staticEval = 0;
+    bool evalKnown = false;
+    u8 evalFlag = 0;
+};
+
+// Step 6. Hash probe. Only null-window nodes may end on it: a PV node wants
+// its line, and takes just the hash move and the null verdict. True, with
+// the score in *score, when the node ends here.
+[[gnu::always_inline]] static inline bool probeStep(Node& node, i32* alpha, i32* beta,
+                                                    u8* permission, Move* hashMove, i32* score) {
+    SearchThread* thread = node.thread;
+    const i32 v = probeHashtable(node.board, alpha, beta, permission, node.depth, hashMove,
+                                 &thread->counters.hash);
+    if (node.pvNode || v == NO_HASH_SCORE) return false;
+    thread->counters.hash.hashCuts++;
+    *score = v;
+    return true;
+}
+
+// Step 7. Horizon: resolve captures and checks, store the result as an
+// exact draft-0 entry.
+[[gnu::always_inline]] static inline i32 horizonStep(Node& node, i32 alpha, i32 beta) {
+    SearchThread* thread = node.thread;
+    const i64 qBefore = thread->globalQNodes;
+    const i32 v = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
+    if (thread->globalQNodes - qBefore > thread->counters.maxQNodes)
+        thread->counters.maxQNodes = thread->globalQNodes - qBefore;
+    recordHashtable(node.board, 0, v, BOUND_EXACT, &noMove, &thread->counters.hash);
+    return v;
+}
+
+// Step 8. Null move: give the opponent a free move; if a reduced search
+// still reaches beta, the node would fail high anyway. Not in check, not in
+// a PV node, not at the root, not twice in a row, and only with enough
+// material that zugzwang is unlikely. Deep nodes verify the cut with a
+// reduced normal search, which guards against zugzwang. *tried tells
+// whether it was tried; true when the node fails high on it.
+[[gnu::always_inline]] static inline bool nullMoveStep(Node& node, i32 alpha, i32 beta,
+                                                       u8 permission, PvLine* childLine,
+                                                       bool* tried) {
+    *tried = false;
+    if (permission != 1 || node.inCheck || node.pvNode || node.ply == 0 ||
+        node.material < beta - NULL_MATERIAL_MARGIN)
+        return false;
+    SearchThread* thread = node.thread;
+    *tried = true;
+    thread->counters.nullTried++;
+    Move nullMove = noMove;
+    makeNullmove(node.board, &nullMove);
+    const i32 v =
+        -alphaBeta(thread, -beta, 1 - beta, node.depth - NULL_REDUCTION_DEPTH, childLine, 0);
+    unmakeNullmove(node.board, &nullMove);
+    if (v < beta) return false;
+    bool cut = node.depth <= NULL_VERIFY_ABOVE;
+    if (!cut)
+        cut = alphaBeta(thread, alpha, beta, node.depth - NULL_VERIFY_ABOVE, childLine, 0) >= beta;
+    if (!cut) return false;
+    thread->counters.betaCut++;
+    thread->counters.betaCutOnFirst++;
+    thread->counters.nullCut++;
+    return true;
+}
+
+// Step 9. Razoring: near the horizon, far below alpha on material and
+// evaluation, let quiescence decide whether anything is left. True, with
+// the quiescence score in *score, when the node ends here.
+[[gnu::always_inline]] static inline bool razorStep(Node& node, i32 alpha, i32 beta, bool nullTried,
+                                                    i32* score) {
+    if (nullTried || node.pvNode || node.depth > RAZOR_DEPTH ||
+        node.material > alpha - RAZOR_MARGIN)
+        return false;
+    node.staticEval = cachedEval(node.thread, &node.evalFlag);
+    node.evalKnown = true;
+    if (node.staticEval > alpha - RAZOR_MARGIN || node.evalFlag != 0) return false;
+    const i32 q = qSearch(node.thread, alpha, beta, QS_FIRST_LEVEL);
+    if (q > alpha) return false;
+    *score = q;
+    return true;
+}
+
+// Step 11. Move to try first: the previous iteration's line while the
+// search walks down it, the hash move otherwise.
+[[gnu::always_inline]] static inline void firstMoveStep(Node& node, const Move& hashMove) {
+    SearchThread* thread = node.thread;
+    const u32 ply = node.ply;
+    if (thread->followPV) {
+        if (thread->pv[ply].from != NO_SQUARE) thread->pvMove = thread->pv[ply];
+        if (thread->pv[ply + 1].from == NO_SQUARE) thread->followPV = 0;
+    } else {
+        thread->pvMove = hashMove;
+    }
+}
+
+// Step 13. Ordering. The root orders by the nodes each move took in the
+// previous iteration. A PV node without a move to try first finds one by a
+// shallower search of the same node (internal iterative deepening), which
+// regenerates the same list in the same slot. Returns the index of the move
+// to hand out first below the root.
+[[gnu::always_inline]] static inline int orderStep(Node& node, MoveList* list, i32 alpha, i32 beta,
+                                                   PvLine* childLine) {
+    SearchThread* thread = node.thread;
+    i64* hashMoves = &thread->counters.hash.hashMoves;
+    if (node.ply == 0) {
+        if (node.depth == 1)
+            assignScoreMovelist(node.board, &thread->heuristics, thread->pvMove, list, hashMoves);
+        else assignScoreRootMovelist(thread->rootNodeCount, thread->pvMove, list, hashMoves);
+        return 0;
+    }
+    if (node.pvNode && thread->pvMove.from == NO_SQUARE && node.depth > IID_ABOVE) {
+        alphaBeta(thread, alpha, beta, node.depth - 2, childLine, 0);
+        if (thread->bestMove.from != NO_SQUARE) thread->pvMove = thread->bestMove;
+    }
+    return assignScoreMovelist(node.board, &thread->heuristics, thread->pvMove, list, hashMoves);
+}
+
+// What the extensions of a move decide: a whole ply more or not, whether
+// it may be reduced or pruned, and whether it checks.
+struct MoveExtension {
+    i32 plies;
+    bool reducible;
+    bool givesCheck;
+};
+
+// Steps 14.3 to 14.8: the extensions of a legal move, with the node count
+// between them (Step 14.5) and the child's in-check flag set on the board.
+[[gnu::always_inline]] static inline MoveExtension extensionStep(Node& node, Move* move,
+                                                                 u32 moveCount) {
+    SearchThread* thread = node.thread;
+    Board* board = node.board;
+    MoveExtension e = {0, true, false};
+
+    // Step 14.3. Recapture extension: taking back a piece of the same value
+    // on the square of the last capture keeps the exchange whole.
+    if ((move->flags & MF_CAPTURE) && move->to == node.lastCaptureSquare &&
+        absValue(move->captured) == absValue(node.lastCapturedPiece)) {
+        thread->counters.extRecap++;
+        if (node.pvNode) thread->fractalExtensions += EXT_RECAPTURE;
+    }
+
+    // Step 14.4. Pawn-push extension: a safe push to the seventh rank is one
+    // step from promotion.
+    if (((move->piece == WPAWN && rank(move->to) == 7) ||
+         (move->piece == BPAWN && rank(move->to) == 2)) &&
+        see(board, move) >= 0) {
+        thread->counters.extPawn++;
+        thread->fractalExtensions += EXT_PAWN_PUSH;
+        e.reducible = false;
+    }
+
+    // Step 14.5. Count the node.
+    if (node.ply > 0) thread->globalNodes++;
+
+    // Step 14.6. Check extension; the flag is the child's in-check flag.
+    board->inCheck = static_cast<u8>(moveChecks(board, move));
+    e.givesCheck = board->inCheck != 0;
+    if (e.givesCheck) {
+        thread->counters.extCheck++;
+        e.plies = 1;
+        e.reducible = false;
+    }
+
+    // Step 14.7. Single-reply extension: a forced reply costs no depth.
+    if (node.inCheck && moveCount == 1)
+        thread->fractalExtensions += node.pvNode ? EXT_SINGLE_REPLY_PV : EXT_SINGLE_REPLY;
+
+    // Step 14.8. Fractional extensions add up along the path to a whole ply.
+    if (thread->fractalExtensions > 9) {
+        thread->fractalExtensions %= 10;
+        e.plies = 1;
+        e.reducible = false;
+    }
+    return e;
+}
+
+// Step 14.9. Pruning of quiet moves near the horizon in null-window nodes,
+// never for the first legal move. True when the move is left out (the
+// fractional extensions gathered for it are given back); futility pruning
+// raises *best to the optimistic bound it assumed.
+[[gnu::always_inline]] static inline bool pruneStep(Node& node, const Move& move,
+                                                    const MoveExtension& e, bool quiet,
+                                                    u32 legalCount, u32 lateThreshold, i32 beta,
+                                                    i32* best) {
+    if (node.depth > PRUNE_DEPTH || node.ply == 0 || node.pvNode || e.plies != 0 || !e.reducible ||
+        node.inCheck || !quiet)
+        return false;
+    SearchThread* thread = node.thread;
+    const i32 depth = node.depth;
+    const int hi = historyIndex(&move);
+    // History pruning: late quiet moves that failed here far more often
+    // than they cut off.
+    if (legalCount >= lateThreshold &&
+        thread->heuristics.badHistoryHeuristic[hi] >
+            2u * static_cast<u32>(depth) * thread->heuristics.successHistoryHeuristic[hi]) {
+        thread->fractalExtensions = node.fractalEntry;
+        return true;
+    }
+    // Futility pruning: a quiet move cannot lift a score this far below
+    // beta; keep the optimistic bound as the node's best.
+    if (depth <= 2 && node.material < beta) {
+        if (!node.evalKnown) {
+            node.staticEval = cachedEval(thread, &node.evalFlag);
+            node.evalKnown = true;
+        }
+        const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;
+        if (node.evalFlag == 0 && node.staticEval + margin < beta && legalCount > 1) {
+            if (node.staticEval + margin > *best) *best = node.staticEval + margin;
+            thread->fractalExtensions = node.fractalEntry;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Step 14.11. Principal variation search of a made move: the first legal
+// move with the full window, the others with a null window (late quiet
+// moves first at reduced depth), re-searched when they beat alpha.
+[[gnu::always_inline]] static inline i32 childStep(Node& node, const Move& move,
+                                                   const MoveExtension& e, bool quiet,
+                                                   u32 legalCount, i32 alpha, i32 beta,
+                                                   PvLine* childLine) {
+    SearchThread* thread = node.thread;
+    const i32 depth = node.depth;
+    const u32 ply = node.ply;
+    // Children may try a null move again (Step 10).
+    const u8 childPermission = 1;
+    const i32 d = depth - 1 + e.plies;
+    if (legalCount == 1)
+        return -alphaBeta(thread, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, childLine,
+                          childPermission);
+    thread->followPV = 0;
+    i32 v = 0;
+    bool fullDepth = true;
+    if (ply > 0 && depth != 1 && e.reducible && e.plies == 0 && !e.givesCheck && !node.inCheck &&
+        quiet && legalCount > (node.pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
+        const int hi = historyIndex(&move);
+        if (4u * thread->heuristics.badHistoryHeuristic[hi] >=
+            thread->heuristics.successHistoryHeuristic[hi]) {
+            v = -alphaBeta(thread, -alpha - 1, -alpha, depth - 2, childLine, childPermission);
+            fullDepth = v > alpha;
+        }
+    }
+    if (fullDepth) {
+        v = -alphaBeta(thread, -alpha - 1, -alpha, d, childLine, childPermission);
+        if (node.pvNode && v > alpha && (ply == 0 || v < beta))
+            v = -alphaBeta(thread, -beta, -alpha, d, childLine, childPermission);
+    }
+    return v;
+}
+
+// Step 14.14, the cut-off: store a lower bound and teach the killers and
+// history which quiet move refuted this position, and which quiet moves
+// tried before it did not.
+[[gnu::always_inline]] static inline void cutoffStep(Node& node, const Move& move,
+                                                     const MoveList* list, bool quiet,
+                                                     u32 legalCount, i32 best) {
+    SearchThread* thread = node.thread;
+    const u32 ply = node.ply;
+    if (ply > 0)
+        recordHashtable(node.board, node.depth, best, BOUND_LOWER, &move, &thread->counters.hash);
+    if (ply > 0 && !node.inCheck) {
+        updateKillerMove(&thread->heuristics, ply, &move);
+        updateHistoryHeuristic(&thread->heuristics, &move, node.depth);
+    }
+    thread->counters.betaCut++;
+    if (legalCount == 1) {
+        thread->counters.betaCutOnFirst++;
+    } else if (quiet && ply > 0 && !node.inCheck) {
+        for (u32 i = 0; i < list->count; i++) {
+            const Move& tried = list->moves[i];
+            if (list->picked[i] && (tried.from != move.from || tried.to != move.to))
+                updateBadHistoryHeuristic(&thread->heuristics, &tried);
+        }
+    }
+    thread->bestMove = move;
+}
+
 i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
     Board* board = &thread->board;
     // Every exit that does not raise alpha leaves the caller's line empty,
@@ -446,13 +756,17 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     clearKillersDepth(&thread->heuristics, ply);
 
     // Step 3. Entry state: the caller stored the check flag before making the
-    // move that led here; the capture memory is the last makeMove's. Every
-    // later test reads these copies, not the fields, which legality and
-    // exchange tests overwrite.
-    const u8 inCheck = board->inCheck;
-    const u8 lastCaptureSquare = board->lastCaptureSquare;
-    const u8 lastCapturedPiece = board->lastCapturedPiece;
-    const u8 fractalEntry = thread->fractalExtensions;
+    // move that led here; the capture memory is the last makeMove's.
+    Node node{thread,
+              board,
+              ply,
+              depth,
+              beta - alpha > 1,
+              board->inCheck,
+              board->lastCaptureSquare,
+              board->lastCapturedPiece,
+              thread->fractalExtensions,
+              0};
 
     // Step 4. Beyond the deepest alpha-beta ply only quiescence remains.
     if (ply > static_cast<u32>(MAX_SEARCH_PLY)) return qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
@@ -460,32 +774,15 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     // Step 5. Repetition below the root is a draw; the root itself is searched.
     if (ply > 0 && checkDraw(board)) return 0;
 
-    // Step 6. Hash probe. Only null-window nodes may end on it: a PV node
-    // wants its line, and takes just the hash move and the null verdict.
-    const bool pvNode = beta - alpha > 1;
+    // Step 6. Hash probe.
     Move hashMove = noMove;
-    {
-        const i32 v = probeHashtable(board, &alpha, &beta, &permission, depth, &hashMove,
-                                     &thread->counters.hash);
-        if (!pvNode && v != NO_HASH_SCORE) {
-            thread->counters.hash.hashCuts++;
-            return v;
-        }
-    }
+    i32 score;
+    if (probeStep(node, &alpha, &beta, &permission, &hashMove, &score)) return score;
 
-    // Step 7. Horizon: resolve captures and checks, store the result as an
-    // exact draft-0 entry.
-    if (depth <= 0) {
-        const i64 qBefore = thread->globalQNodes;
-        const i32 v = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
-        if (thread->globalQNodes - qBefore > thread->counters.maxQNodes)
-            thread->counters.maxQNodes = thread->globalQNodes - qBefore;
-        recordHashtable(board, 0, v, BOUND_EXACT, &noMove, &thread->counters.hash);
-        return v;
-    }
+    // Step 7. Horizon.
+    if (depth <= 0) return horizonStep(node, alpha, beta);
 
-    const i32 material =
-        board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
+    node.material = board->sideToMove == WHITE ? board->materialBalance : -board->materialBalance;
     // One line for every search this node starts: each child empties it on
     // entry and fills it before the node reads it, so the null move, its
     // verification and the internal deepening can share it with the move
@@ -493,97 +790,23 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     PvLine childLine;
     childLine.count = 0;
 
-    // Step 8. Null move: give the opponent a free move; if a reduced search
-    // still reaches beta, the node would fail high anyway. Not in check, not
-    // in a PV node, not at the root, not twice in a row, and only with enough
-    // material that zugzwang is unlikely. Deep nodes verify the cut with a
-    // reduced normal search, which guards against zugzwang.
-    bool nullTriedHere = false;
-    if (permission == 1 && !inCheck && !pvNode && ply > 0 &&
-        material >= beta - NULL_MATERIAL_MARGIN) {
-        nullTriedHere = true;
-        thread->counters.nullTried++;
-        Move nullMove = noMove;
-        makeNullmove(board, &nullMove);
-        const i32 v =
-            -alphaBeta(thread, -beta, 1 - beta, depth - NULL_REDUCTION_DEPTH, &childLine, 0);
-        unmakeNullmove(board, &nullMove);
-        if (v >= beta) {
-            bool cut = depth <= NULL_VERIFY_ABOVE;
-            if (!cut) {
-                const i32 w =
-                    alphaBeta(thread, alpha, beta, depth - NULL_VERIFY_ABOVE, &childLine, 0);
-                cut = w >= beta;
-            }
-            if (cut) {
-                thread->counters.betaCut++;
-                thread->counters.betaCutOnFirst++;
-                thread->counters.nullCut++;
-                line->count = 0;
-                return beta;
-            }
-        }
-    }
+    // Steps 8 and 9. Null move, then razoring.
+    bool nullTried;
+    if (nullMoveStep(node, alpha, beta, permission, &childLine, &nullTried)) return beta;
+    if (razorStep(node, alpha, beta, nullTried, &score)) return score;
 
-    // Step 9. Razoring: near the horizon, far below alpha on material and
-    // evaluation, let quiescence decide whether anything is left.
-    i32 staticEval = 0;
-    bool evalKnown = false;
-    u8 evalFlag = 0;
-    if (!nullTriedHere && !pvNode && depth <= RAZOR_DEPTH && material <= alpha - RAZOR_MARGIN) {
-        staticEval = cachedEval(thread, &evalFlag);
-        evalKnown = true;
-        if (staticEval <= alpha - RAZOR_MARGIN && evalFlag == 0) {
-            const i32 q = qSearch(thread, alpha, beta, QS_FIRST_LEVEL);
-            if (q <= alpha) {
-                line->count = 0;
-                return q;
-            }
-        }
-    }
-
-    // Step 10. Children may try a null move again.
-    const u8 childPermission = 1;
-
-    // Step 11. Move to try first: the previous iteration's line while the
-    // search walks down it, the hash move otherwise.
-    if (thread->followPV) {
-        if (thread->pv[ply].from != NO_SQUARE) thread->pvMove = thread->pv[ply];
-        if (thread->pv[ply + 1].from == NO_SQUARE) thread->followPV = 0;
-    } else {
-        thread->pvMove = hashMove;
-    }
+    // Step 11 (Step 10, the children's null-move permission, is childStep's).
+    firstMoveStep(node, hashMove);
 
     // Step 12. Generate: legal moves only in check and at the root, pseudo-legal
     // moves elsewhere (tested one by one in the loop).
     MoveList* list = &thread->moveLists[ply];
-    const u32 n = generateMoves(board, list, (inCheck || ply == 0) ? 1 : 0);
+    const u32 n = generateMoves(board, list, (node.inCheck || ply == 0) ? 1 : 0);
     list->count = static_cast<u8>(n);
-    if (n == 0) {
-        line->count = 0;
-        return inCheck ? static_cast<i32>(ply) - MATE_SCORE : 0;
-    }
+    if (n == 0) return node.inCheck ? static_cast<i32>(ply) - MATE_SCORE : 0;
 
-    // Step 13. Ordering. The root orders by the nodes each move took in the
-    // previous iteration. A PV node without a move to try first finds one by
-    // a shallower search of the same node (internal iterative deepening),
-    // which regenerates the same list in the same slot.
-    int firstIndex = 0;
-    if (ply == 0) {
-        if (depth == 1)
-            assignScoreMovelist(board, &thread->heuristics, thread->pvMove, list,
-                                &thread->counters.hash.hashMoves);
-        else
-            assignScoreRootMovelist(thread->rootNodeCount, thread->pvMove, list,
-                                    &thread->counters.hash.hashMoves);
-    } else {
-        if (pvNode && thread->pvMove.from == NO_SQUARE && depth > IID_ABOVE) {
-            alphaBeta(thread, alpha, beta, depth - 2, &childLine, 0);
-            if (thread->bestMove.from != NO_SQUARE) thread->pvMove = thread->bestMove;
-        }
-        firstIndex = assignScoreMovelist(board, &thread->heuristics, thread->pvMove, list,
-                                         &thread->counters.hash.hashMoves);
-    }
+    // Step 13. Ordering.
+    const int firstIndex = orderStep(node, list, alpha, beta, &childLine);
 
     // Step 14. Move loop.
     childLine.count = 0;
@@ -609,89 +832,16 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         // Step 14.2. Legality of the pseudo-legal moves; at the root, only the
         // moves this search may play.
         if (ply == 0 && thread->rootFiltered && !rootMoveAllowed(thread, move)) continue;
-        if (!inCheck && !isLegalInContext(board, &move, &king)) continue;
+        if (!node.inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
-        if (ply == 0 && thread->index == 0 && thread->shared->reports->currentMove != nullptr) {
-            const SharedSearch* shared = thread->shared;
-            const i32 elapsed =
-                elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
-            if (elapsed >= REPORT_AFTER)
-                shared->reports->currentMove(depth, &move, static_cast<int>(legalCount));
-        }
+        if (ply == 0 && thread->index == 0 && thread->shared->reports->currentMove != nullptr)
+            reportCurrentMove(thread->shared, depth, move, legalCount);
 
+        // Steps 14.3 to 14.9. Extensions, then pruning.
         const bool quiet = isQuiet(&move);
-
-        // Step 14.3. Recapture extension: taking back a piece of the same
-        // value on the square of the last capture keeps the exchange whole.
-        if ((move.flags & MF_CAPTURE) && move.to == lastCaptureSquare &&
-            absValue(move.captured) == absValue(lastCapturedPiece)) {
-            thread->counters.extRecap++;
-            if (pvNode) thread->fractalExtensions += EXT_RECAPTURE;
-        }
-
-        // Step 14.4. Pawn-push extension: a safe push to the seventh rank is
-        // one step from promotion.
-        bool reducible = true;
-        if (((move.piece == WPAWN && rank(move.to) == 7) ||
-             (move.piece == BPAWN && rank(move.to) == 2)) &&
-            see(board, &move) >= 0) {
-            thread->counters.extPawn++;
-            thread->fractalExtensions += EXT_PAWN_PUSH;
-            reducible = false;
-        }
-
-        // Step 14.5. Count the node.
-        if (ply > 0) thread->globalNodes++;
-
-        // Step 14.6. Check extension; the flag is the child's in-check flag.
-        board->inCheck = static_cast<u8>(moveChecks(board, &move));
-        const bool givesCheck = board->inCheck != 0;
-        i32 extension = 0;
-        if (givesCheck) {
-            thread->counters.extCheck++;
-            extension = 1;
-            reducible = false;
-        }
-
-        // Step 14.7. Single-reply extension: a forced reply costs no depth.
-        if (inCheck && n == 1)
-            thread->fractalExtensions += pvNode ? EXT_SINGLE_REPLY_PV : EXT_SINGLE_REPLY;
-
-        // Step 14.8. Fractional extensions add up along the path to a whole ply.
-        if (thread->fractalExtensions > 9) {
-            thread->fractalExtensions %= 10;
-            extension = 1;
-            reducible = false;
-        }
-
-        // Step 14.9. Pruning of quiet moves near the horizon in null-window
-        // nodes, never for the first legal move.
-        if (depth <= PRUNE_DEPTH && ply > 0 && !pvNode && extension == 0 && reducible && !inCheck &&
-            quiet) {
-            const int hi = historyIndex(&move);
-            // History pruning: late quiet moves that failed here far more
-            // often than they cut off.
-            if (legalCount >= lateThreshold &&
-                thread->heuristics.badHistoryHeuristic[hi] >
-                    2u * static_cast<u32>(depth) * thread->heuristics.successHistoryHeuristic[hi]) {
-                thread->fractalExtensions = fractalEntry;
-                continue;
-            }
-            // Futility pruning: a quiet move cannot lift a score this far
-            // below beta; keep the optimistic bound as the node's best.
-            if (depth <= 2 && material < beta) {
-                if (!evalKnown) {
-                    staticEval = cachedEval(thread, &evalFlag);
-                    evalKnown = true;
-                }
-                const i32 margin = depth == 2 ? FUTILITY_MARGIN_2 : FUTILITY_MARGIN_1;
-                if (evalFlag == 0 && staticEval + margin < beta && legalCount > 1) {
-                    if (staticEval + margin > best) best = staticEval + margin;
-                    thread->fractalExtensions = fractalEntry;
-                    continue;
-                }
-            }
-        }
+        const MoveExtension extension = extensionStep(node, &move, n);
+        if (pruneStep(node, move, extension, quiet, legalCount, lateThreshold, beta, &best))
+            continue;
 
         // Step 14.10. Make the move.
         thread->movesMade++;
@@ -700,67 +850,25 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         updateHashKey(board, &move);
         assert(keysAreConsistent(board));
 
-        // Step 14.11. Principal variation search: the first legal move with
-        // the full window, the others with a null window (late quiet moves
-        // first at reduced depth), re-searched when they beat alpha.
-        const i32 d = depth - 1 + extension;
-        i32 v;
-        if (legalCount == 1) {
-            v = -alphaBeta(thread, -beta, ply == 0 ? INFINITE_SCORE : -alpha, d, &childLine,
-                           childPermission);
-        } else {
-            thread->followPV = 0;
-            bool fullDepth = true;
-            if (ply > 0 && depth != 1 && reducible && extension == 0 && !givesCheck && !inCheck &&
-                quiet && legalCount > (pvNode ? LMR_LEGAL_PV : LMR_LEGAL)) {
-                const int hi = historyIndex(&move);
-                if (4u * thread->heuristics.badHistoryHeuristic[hi] >=
-                    thread->heuristics.successHistoryHeuristic[hi]) {
-                    v = -alphaBeta(thread, -alpha - 1, -alpha, depth - 2, &childLine,
-                                   childPermission);
-                    fullDepth = v > alpha;
-                }
-            }
-            if (fullDepth) {
-                v = -alphaBeta(thread, -alpha - 1, -alpha, d, &childLine, childPermission);
-                if (pvNode && v > alpha && (ply == 0 || v < beta))
-                    v = -alphaBeta(thread, -beta, -alpha, d, &childLine, childPermission);
-            }
-        }
+        // Step 14.11. Search it.
+        const i32 v = childStep(node, move, extension, quiet, legalCount, alpha, beta, &childLine);
 
         // Step 14.12. Root move ordering for the next iteration.
         if (ply == 0) thread->rootNodeCount[index] = thread->globalNodes - nodesBefore;
 
         // Step 14.13. Take the move back.
         searchedCount++;
-        thread->fractalExtensions = fractalEntry;
+        thread->fractalExtensions = node.fractalEntry;
         restoreHashKeys(board, key, key2);
         unmakeMove(board, &move);
         assert(keysAreConsistent(board));
 
-        // Step 14.14. Bookkeeping.
+        // Step 14.14. Bookkeeping: a cut-off ends the node; a move inside
+        // the window becomes the node's line.
         if (v > best) best = v;
         if (best > alpha) {
             if (best >= beta) {
-                // Cut-off: store a lower bound and teach the killers and
-                // history which quiet move refuted this position.
-                if (ply > 0)
-                    recordHashtable(board, depth, best, BOUND_LOWER, &move, &thread->counters.hash);
-                if (ply > 0 && !inCheck) {
-                    updateKillerMove(&thread->heuristics, ply, &move);
-                    updateHistoryHeuristic(&thread->heuristics, &move, depth);
-                }
-                thread->counters.betaCut++;
-                if (legalCount == 1) {
-                    thread->counters.betaCutOnFirst++;
-                } else if (quiet && ply > 0 && !inCheck) {
-                    for (u32 i = 0; i < list->count; i++) {
-                        const Move& tried = list->moves[i];
-                        if (list->picked[i] && (tried.from != move.from || tried.to != move.to))
-                            updateBadHistoryHeuristic(&thread->heuristics, &tried);
-                    }
-                }
-                thread->bestMove = move;
+                cutoffStep(node, move, list, quiet, legalCount, best);
                 return best;
             }
             line->moves[0] = move;

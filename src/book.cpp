@@ -185,22 +185,21 @@ int pickBestWeighted(const BookMove* moves, int count) {
     return best;
 }
 
-static bool choosePolyglotMove(Board* board, Move* move) {
+static bool choosePolyglotMove(Board* board, Move* move, u64 random) {
     BookMove moves[MAX_MOVES];
     const int n = polyglotBookMoves(board, polyglotEntries, moves, MAX_MOVES);
     u64 total = 0;
     for (int i = 0; i < n; i++) total += moves[i].weight;
     if (total == 0) return false;   // no entry, or only moves never to be played
     const int pick =
-        bookBestMove ? pickBestWeighted(moves, n) : pickWeighted(moves, n, randomBits() % total);
+        bookBestMove ? pickBestWeighted(moves, n) : pickWeighted(moves, n, random % total);
     *move = moves[pick].move;
     return true;
 }
 
-bool chooseBookMove(Board* board, Move* move) {
+bool chooseBookMove(Board* board, Move* move, u64 random) {
     if (bookFile == nullptr) return false;
-    if (bookIsPolyglot()) return choosePolyglotMove(board, move);
-    srand(static_cast<unsigned>(time(nullptr)));
+    if (bookIsPolyglot()) return choosePolyglotMove(board, move, random);
     const int n = findBookMoves(board, bookCandidates, BOOK_CANDIDATES);
     if (n == 0) return false;
     if (bookBestMove) {
@@ -209,13 +208,20 @@ bool chooseBookMove(Board* board, Move* move) {
         *move = counted[pickBestWeighted(counted, distinct)].move;
         return true;
     }
-    *move = bookCandidates[rand() % n];
+    *move = bookCandidates[random % static_cast<u64>(n)];
     return true;
 }
 
 u8 getBookMove(Board* board, Move* move) {
+    u64 random;
+    if (bookIsPolyglot()) {
+        random = randomBits();
+    } else {
+        srand(static_cast<unsigned>(time(nullptr)));
+        random = static_cast<u64>(rand());
+    }
     Move chosen;
-    if (!chooseBookMove(board, &chosen)) return 0;
+    if (!chooseBookMove(board, &chosen, random)) return 0;
     printf("0 0 0 0 %s%s (Book)\n", sqString[chosen.from], sqString[chosen.to]);
     fflush(stdout);
     *move = chosen;

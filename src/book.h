@@ -87,14 +87,18 @@ int pickWeighted(const BookMove* moves, int count, u64 r);
 // Index of the first move of highest weight, -1 when every weight is 0.
 int pickBestWeighted(const BookMove* moves, int count);
 
-// Chooses the book move for the game so far into *move, as the XBoard and
-// UCI paths both play it: from a text book a random line's next move (the
-// generator seeded with the time in seconds on every call), from a
-// Polyglot book a random entry in proportion to the weights; with
-// bookBestMove, the best-weighted move. False when there is no book or no
-// book move (*move is not to be used then). Prints nothing.
-bool chooseBookMove(Board* board, Move* move);
+// Chooses the book move for the game so far into *move by the random
+// number given: from a text book the next move of line random % n (n the
+// matching lines), from a Polyglot book an entry in proportion to the
+// weights; with bookBestMove, the best-weighted move. False when there is
+// no book or no book move (*move is not to be used then). Prints nothing.
+// The caller owns the randomness: the UCI path draws from the process's
+// one generator, seeded once; a test may pass what it likes.
+bool chooseBookMove(Board* board, Move* move, u64 random);
 
-// chooseBookMove, announced: prints "0 0 0 0 e2e4 (Book)" and copies the
+// chooseBookMove as the XBoard path plays it, announced: a text book's line
+// drawn by rand() after seeding it with the time in seconds (so lookups
+// within one second choose alike), a Polyglot book's entry by the process's
+// generator. Prints "0 0 0 0 e2e4 (Book)" and copies the
 // move to *move. Returns 1 then, 0 when there is no book or no book move.
 u8 getBookMove(Board* board, Move* move);

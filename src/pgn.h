@@ -21,7 +21,10 @@ struct PgnGame {
 // at the end of the text.
 class PgnReader {
 public:
+    // The reader keeps a reference to the text, which must outlive it: a
+    // temporary is refused at compile time.
     explicit PgnReader(const std::string& pgnText) : text(pgnText) {}
+    explicit PgnReader(std::string&&) = delete;
 
     // The next game into *game; false when only white space, comments or
     // nothing are left. A broken tag, a comment or variation left open, or

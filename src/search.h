@@ -296,10 +296,9 @@ int checkDraw(const Board* board);
 
 // The clock poll every node runs on entry: true when the node must return 0
 // at once. The main thread reads the clock every CLOCK_POLL_INTERVAL + 1
-// entries against the hard limit and asks the front end's interrupt hook (and
-// looks at the stop signal every few hundred entries once an iteration is
-// done); a helper looks at
-// the stop signal as often.
+// entries against the hard limit and asks the front end's interrupt hook
+// (and looks at the stop signal every few hundred entries once an
+// iteration is done); a helper looks at the stop signal as often.
 bool pollClock(SearchThread* thread);
 
 // Quiescence search of the thread's board (side to move's view). Reads and

@@ -484,7 +484,7 @@ void runSearch(Board* board, SearchJob job) {
     const PvLine* played = nullptr;   // the line of the move played, when not the search's own
     // The book's legality tests may leave scratch in the check flag.
     const u8 rootInCheck = board->inCheck;
-    if (job.useBook && chooseBookMove(board, &best)) {
+    if (job.useBook && chooseBookMove(board, &best, randomBits())) {
         stopSearchClock();
         sendInfoString("book move " + moveText(best));
     } else {
@@ -883,15 +883,18 @@ std::string uciScore(i32 score) {
     return "cp " + std::to_string(score);
 }
 
+bool uciMoveLegal(Board* board, const std::string& text, Move* move) {
+    return (text.size() == 4 || text.size() == 5) && inputMoveLegal(board, text.c_str(), move) &&
+           (text.size() == 4 || (move->flags & MF_PROMOTION));
+}
+
 MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
                            std::vector<std::string>* refusals) {
     MoveSet moves;
     const BoardScratchKeeper keep(board);
     for (const std::string& text : texts) {
         Move move;
-        const bool legal = inputMoveLegal(board, text.c_str(), &move) &&
-                           (text.size() == 4 || (move.flags & MF_PROMOTION));
-        if (legal) moves.add(move);
+        if (uciMoveLegal(board, text, &move)) moves.add(move);
         else refusals->push_back("searchmoves: '" + text + "' is not a legal move here: left out");
     }
     return moves;
@@ -927,11 +930,7 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words,
     for (size_t i = movesAt + 1; i < words.size(); i++) {
         const std::string& text = words[i];
         Move move;
-        // Exactly four or five letters; a fifth only on a promotion.
-        const bool legal = (text.size() == 4 || text.size() == 5) &&
-                           inputMoveLegal(board, text.c_str(), &move) &&
-                           (text.size() == 4 || (move.flags & MF_PROMOTION));
-        if (!legal) {
+        if (!uciMoveLegal(board, text, &move)) {
             refusals->push_back("illegal move '" + text + "' (move " + std::to_string(i - movesAt) +
                                 " of the list): the moves from there on are ignored");
             break;

@@ -26,6 +26,12 @@ GoLimits parseGoArguments(const std::vector<std::string>& words,
 // when the side to move is mated).
 std::string uciScore(i32 score);
 
+// A move as UCI writes it: exactly four or five characters, a legal move
+// of the side to move, a fifth letter only on a promotion (which needs
+// it). The move goes to *move; false for anything else. The board is left
+// as inputMoveLegal leaves it.
+bool uciMoveLegal(Board* board, const std::string& text, Move* move);
+
 // The legal moves among the texts (coordinate notation), each once, in the
 // order given: the moves a "go searchmoves" restricts the root to. Each text
 // that is no legal move adds a refusal. The board is left as it was, the

@@ -159,6 +159,27 @@ TEST(Book, AByteOrderMarkDoesNotHideTheFirstLine) {
     EXPECT_EQ(candidateTexts(board.get()), (Texts{"e2e4", "d2d4"}));
 }
 
+TEST(Book, TheCallersRandomNumberDrawsTheLine) {
+    // Three matching lines, two of them g1f3: the number drawn picks the
+    // line, so a move more lines offer comes more often, and the same number
+    // picks the same line whatever the time.
+    BookFile book(" e2e4e7e5g1f3\n e2e4e7e5f1c4\n e2e4e7e5g1f3\n");
+    auto board = newBoard(initialPosition);
+    playTyped(board.get(), "e2e4");
+    playTyped(board.get(), "e7e5");
+    const char* expected[] = {"g1f3", "f1c4", "g1f3"};
+    for (u64 random = 0; random < 9; random++) {
+        Move move;
+        ASSERT_TRUE(chooseBookMove(board.get(), &move, random));
+        char text[8];
+        moveToText(&move, text);
+        EXPECT_STREQ(text, expected[random % 3]) << random;
+    }
+    playTyped(board.get(), "g1f3");
+    Move move;
+    EXPECT_FALSE(chooseBookMove(board.get(), &move, 0)) << "no line goes on";
+}
+
 TEST(Book, PromotionLinesNeverOfferAMove) {
     BookFile book(" e7e8q\n e7e8\n e7d8n\n e1f1\n");
     auto board = newBoard("3q3k/4P3/8/8/8/8/8/4K3 w - - 0 1");

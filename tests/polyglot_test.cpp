@@ -268,7 +268,7 @@ TEST(PolyglotBook, TheContentNotTheNameTellsTheKind) {
     BookFileGuard book(tmp.path + "/polyglot.bk");
     ASSERT_EQ(book.result, BOOK_OPENED);
     EXPECT_TRUE(bookIsPolyglot());
-    ASSERT_TRUE(chooseBookMove(board.get(), &move));
+    ASSERT_TRUE(chooseBookMove(board.get(), &move, randomBits()));
     EXPECT_EQ(moveText(move), "c2c4");
 }
 
@@ -286,21 +286,21 @@ TEST(PolyglotBook, OnlyLegalMovesOfSomeWeightArePlayed) {
     EXPECT_EQ(bookMoves(board.get(), polyglotBookEntries()), (Texts{"d2d4:0", "g1f3:2"}));
     for (bool best : {false, true}) {
         BestMoveSetting setting(best);
-        for (int i = 0; i < 20; i++) {
+        for (u64 random = 0; random < 20; random++) {
             Move move;
-            ASSERT_TRUE(chooseBookMove(board.get(), &move));
+            ASSERT_TRUE(chooseBookMove(board.get(), &move, random * 0x9E3779B97F4A7C15ull));
             EXPECT_EQ(moveText(move), "g1f3");
         }
     }
     // A position the book does not know, and one whose only move weighs 0.
     playTyped(board.get(), "g1f3");
     Move move;
-    EXPECT_FALSE(chooseBookMove(board.get(), &move));
+    EXPECT_FALSE(chooseBookMove(board.get(), &move, randomBits()));
     const u64 other = keyOf("4k3/8/8/8/8/8/8/4K2R w K - 0 1");
     writeFile(tmp.path + "/zero.bin", bookBytes({{other, pgMove("h1h8"), 0, 0}}));
     BookFileGuard zero(tmp.path + "/zero.bin");
     auto endgame = newBoard("4k3/8/8/8/8/8/8/4K2R w K - 0 1");
-    EXPECT_FALSE(chooseBookMove(endgame.get(), &move));
+    EXPECT_FALSE(chooseBookMove(endgame.get(), &move, randomBits()));
 }
 
 TEST(PolyglotBook, RandomMoveFieldsYieldOnlyLegalMoves) {
@@ -349,7 +349,7 @@ TEST(BookPick, WeightsGiveTheChancesAndTheBestIsTheHeaviest) {
     const int draws = 4000;
     for (int i = 0; i < draws; i++) {
         Move move;
-        ASSERT_TRUE(chooseBookMove(board.get(), &move));
+        ASSERT_TRUE(chooseBookMove(board.get(), &move, randomBits()));
         if (moveText(move) == "e2e4") e4++;
     }
     // 75 % expected; the bounds are about ten standard deviations wide.
@@ -364,10 +364,10 @@ TEST(BookPick, BestBookMoveOfATextBookIsTheMoveOfMostLines) {
     BestMoveSetting setting(true);
     auto board = newBoard(initialPosition);
     Move move;
-    ASSERT_TRUE(chooseBookMove(board.get(), &move));
+    ASSERT_TRUE(chooseBookMove(board.get(), &move, randomBits()));
     EXPECT_EQ(moveText(move), "e2e4");
     playTyped(board.get(), "e2e4");
-    ASSERT_TRUE(chooseBookMove(board.get(), &move));   // a tie: the first line's move
+    ASSERT_TRUE(chooseBookMove(board.get(), &move, randomBits()));   // a tie: the first line's move
     EXPECT_EQ(moveText(move), "e7e5");
 }
 

@@ -11,6 +11,7 @@
 #include "attack.h"
 #include "board.h"
 #include "book.h"
+#include "chess960.h"
 #include "hash.h"
 #include "movegen.h"
 #include "search.h"
@@ -136,7 +137,7 @@ static int squareFromName(const char name[3]) {
     return -1;
 }
 
-u8 inputMoveLegal(Board* board, const char* text, Move* move) {
+u8 inputMoveLegal(Board* board, const char* text, Move* move, bool kingTakesRook) {
     // A text shorter than five characters is read as if NULs followed it,
     // so nothing past its terminator is looked at.
     char c[5] = {0, 0, 0, 0, 0};
@@ -149,14 +150,23 @@ u8 inputMoveLegal(Board* board, const char* text, Move* move) {
 
     auto list = std::make_unique<MoveList>();
     const u32 n = generateMoves(board, list.get(), 1);
+    // Written as the king's move, a Chess960 castling can read like a king
+    // step (f1g1 with the rook on h1): the step is taken then.
+    const Move* castling = nullptr;
     for (u32 i = 0; i < n; i++) {
         const Move& m = list->moves[i];
-        if (m.from != from || m.to != to) continue;
+        if (m.from != from || textDestination(&m, kingTakesRook) != to) continue;
         if ((m.flags & MF_PROMOTION) && m.promotion != promotion) continue;
+        if (m.flags & MF_CASTLE) {
+            castling = &m;
+            continue;
+        }
         *move = m;
         return 1;
     }
-    return 0;
+    if (castling == nullptr) return 0;
+    *move = *castling;
+    return 1;
 }
 
 u8 checkGameDraw(const Board* board) {

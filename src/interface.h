@@ -49,8 +49,9 @@ void clearSearchHeuristics();
 // Reads text[0..4] (origin, destination, promotion letter; the text may end
 // earlier at its terminator). Returns 1 and copies the generated move into
 // *move when it is a legal move of the side to move, else 0 with *move
-// untouched. The board is left as it was.
-u8 inputMoveLegal(Board* board, const char* text, Move* move);
+// untouched. Castling is written as the king's move (e1g1), or as the king
+// taking its own rook (e1h1) when kingTakesRook. The board is left as it was.
+u8 inputMoveLegal(Board* board, const char* text, Move* move, bool kingTakesRook = false);
 
 // 1 when the key at gamePly occurs exactly for the third time among the
 // entries 1..gamePly of hashHistory (entry 0 is never compared), else 0.

@@ -140,13 +140,43 @@ inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
         return 1;
     }
 
-    if ((from == SQ_E1 && (to == SQ_G1 || to == SQ_C1) && m->piece == WKING) ||
-        (from == SQ_E8 && (to == SQ_G8 || to == SQ_C8) && m->piece == BKING))
-        m->flags |= MF_CASTLE;
-
     if (legal && isLegalWith(board, m, king) != 1) return 0;
     *count = n + 1;
     return 1;
+}
+
+// The castling of right (0..3) when its squares allow it: those between
+// the king, the rook and their destinations empty, the king's square
+// through its destination unattacked. The rook is lifted off the board for
+// the attack tests: in Chess960 it may shield the king's path along the
+// first rank (a queen on a1 behind a castling rook on b1), and once it has
+// moved it no longer does. The king stays: an attack through its square
+// would be a check, and castling out of check is refused anyway.
+template <int Side>
+inline void addCastling(Board* board, MoveList* list, u32* count, int from, int right, u8 legal,
+                        const KingContext* king) {
+    using T = SideTraits<Side>;
+    if (board->occupied & board->castlingEmpty[right]) return;
+    const int rook = board->castlingRooks[right];
+    const u64 rookBit = squareBit(rook);
+    board->occupied ^= rookBit;
+    bool safe = true;
+    for (u64 squares = board->castlingSafe[right]; squares != 0 && safe; squares &= squares - 1)
+        safe = !isAttackedSimple(board, square88(__builtin_ctzll(squares)), T::enemy);
+    board->occupied ^= rookBit;
+    if (!safe) return;
+    const u32 n = *count;
+    if (n > MAX_MOVES - 5) return;
+    Move* m = &list->moves[n];
+    m->from = static_cast<u8>(from);
+    m->to = static_cast<u8>((from & 0x70) + (right & 1 ? 2 : 6));
+    m->flags = MF_NORMAL | MF_CASTLE;
+    m->captured = EMPTY;
+    m->capturedIndex = static_cast<u8>(rook);
+    m->promotion = EMPTY;
+    m->piece = T::king;
+    if (legal && isLegalWith(board, m, king) != 1) return;
+    *count = n + 1;
 }
 
 // All moves of the piece on sq (code p), in the fixed order: diagonals, lines,
@@ -195,16 +225,9 @@ inline void pieceMoves(Board* board, MoveList* list, u32* count, int sq, u8 p, u
     }
     if (kind == 5) {
         const u32 rights = board->castlingStatus;
-        if ((rights & T::rightK) && s[T::ksEmpty1] == EMPTY && s[T::ksEmpty2] == EMPTY &&
-            !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
-            !isAttackedSimple(board, T::ksEmpty1, T::enemy) &&
-            !isAttackedSimple(board, T::ksEmpty2, T::enemy))
-            addMove(board, list, count, sq, T::kingSideTo, legal, king);
-        if ((rights & T::rightQ) && s[T::qsEmpty1] == EMPTY && s[T::qsEmpty2] == EMPTY &&
-            s[T::qsEmpty3] == EMPTY && !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
-            !isAttackedSimple(board, T::qsSafe1, T::enemy) &&
-            !isAttackedSimple(board, T::qsSafe2, T::enemy))
-            addMove(board, list, count, sq, T::queenSideTo, legal, king);
+        if (rights & T::rightK) addCastling<Side>(board, list, count, sq, 2 * Side, legal, king);
+        if (rights & T::rightQ)
+            addCastling<Side>(board, list, count, sq, 2 * Side + 1, legal, king);
         for (const i32* d = T::kings; *d; d++) {
             int t = sq + *d;
             if (onBoard(t) && T::usable(s[t])) addMove(board, list, count, sq, t, legal, king);

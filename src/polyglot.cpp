@@ -224,6 +224,15 @@ static int polyglotKind(u8 code) {
     return code < EMPTY ? 2 * (code - WPAWN) + 1 : 2 * (code - BPAWN);
 }
 
+// True when the move from -> to is a castling king's taking its own rook: a
+// Chess960 castling, whose rook need not stand in the corner.
+static bool kingTakesOwnRook(const Board* board, int from, int to) {
+    for (int right = 0; right < 4; right++)
+        if ((board->castlingStatus & (1u << right)) && board->castlingRooks[right] == to)
+            return board->squares[from] == (right < 2 ? WKING : BKING);
+    return false;
+}
+
 // True when a pawn of the side to move stands beside the pawn that has just
 // advanced two squares past epSquare.
 static bool enPassantCapturable(const Board* board) {
@@ -268,6 +277,8 @@ bool polyglotMoveText(const Board* board, u16 move, char* text) {
     if ((from == SQ_E1 && piece == WKING) || (from == SQ_E8 && piece == BKING)) {
         if ((to & 7) == 7) target = from + 2;
         else if ((to & 7) == 0) target = from - 2;
+    } else if (kingTakesOwnRook(board, from, to)) {
+        target = (from & 0x70) + (to > from ? 6 : 2);
     }
     const char* f = sqString[from];
     const char* t = sqString[target];
@@ -359,14 +370,20 @@ size_t findPolyglotEntries(const std::vector<PolyglotEntry>& entries, u64 key, s
     return static_cast<size_t>(first - entries.begin());
 }
 
-// The legal move that the coordinate text names in list, or null.
-static const Move* findListedMove(const MoveList& list, u32 n, const char* text) {
+// The legal move that the coordinate text names in list, or null. In
+// Chess960 the king's move of a castling can read like a king step (f1g1
+// with the rook on h1): a book move of the king taking its rook is only a
+// castling, and another is a castling only where no other move reads so.
+static const Move* findListedMove(const MoveList& list, u32 n, const char* text, bool castling) {
     char listed[6];
+    const Move* castlingMove = nullptr;
     for (u32 i = 0; i < n; i++) {
         moveToText(&list.moves[i], listed);
-        if (strcmp(listed, text) == 0) return &list.moves[i];
+        if (strcmp(listed, text) != 0) continue;
+        if (list.moves[i].flags & MF_CASTLE) castlingMove = &list.moves[i];
+        else if (!castling) return &list.moves[i];
     }
-    return nullptr;
+    return castlingMove;
 }
 
 int polyglotBookMoves(Board* board, const std::vector<PolyglotEntry>& entries, BookMove* out,
@@ -380,7 +397,10 @@ int polyglotBookMoves(Board* board, const std::vector<PolyglotEntry>& entries, B
     for (size_t i = first; i < first + count && found < capacity; i++) {
         char text[6];
         if (!polyglotMoveText(board, entries[i].move, text)) continue;
-        const Move* legal = findListedMove(*list, n, text);
+        const u16 move = entries[i].move;
+        const int from = ((move >> 9) & 7) * 16 + ((move >> 6) & 7);
+        const int to = ((move >> 3) & 7) * 16 + (move & 7);
+        const Move* legal = findListedMove(*list, n, text, kingTakesOwnRook(board, from, to));
         if (legal == nullptr) continue;
         out[found].move = *legal;
         out[found].weight = entries[i].weight;

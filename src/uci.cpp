@@ -16,6 +16,7 @@
 #include "attack.h"
 #include "board.h"
 #include "book.h"
+#include "chess960.h"
 #include "hash.h"
 #include "interface.h"
 #include "movegen.h"
@@ -118,7 +119,7 @@ bool readNumber(const std::string& text, i32* value) {
 
 std::string moveText(const Move& move) {
     char text[8];
-    moveToText(&move, text);
+    moveToTextAs(&move, chess960Notation, text);
     return text;
 }
 
@@ -154,6 +155,7 @@ void sendIdentification() {
     sendLine("option name UCI_LimitStrength type check default false");
     sendLine("option name UCI_Elo type spin default " + std::to_string(STRENGTH_ELO_MAX) + " min " +
              std::to_string(STRENGTH_ELO_MIN) + " max " + std::to_string(STRENGTH_ELO_MAX));
+    sendLine("option name UCI_Chess960 type check default false");
     sendLine("uciok");
 }
 
@@ -265,12 +267,13 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
     } else if (key == "bookfile") {
         setBookFileOption(value);
     } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove" ||
-               key == "uci_limitstrength") {
+               key == "uci_limitstrength" || key == "uci_chess960") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
         if (key == "bestbookmove") bookBestMove = flag;
+        else if (key == "uci_chess960") chess960Notation = flag;
         else if (key == "uci_limitstrength") options->limitStrength = flag;
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
     } else if (key == "uci_elo") {
@@ -402,7 +405,7 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
     updateHashKey(board, &played);
     Move reply = noMove;
     const std::string text = moveText(pv[1]);
-    if (!inputMoveLegal(board, text.c_str(), &reply)) {
+    if (!inputMoveLegal(board, text.c_str(), &reply, chess960Notation)) {
         reply = noMove;
     } else {
         // A reply after which the engine has no move ends the game: nothing
@@ -798,7 +801,7 @@ MoveSet rootMovesFromTexts(Board* board, const std::vector<std::string>& texts,
     const BoardScratchKeeper keep(board);
     for (const std::string& text : texts) {
         Move move;
-        const bool legal = inputMoveLegal(board, text.c_str(), &move) &&
+        const bool legal = inputMoveLegal(board, text.c_str(), &move, chess960Notation) &&
                            (text.size() == 4 || (move.flags & MF_PROMOTION));
         if (legal) moves.add(move);
         else refusals->push_back("searchmoves: '" + text + "' is not a legal move here: left out");
@@ -826,8 +829,10 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words,
         *fromStart = true;
     } else {
         const std::string fen = joinWords(words, 1, movesAt);
-        if (fen.empty() || !setupFen(board, fen.c_str())) {
-            refusals->push_back("invalid FEN '" + fen + "': position unchanged");
+        std::string why;
+        if (fen.empty() || !setupFen(board, fen.c_str(), &why)) {
+            refusals->push_back("invalid FEN '" + fen + "'" + (why.empty() ? "" : ": " + why) +
+                                ": position unchanged");
             return false;
         }
         *fromStart = false;
@@ -838,7 +843,7 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words,
         Move move;
         // Exactly four or five letters; a fifth only on a promotion.
         const bool legal = (text.size() == 4 || text.size() == 5) &&
-                           inputMoveLegal(board, text.c_str(), &move) &&
+                           inputMoveLegal(board, text.c_str(), &move, chess960Notation) &&
                            (text.size() == 4 || (move.flags & MF_PROMOTION));
         if (!legal) {
             refusals->push_back("illegal move '" + text + "' (move " + std::to_string(i - movesAt) +

@@ -366,6 +366,7 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   std::to_string(STRENGTH_ELO_MAX) + " min " + std::to_string(STRENGTH_ELO_MIN) +
                   " max " + std::to_string(STRENGTH_ELO_MAX) +
                   "\n"
+                  "option name UCI_Chess960 type check default false\n"
                   "uciok\n");
     // The configuration file's book is the option's default.
     UciEngine engine("hash 20000\nbook test.bk\n");

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "attack.h"
+#include "chess960.h"
 #include "hash.h"
 #include "utils.h"
 
@@ -25,6 +26,7 @@ void clearBoard(Board* board) {
     board->nBlack = 0;
     board->materialBalance = 0;
     board->inCheck = 0;
+    setCastlingTables(board, CastlingSetup());
     for (int sq = 0; sq < 128; sq++) board->squares[sq] = onBoard(sq) ? EMPTY : OFFBOARD;
     board->occupied = 0;
     for (u64& bits : board->pieceBits) bits = 0;
@@ -64,9 +66,8 @@ static int pieceCode(char c) {
 // not a sound position (ranks not filling 8 files, not 8 ranks, kings missing
 // or doubled, more pieces than a piece list holds, pawns on the back ranks,
 // no side field, the side not to move in check) is refused so that the board
-// never holds a broken position.
-static bool fenIsSound(const char* fen) {
-    u8 cells[128];
+// never holds a broken position. The placement read is left in cells.
+static bool fenIsSound(const char* fen, u8* cells) {
     for (int s = 0; s < 128; s++) cells[s] = onBoard(s) ? EMPTY : OFFBOARD;
     int rankIndex = 0, filesInRank = 0;
     int kings[2] = {0, 0}, others[2] = {0, 0}, kingSquare[2] = {0, 0};
@@ -144,8 +145,27 @@ static u8 readEpSquare(const Board* board, const char* fen, int castlingStart) {
     return static_cast<u8>(sq);
 }
 
-int setupFen(Board* board, const char* fen) {
-    if (fen == nullptr || !fenIsSound(fen)) return 0;
+// The castling field: the word after the side letter, "" when the FEN ends
+// there.
+static const char* castlingField(const char* fen) {
+    const char* side = strchr(fen, ' ') + 1;
+    if (side[1] == '\0') return side + 1;
+    const char* field = side + 2;
+    while (*field == ' ') field++;
+    return field;
+}
+
+int setupFen(Board* board, const char* fen, std::string* why) {
+    u8 cells[128];
+    if (fen == nullptr || !fenIsSound(fen, cells)) return 0;
+    // A castling field that names a rook that is not there, or a king that
+    // is not between its rooks, refuses the whole FEN, the board untouched.
+    CastlingSetup castling;
+    std::string reason;
+    if (!readCastlingField(cells, castlingField(fen), &castling, &reason)) {
+        if (why != nullptr) *why = reason;
+        return 0;
+    }
 
     clearBoard(board);
 
@@ -195,29 +215,9 @@ int setupFen(Board* board, const char* fen) {
 
     board->sideToMove = fen[i + 1] == 'w' ? WHITE : BLACK;
 
-    // The four castling positions are examined one by one, never past the end.
-    board->castlingStatus = 0;
-    int castlingStart = i + 2;
-    if (fen[i + 2] != '\0') {
-        for (int k = 3; k <= 6; k++) {
-            char c = fen[i + k];
-            if (c == 'K') board->castlingStatus |= CASTLE_WK;
-            else if (c == 'Q') board->castlingStatus |= CASTLE_WQ;
-            else if (c == 'k') board->castlingStatus |= CASTLE_BK;
-            else if (c == 'q') board->castlingStatus |= CASTLE_BQ;
-            if (c == '\0') break;
-        }
-        castlingStart = i + 3;
-    }
-    // A right whose king and rook are not at home would let the generator
-    // move a rook that is not there: drop it.
-    const u8* sq = board->squares;
-    if (sq[SQ_E1] != WKING || sq[SQ_H1] != WROOK) board->castlingStatus &= ~CASTLE_WK;
-    if (sq[SQ_E1] != WKING || sq[SQ_A1] != WROOK) board->castlingStatus &= ~CASTLE_WQ;
-    if (sq[SQ_E8] != BKING || sq[SQ_H8] != BROOK) board->castlingStatus &= ~CASTLE_BK;
-    if (sq[SQ_E8] != BKING || sq[SQ_A8] != BROOK) board->castlingStatus &= ~CASTLE_BQ;
-
-    if (fen[i + 2] != '\0') board->epSquare = readEpSquare(board, fen, castlingStart);
+    setCastlingTables(board, castling);
+    const char* field = castlingField(fen);
+    if (*field != '\0') board->epSquare = readEpSquare(board, field, 0);
 
     for (int s = 0; s < 128; s++) {
         board->materialBalance += pieceValues[board->squares[s]];
@@ -233,46 +233,124 @@ int setupFen(Board* board, const char* fen) {
     return 1;
 }
 
-// The castling rook's step for the king's target square, and its code;
-// from is NO_SQUARE for a square no castling king lands on.
-struct RookStep {
-    int from, to;
-    u8 code;
+// ---------------------------------------------------------------------------
+// Castling: the king goes from move->from to move->to and its rook from
+// move->capturedIndex to the square beside the king's destination. In
+// Chess960 these squares may overlap (the king already on its destination,
+// the rook on the king's destination, the king on the rook's), so both
+// pieces leave their squares before either arrives, and the bit sets flip
+// square by square: a square left and entered again flips twice.
+
+namespace {
+
+struct CastlingSquares {
+    int kingFrom, kingTo, rookFrom, rookTo;
+    u8 king, rook;
 };
-static inline RookStep castlingRook(int kingTo) {
-    switch (kingTo) {
-    case SQ_G1: return {SQ_H1, SQ_F1, WROOK};
-    case SQ_C1: return {SQ_A1, SQ_D1, WROOK};
-    case SQ_G8: return {SQ_H8, SQ_F8, BROOK};
-    case SQ_C8: return {SQ_A8, SQ_D8, BROOK};
-    default: return {NO_SQUARE, NO_SQUARE, EMPTY};
-    }
+
+inline CastlingSquares castlingSquares(const Move* move) {
+    const u8 king = move->piece;
+    return {move->from,
+            move->to,
+            move->capturedIndex,
+            castlingRookTarget(move->to),
+            king,
+            static_cast<u8>(king == WKING ? WROOK : BROOK)};
 }
 
-// The occupancy bits a move flips, the same for making and unmaking it: the
-// origin, the destination unless a piece is taken there, the square of a
-// pawn taken en passant, the castling rook's two squares.
+// The occupancy, piece and colour bits of a castling, the same for making
+// and unmaking it.
+inline void toggleCastlingBits(Board* board, const CastlingSquares& c) {
+    const u64 king = squareBit(c.kingFrom) ^ squareBit(c.kingTo);
+    const u64 rook = squareBit(c.rookFrom) ^ squareBit(c.rookTo);
+    board->occupied ^= king ^ rook;
+    board->pieceBits[c.king] ^= king;
+    board->pieceBits[c.rook] ^= rook;
+    board->colourBits[colourOf(c.king)] ^= king ^ rook;
+}
+
+// Both pieces off their squares, then onto their new ones.
+inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kingTo, int rookTo,
+                                u8 king, u8 rook) {
+    squares[kingFrom] = EMPTY;
+    squares[rookFrom] = EMPTY;
+    squares[kingTo] = king;
+    squares[rookTo] = rook;
+}
+
+// makeMove for castling: the same fields, traces included (the piece
+// indices left on the destinations when it is taken back).
+[[gnu::noinline]] void makeCastling(Board* board, Move* move) {
+    const CastlingSquares c = castlingSquares(move);
+    toggleCastlingBits(board, c);
+    board->ply++;
+    board->gamePly++;
+    move->oldCastling = static_cast<u8>(board->castlingStatus);
+    move->oldEpSquare = board->epSquare;
+    board->epSquare = NO_SQUARE;
+    const u8 kingIndex = board->pieceIndex[c.kingFrom];
+    const u8 rookIndex = board->pieceIndex[c.rookFrom];
+    placeCastlingPieces(board->squares, c.kingFrom, c.rookFrom, c.kingTo, c.rookTo, c.king, c.rook);
+    board->pieceIndex[c.kingTo] = kingIndex;
+    board->pieceIndex[c.rookTo] = rookIndex;
+    PieceEntry* list = c.king == WKING ? board->whitePieces : board->blackPieces;
+    list[kingIndex].square = static_cast<u8>(c.kingTo);
+    list[rookIndex].square = static_cast<u8>(c.rookTo);
+    if (c.king == WKING) {
+        board->wKingSquare = static_cast<u8>(c.kingTo);
+        board->castlingStatus &= ~(CASTLE_WK | CASTLE_WQ);
+    } else {
+        board->bKingSquare = static_cast<u8>(c.kingTo);
+        board->castlingStatus &= ~(CASTLE_BK | CASTLE_BQ);
+    }
+    board->lastCaptureSquare = NO_SQUARE;
+    board->lastCapturedPiece = EMPTY;
+    board->sideToMove ^= 1;
+    board->hashHistory[board->gamePly] = board->hashKey;
+    assert(boardIsConsistent(board));
+}
+
+[[gnu::noinline]] void unmakeCastling(Board* board, Move* move) {
+    const CastlingSquares c = castlingSquares(move);
+    toggleCastlingBits(board, c);
+    board->ply--;
+    board->gamePly--;
+    const u8 kingIndex = board->pieceIndex[c.kingTo];
+    const u8 rookIndex = board->pieceIndex[c.rookTo];
+    placeCastlingPieces(board->squares, c.kingTo, c.rookTo, c.kingFrom, c.rookFrom, c.king, c.rook);
+    board->pieceIndex[c.kingFrom] = kingIndex;
+    board->pieceIndex[c.rookFrom] = rookIndex;
+    PieceEntry* list = c.king == WKING ? board->whitePieces : board->blackPieces;
+    list[kingIndex].square = static_cast<u8>(c.kingFrom);
+    list[rookIndex].square = static_cast<u8>(c.rookFrom);
+    if (c.king == WKING) board->wKingSquare = static_cast<u8>(c.kingFrom);
+    else board->bKingSquare = static_cast<u8>(c.kingFrom);
+    board->epSquare = move->oldEpSquare;
+    board->castlingStatus = move->oldCastling;
+    board->sideToMove ^= 1;
+    assert(boardIsConsistent(board));
+}
+
+}   // namespace
+
+// ---------------------------------------------------------------------------
+// Every other move
+
+// The occupancy bits a move other than castling flips, the same for making
+// and unmaking it: the origin, the destination unless a piece is taken
+// there, the square of a pawn taken en passant.
 static inline u64 occupancyChange(const Move* move) {
     const int from = move->from, to = move->to;
     u64 change = squareBit(from);
     if ((move->flags & (MF_CAPTURE | MF_ENPASSANT)) != MF_CAPTURE) change ^= squareBit(to);
     if (move->flags & MF_ENPASSANT)
         change ^= squareBit(move->captured <= EMPTY ? to + 16 : to - 16);
-    if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case 6: change ^= squareBit(7) | squareBit(5); break;
-        case 2: change ^= squareBit(0) | squareBit(3); break;
-        case 118: change ^= squareBit(119) | squareBit(117); break;
-        case 114: change ^= squareBit(112) | squareBit(115); break;
-        default: break;
-        }
-    }
     return change;
 }
 
-// The piece and colour bits a move flips, the same for making and unmaking
-// it. piece is the code of the mover before the move (the pawn for a
-// promotion).
+// The piece and colour bits a move other than castling flips, the same for
+// making and unmaking it. piece is the code of the mover before the move
+// (the pawn for a promotion).
 static inline void togglePieceBits(Board* board, const Move* move, u8 piece) {
     const int from = move->from, to = move->to;
     const int side = colourOf(piece);
@@ -288,12 +366,6 @@ static inline void togglePieceBits(Board* board, const Move* move, u8 piece) {
         board->pieceBits[move->captured] ^= takenBit;
         board->colourBits[side ^ 1] ^= takenBit;
     }
-    if (move->flags & MF_CASTLE) {
-        const RookStep r = castlingRook(to);
-        const u64 rook = r.from == NO_SQUARE ? 0 : squareBit(r.from) | squareBit(r.to);
-        board->pieceBits[side == WHITE ? WROOK : BROOK] ^= rook;
-        board->colourBits[side] ^= rook;
-    }
 }
 
 // The mover's code before the move, read from the board after it.
@@ -302,15 +374,11 @@ static inline u8 moverBefore(const Board* board, const Move* move) {
     return board->squares[move->to];
 }
 
-// Moves the castling rook on the array and keeps its list entry in step.
-static inline void moveRook(Board* board, int from, int to, u8 code, PieceEntry* list) {
-    board->squares[to] = code;
-    board->squares[from] = EMPTY;
-    board->pieceIndex[to] = board->pieceIndex[from];
-    list[board->pieceIndex[to]].square = static_cast<u8>(to);
-}
-
 void makeMove(Board* board, Move* move) {
+    if (move->flags & MF_CASTLE) {
+        makeCastling(board, move);
+        return;
+    }
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
@@ -329,29 +397,15 @@ void makeMove(Board* board, Move* move) {
     case BPAWN:
         if (rank(to) == 5 && rank(from) == 7) board->epSquare = static_cast<u8>(from - 16);
         break;
-    case WKING:
-        board->wKingSquare = static_cast<u8>(to);
-        board->castlingStatus &= ~(CASTLE_WK | CASTLE_WQ);
-        if (move->flags & MF_CASTLE) {
-            if (to == SQ_G1) moveRook(board, SQ_H1, SQ_F1, WROOK, board->whitePieces);
-            else if (to == SQ_C1) moveRook(board, SQ_A1, SQ_D1, WROOK, board->whitePieces);
-        }
-        break;
-    case BKING:
-        board->bKingSquare = static_cast<u8>(to);
-        board->castlingStatus &= ~(CASTLE_BK | CASTLE_BQ);
-        if (move->flags & MF_CASTLE) {
-            if (to == SQ_G8) moveRook(board, SQ_H8, SQ_F8, BROOK, board->blackPieces);
-            else if (to == SQ_C8) moveRook(board, SQ_A8, SQ_D8, BROOK, board->blackPieces);
-        }
-        break;
+    case WKING: board->wKingSquare = static_cast<u8>(to); break;
+    case BKING: board->bKingSquare = static_cast<u8>(to); break;
     default: break;
     }
 
-    if (from == SQ_H1) board->castlingStatus &= ~CASTLE_WK;
-    else if (from == SQ_A1) board->castlingStatus &= ~CASTLE_WQ;
-    else if (from == SQ_H8) board->castlingStatus &= ~CASTLE_BK;
-    else if (from == SQ_A8) board->castlingStatus &= ~CASTLE_BQ;
+    // A right ends when its king or rook moves, or its rook is taken. (A
+    // move onto a castling square without a capture cannot happen: the
+    // piece of the right stands there.)
+    board->castlingStatus &= board->castlingKeep[from] & board->castlingKeep[to];
 
     squares[to] = squares[from];
     squares[from] = EMPTY;
@@ -374,10 +428,6 @@ void makeMove(Board* board, Move* move) {
     if (move->flags & MF_CAPTURE) {
         board->lastCaptureSquare = static_cast<u8>(to);
         board->lastCapturedPiece = move->captured;
-        if (to == SQ_H8) board->castlingStatus &= ~CASTLE_BK;
-        else if (to == SQ_A8) board->castlingStatus &= ~CASTLE_BQ;
-        else if (to == SQ_H1) board->castlingStatus &= ~CASTLE_WK;
-        else if (to == SQ_A1) board->castlingStatus &= ~CASTLE_WQ;
         board->materialBalance -= pieceValues[move->captured];
         if (move->captured <= EMPTY) {
             board->nWhite--;
@@ -403,6 +453,10 @@ void makeMove(Board* board, Move* move) {
 }
 
 void unmakeMove(Board* board, Move* move) {
+    if (move->flags & MF_CASTLE) {
+        unmakeCastling(board, move);
+        return;
+    }
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
     board->occupied ^= occupancyChange(move);
@@ -427,13 +481,6 @@ void unmakeMove(Board* board, Move* move) {
         squares[from] = pawn;
         moverList[board->pieceIndex[from]].piece = pawn;
         board->materialBalance += pieceValues[pawn];
-    }
-
-    if (move->flags & MF_CASTLE) {
-        const RookStep r = castlingRook(to);
-        if (r.from != NO_SQUARE)
-            moveRook(board, r.to, r.from, r.code,
-                     r.code == WROOK ? board->whitePieces : board->blackPieces);
     }
 
     int capturedSquare = to;
@@ -495,19 +542,21 @@ void unmakeNullmove(Board* board, Move* move) {
 void makeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
-    board->occupied ^= occupancyChange(move);
-    togglePieceBits(board, move, squares[from]);
     move->oldCastling = static_cast<u8>(board->castlingStatus);
     move->oldEpSquare = board->epSquare;
+    if (move->flags & MF_CASTLE) {
+        const CastlingSquares c = castlingSquares(move);
+        toggleCastlingBits(board, c);
+        placeCastlingPieces(squares, c.kingFrom, c.rookFrom, c.kingTo, c.rookTo, c.king, c.rook);
+        if (c.king == WKING) board->wKingSquare = static_cast<u8>(to);
+        else board->bKingSquare = static_cast<u8>(to);
+        board->sideToMove ^= 1;
+        return;
+    }
+    board->occupied ^= occupancyChange(move);
+    togglePieceBits(board, move, squares[from]);
     if (squares[from] == WKING) board->wKingSquare = static_cast<u8>(to);
     else if (squares[from] == BKING) board->bKingSquare = static_cast<u8>(to);
-    if (move->flags & MF_CASTLE) {
-        const RookStep r = castlingRook(to);
-        if (r.from != NO_SQUARE) {
-            squares[r.to] = r.code;
-            squares[r.from] = EMPTY;
-        }
-    }
     squares[to] = squares[from];
     squares[from] = EMPTY;
     if (move->flags & MF_PROMOTION) squares[to] = move->promotion;
@@ -521,6 +570,17 @@ void makeMoveSimple(Board* board, Move* move) {
 void unmakeMoveSimple(Board* board, Move* move) {
     const int from = move->from, to = move->to;
     u8* squares = board->squares;
+    if (move->flags & MF_CASTLE) {
+        const CastlingSquares c = castlingSquares(move);
+        toggleCastlingBits(board, c);
+        placeCastlingPieces(squares, c.kingTo, c.rookTo, c.kingFrom, c.rookFrom, c.king, c.rook);
+        if (c.king == WKING) board->wKingSquare = static_cast<u8>(from);
+        else board->bKingSquare = static_cast<u8>(from);
+        board->epSquare = move->oldEpSquare;
+        board->castlingStatus = move->oldCastling;
+        board->sideToMove ^= 1;
+        return;
+    }
     board->occupied ^= occupancyChange(move);
     togglePieceBits(board, move, moverBefore(board, move));
     if (squares[to] == WKING) board->wKingSquare = static_cast<u8>(from);
@@ -528,13 +588,6 @@ void unmakeMoveSimple(Board* board, Move* move) {
     squares[from] = squares[to];
     squares[to] = move->captured;
     if (move->flags & MF_PROMOTION) squares[from] = move->promotion > EMPTY ? BPAWN : WPAWN;
-    if (move->flags & MF_CASTLE) {
-        const RookStep r = castlingRook(to);
-        if (r.from != NO_SQUARE) {
-            squares[r.from] = r.code;
-            squares[r.to] = EMPTY;
-        }
-    }
     if (move->flags & MF_ENPASSANT) {
         squares[move->captured <= EMPTY ? to + 16 : to - 16] = move->captured;
         squares[to] = EMPTY;

@@ -1,13 +1,18 @@
 // Position set-up from FEN, making and unmaking moves.
 #pragma once
 
+#include <string>
+
 #include "defs.h"
 
 // Sets the board up from a FEN text (placement, side, castling, en passant;
-// the clocks are not read). Returns 1 on success. A malformed FEN is rejected
-// with 0 and the board is left exactly as it was. Keys are not computed: the
-// caller runs getHashkey right after a successful set-up.
-int setupFen(Board* board, const char* fen);
+// the clocks are not read). The castling field may be standard, X-FEN or
+// Shredder-FEN (see readCastlingField). Returns 1 on success. A malformed
+// FEN is rejected with 0 and the board is left exactly as it was; a
+// castling field that names a missing rook or puts a king outside its rooks
+// also says why in *why (when given). Keys are not computed: the caller runs
+// getHashkey right after a successful set-up.
+int setupFen(Board* board, const char* fen, std::string* why = nullptr);
 
 // The reset half of setupFen: an empty board, counters and flags cleared.
 void clearBoard(Board* board);
@@ -47,8 +52,8 @@ private:
 // build compiles the call away. The check sits above what it checks.
 extern bool (*boardCheck)(const Board* board);
 
-// Plays a generated move; writes oldCastling, oldEpSquare and capturedIndex
-// into the record. Keys are not touched: the caller applies updateHashKey
+// Plays a generated move; writes oldCastling, oldEpSquare and, for a
+// capture, capturedIndex into the record. Keys are not touched: the caller applies updateHashKey
 // right after, and again right before unmakeMove.
 void makeMove(Board* board, Move* move);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "board.h"
+#include "chess960.h"
 #include "hash.h"
 #include "movegen.h"
 #include "utils.h"
@@ -21,6 +22,33 @@ static bool listIsConsistent(const Board* board, const PieceEntry* list, int ent
         alive++;
     }
     return alive == expectedAlive;
+}
+
+// The castling record against the board: each right held has its king and
+// its rook on their first rank, the king between the rook and the other
+// right's rook, the right's tables as its two squares give them, and only
+// those two squares clear it in castlingKeep.
+static const char* castlingInconsistency(const Board* board) {
+    if (board->castlingByFile > 1) return "castling field form";
+    for (int right = 0; right < 4; right++) {
+        if ((board->castlingStatus & (1u << right)) == 0) continue;
+        const bool white = right < 2;
+        const int king = white ? board->wKingSquare : board->bKingSquare;
+        const int rook = board->castlingRooks[right];
+        const int home = white ? 0 : 112;
+        if ((king & 0x70) != home || rook == NO_SQUARE || (rook & 0x70) != home ||
+            board->squares[rook] != (white ? WROOK : BROOK) || (right % 2 == 0) != (rook > king))
+            return "castling king or rook";
+        u64 empty, safe;
+        castlingPath(right, king, rook, &empty, &safe);
+        if (empty != board->castlingEmpty[right] || safe != board->castlingSafe[right])
+            return "castling paths";
+        for (int sq = 0; sq < 128; sq++) {
+            const bool clears = (board->castlingKeep[sq] & (1u << right)) == 0;
+            if (clears != (sq == king || sq == rook)) return "castling keep table";
+        }
+    }
+    return nullptr;
 }
 
 // The first check the board fails, or nullptr when it passes them all.
@@ -72,6 +100,7 @@ static const char* firstInconsistency(const Board* board) {
         colourBits[BLACK] != board->colourBits[BLACK])
         return "colour bits";
     if (board->castlingStatus > 15 || board->sideToMove > 1) return "castling rights or side";
+    if (const char* what = castlingInconsistency(board)) return what;
     if (board->epSquare != NO_SQUARE && rank(board->epSquare) != 3 && rank(board->epSquare) != 6)
         return "en passant square";
     return nullptr;

@@ -5,7 +5,8 @@
 
 // True when every incrementally kept field agrees with a recount from the
 // squares: piece lists and square index, king squares, counts, material,
-// the occupancy, piece and colour bits, en passant square. inCheck, the
+// the occupancy, piece and colour bits, en passant square, and for each
+// castling right held its king, its rook and its castling tables. inCheck, the
 // capture memory and the keys are left out (the first two describe the node
 // entered, not the position; keys have their own check below).
 // The first check that fails is named in *failed (nullptr when none does);

@@ -44,8 +44,16 @@ enum : u8 {
     MF_PROMOTION = 0x10
 };
 
-// Castling rights bits of Board::castlingStatus
+// Castling rights bits of Board::castlingStatus. Right i (0 White short,
+// 1 White long, 2 Black short, 3 Black long) is bit 1 << i; its rook stands
+// on Board::castlingRooks[i].
 enum : u32 { CASTLE_WK = 1, CASTLE_WQ = 2, CASTLE_BK = 4, CASTLE_BQ = 8 };
+
+// The rook's destination when the king castles to kingTo: the f-file beside
+// the g-file, the d-file beside the c-file.
+inline constexpr int castlingRookTarget(int kingTo) {
+    return (kingTo & 7) == 6 ? kingTo - 1 : kingTo + 1;
+}
 
 // The 0x88 squares of the castling moves: king and rook homes and targets.
 enum : u8 {
@@ -85,10 +93,15 @@ inline constexpr i32 NO_HASH_SCORE = 32500;
 
 // A move record carries its own undo information.
 //   from          origin square, 127 = no move
-//   to            destination (the king's destination for castling)
+//   to            destination; for castling the king's destination (the c-
+//                 or g-file), which in Chess960 may be the castling rook's
+//                 square or the king's own (then from == to)
 //   flags         MF_* bits
-//   captured      code taken (7 = none; the pawn's code for en passant)
-//   capturedIndex piece-list index of the taken piece  (written by makeMove)
+//   captured      code taken (7 = none; the pawn's code for en passant;
+//                 7 for castling, even where the king lands on its rook)
+//   capturedIndex piece-list index of the taken piece  (written by makeMove);
+//                 for castling the castling rook's square (written by the
+//                 generator), so that the move alone says which rook moves
 //   promotion     promoted-to code, 7 = none
 //   oldCastling   castlingStatus before the move       (written by makeMove)
 //   oldEpSquare   epSquare before the move             (written by makeMove)
@@ -216,6 +229,21 @@ struct Board {
     u8 nWhite;
     u8 nBlack;
     u8 inCheck;
+    // Castling, set by setupFen and fixed for the game (only the rights in
+    // castlingStatus change): for each right the square of its rook
+    // (NO_SQUARE for a right the FEN did not give), the squares that must be
+    // empty (every square the king or the rook crosses or lands on, those
+    // two pieces' own squares excepted) and the squares that must not be
+    // attacked (the king's square through its destination), in the bits of
+    // occupied.
+    u8 castlingRooks[4];
+    u8 castlingByFile;   // the FEN named the rooks by file (Shredder-FEN): written back so
+    u64 castlingEmpty[4];
+    u64 castlingSafe[4];
+    // The rights a move keeps when it leaves or reaches the square: the
+    // king's square clears both of its side's rights, a castling rook's
+    // square its own right; every other square keeps all four.
+    u8 castlingKeep[128];
     u64 hashKey;
     u64 hashKey2;
     i32 materialBalance;
@@ -430,10 +458,6 @@ struct SideTraits<WHITE> {
     static constexpr int seventhRank = 7, promotionRank = 8;
     static constexpr u64 seventhRankBits = 0x00ff000000000000;
     static constexpr i32 blackViewSign = -1;   // turns Black's view of a score into the side's
-    static constexpr int kingSideTo = SQ_G1, queenSideTo = SQ_C1;
-    static constexpr int ksEmpty1 = SQ_F1, ksEmpty2 = SQ_G1;
-    static constexpr int qsEmpty1 = SQ_B1, qsEmpty2 = SQ_C1, qsEmpty3 = SQ_D1;
-    static constexpr int qsSafe1 = SQ_D1, qsSafe2 = SQ_C1;
     static constexpr u32 rightK = CASTLE_WK, rightQ = CASTLE_WQ;
     static constexpr int enemy = BLACK;
     static constexpr u8 king = WKING, enemyKing = BKING;
@@ -468,10 +492,6 @@ struct SideTraits<BLACK> {
     static constexpr int seventhRank = 2, promotionRank = 1;
     static constexpr u64 seventhRankBits = 0x000000000000ff00;
     static constexpr i32 blackViewSign = 1;
-    static constexpr int kingSideTo = SQ_G8, queenSideTo = SQ_C8;
-    static constexpr int ksEmpty1 = SQ_F8, ksEmpty2 = SQ_G8;
-    static constexpr int qsEmpty1 = SQ_B8, qsEmpty2 = SQ_C8, qsEmpty3 = SQ_D8;
-    static constexpr int qsSafe1 = SQ_D8, qsSafe2 = SQ_C8;
     static constexpr u32 rightK = CASTLE_BK, rightQ = CASTLE_BQ;
     static constexpr int enemy = WHITE;
     static constexpr u8 king = BKING, enemyKing = WKING;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "chess960.h"
+
 void setColor(int attribute, int foreground, int background) {
     char sequence[32];
     snprintf(sequence, sizeof sequence, "%c[%d;%d;%dm", 27, attribute, foreground + 30,
@@ -43,4 +45,28 @@ void displayBoard(const Board* board, bool colour) {
            sqString[board->bKingSquare & 127]);
     printf("\t[Hash key: %x]\n", static_cast<unsigned>(board->hashKey & 0xffffffffu));
     setColor(0, 7, 0);
+}
+
+std::string boardToFen(const Board* board) {
+    std::string fen;
+    for (int r = 7; r >= 0; r--) {
+        int empty = 0;
+        for (int f = 0; f < 8; f++) {
+            const u8 code = board->squares[16 * r + f];
+            if (code == EMPTY) {
+                empty++;
+                continue;
+            }
+            if (empty > 0) fen += static_cast<char>('0' + empty);
+            empty = 0;
+            fen += pcString[code];
+        }
+        if (empty > 0) fen += static_cast<char>('0' + empty);
+        if (r > 0) fen += '/';
+    }
+    fen += board->sideToMove == WHITE ? " w " : " b ";
+    fen += castlingFieldText(board);
+    fen += ' ';
+    fen += board->epSquare == NO_SQUARE ? "-" : sqString[board->epSquare & 127];
+    return fen;
 }

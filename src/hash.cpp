@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "chess960.h"
 #include "utils.h"
 
 u64 randomTable[128][16];
@@ -24,6 +25,19 @@ void initZobrist() {
     CHASH = randomTable[127][0];
 }
 
+// The keys' part for the castling rights: the entry of the rights, and for
+// each right whose rook is not in its corner (Chess960) the entry of that
+// rook's square, so that the same rights with other rooks make another key.
+// Standard positions keep the keys they always had.
+static inline u64 castlingKey(const Board* board, u32 rights, const u64 (&table)[128][16]) {
+    u64 key = table[126][rights];
+    for (int right = 0; right < 4; right++) {
+        const int rook = board->castlingRooks[right];
+        if ((rights & (1u << right)) && rook != castlingCorners[right]) key ^= table[rook][14];
+    }
+    return key;
+}
+
 void getHashkey(Board* board) {
     u64 key = 0, key2 = 0;
     for (int sq = 0; sq < 128; sq++) {
@@ -37,8 +51,8 @@ void getHashkey(Board* board) {
         key ^= randomTable[board->epSquare][15];
         key2 ^= randomTable2[board->epSquare][15];
     }
-    key ^= randomTable[126][board->castlingStatus];
-    key2 ^= randomTable2[126][board->castlingStatus];
+    key ^= castlingKey(board, board->castlingStatus, randomTable);
+    key2 ^= castlingKey(board, board->castlingStatus, randomTable2);
     if (board->sideToMove == BLACK) {
         key ^= CHASH;
         key2 ^= CHASH;
@@ -69,30 +83,18 @@ void updateHashKey(Board* board, const Move* move) {
         toggle(to, p);
         toggle(to, move->promotion);
     }
+    // Castling: the king's squares above (the same square twice when the
+    // king stays, which cancels), the rook's here.
     if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case SQ_G1:
-            toggle(SQ_H1, WROOK);
-            toggle(SQ_F1, WROOK);
-            break;
-        case SQ_C1:
-            toggle(SQ_A1, WROOK);
-            toggle(SQ_D1, WROOK);
-            break;
-        case SQ_G8:
-            toggle(SQ_H8, BROOK);
-            toggle(SQ_F8, BROOK);
-            break;
-        case SQ_C8:
-            toggle(SQ_A8, BROOK);
-            toggle(SQ_D8, BROOK);
-            break;
-        default: break;
-        }
+        const int rook = p == WKING ? WROOK : BROOK;
+        toggle(move->capturedIndex, rook);
+        toggle(castlingRookTarget(to), rook);
     }
     if (board->castlingStatus != move->oldCastling) {
-        toggle(126, move->oldCastling);
-        toggle(126, static_cast<int>(board->castlingStatus));
+        key ^= castlingKey(board, move->oldCastling, randomTable) ^
+               castlingKey(board, board->castlingStatus, randomTable);
+        key2 ^= castlingKey(board, move->oldCastling, randomTable2) ^
+                castlingKey(board, board->castlingStatus, randomTable2);
     }
     if (move->oldEpSquare != NO_SQUARE) toggle(move->oldEpSquare, 15);
     if (board->epSquare != NO_SQUARE) toggle(board->epSquare, 15);
@@ -115,40 +117,19 @@ u64 key2After(const Board* board, const Move* move) {
     }
     if (move->flags & MF_PROMOTION) key ^= randomTable2[to][p] ^ randomTable2[to][move->promotion];
     if (move->flags & MF_CASTLE) {
-        switch (to) {
-        case 6: key ^= randomTable2[7][WROOK] ^ randomTable2[5][WROOK]; break;
-        case 2: key ^= randomTable2[0][WROOK] ^ randomTable2[3][WROOK]; break;
-        case 118: key ^= randomTable2[119][BROOK] ^ randomTable2[117][BROOK]; break;
-        case 114: key ^= randomTable2[112][BROOK] ^ randomTable2[115][BROOK]; break;
-        default: break;
-        }
+        const int rook = p == WKING ? WROOK : BROOK;
+        key ^= randomTable2[move->capturedIndex][rook] ^ randomTable2[castlingRookTarget(to)][rook];
     }
-    // The rights and the en passant square as makeMove leaves them.
-    u32 castling = board->castlingStatus;
+    // The rights and the en passant square as makeMove leaves them (a
+    // castling king leaves its square, which clears both rights).
+    const u32 castling =
+        board->castlingStatus & board->castlingKeep[from] & board->castlingKeep[to];
     int ep = NO_SQUARE;
-    switch (board->squares[from]) {
-    case WPAWN:
-        if (rank(to) == 4 && rank(from) == 2) ep = from + 16;
-        break;
-    case BPAWN:
-        if (rank(to) == 5 && rank(from) == 7) ep = from - 16;
-        break;
-    case WKING: castling &= ~(CASTLE_WK | CASTLE_WQ); break;
-    case BKING: castling &= ~(CASTLE_BK | CASTLE_BQ); break;
-    default: break;
-    }
-    if (from == 7) castling &= ~CASTLE_WK;
-    else if (from == 0) castling &= ~CASTLE_WQ;
-    else if (from == 119) castling &= ~CASTLE_BK;
-    else if (from == 112) castling &= ~CASTLE_BQ;
-    if (move->flags & MF_CAPTURE) {
-        if (to == 119) castling &= ~CASTLE_BK;
-        else if (to == 112) castling &= ~CASTLE_BQ;
-        else if (to == 7) castling &= ~CASTLE_WK;
-        else if (to == 0) castling &= ~CASTLE_WQ;
-    }
+    if (p == WPAWN && rank(to) == 4 && rank(from) == 2) ep = from + 16;
+    else if (p == BPAWN && rank(to) == 5 && rank(from) == 7) ep = from - 16;
     if (castling != board->castlingStatus)
-        key ^= randomTable2[126][board->castlingStatus] ^ randomTable2[126][castling];
+        key ^= castlingKey(board, board->castlingStatus, randomTable2) ^
+               castlingKey(board, castling, randomTable2);
     if (board->epSquare != NO_SQUARE) key ^= randomTable2[board->epSquare][15];
     if (ep != NO_SQUARE) key ^= randomTable2[ep][15];
     return key ^ CHASH;

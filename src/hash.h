@@ -4,7 +4,9 @@
 #include "defs.h"
 
 // [square][code]: pieces on codes 1..6 and 8..13, the en passant square on
-// code 15, castling rights on row 126 (code = castlingStatus), side on [127][0].
+// code 15, castling rights on row 126 (code = castlingStatus) and, for a
+// right whose rook is not in its corner (Chess960), that rook's square on
+// code 14; side on [127][0].
 extern u64 randomTable[128][16];
 extern u64 randomTable2[128][16];
 extern u64 CHASH;   // black to move; XORed into both keys

@@ -11,6 +11,7 @@
 #include "attack.h"
 #include "board.h"
 #include "book.h"
+#include "chess960.h"
 #include "hash.h"
 #include "movegen.h"
 #include "search.h"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "attack.h"
+#include "chess960.h"
 #include "board.h"
 #include "legality.h"
 #include "utils.h"
@@ -143,13 +144,43 @@ inline KingContext noKingContext() { return {0, false, 0, NO_SQUARE, 0}; }
         return 1;
     }
 
-    if ((from == SQ_E1 && (to == SQ_G1 || to == SQ_C1) && m->piece == WKING) ||
-        (from == SQ_E8 && (to == SQ_G8 || to == SQ_C8) && m->piece == BKING))
-        m->flags |= MF_CASTLE;
-
     if (legal && isLegalWith(board, m, king) != 1) return 0;
     *count = n + 1;
     return 1;
+}
+
+// The castling of right (0..3) when its squares allow it: those between
+// the king, the rook and their destinations empty, the king's square
+// through its destination unattacked. The rook is lifted off the board for
+// the attack tests: in Chess960 it may shield the king's path along the
+// first rank (a queen on a1 behind a castling rook on b1), and once it has
+// moved it no longer does. The king stays: an attack through its square
+// would be a check, and castling out of check is refused anyway.
+template <int Side>
+inline void addCastling(Board* board, MoveList* list, u32* count, int from, int right, u8 legal,
+                        const KingContext* king) {
+    using T = SideTraits<Side>;
+    if (board->occupied & board->castlingEmpty[right]) return;
+    const int rook = board->castlingRooks[right];
+    const u64 rookBit = squareBit(rook);
+    board->occupied ^= rookBit;
+    bool safe = true;
+    for (u64 squares = board->castlingSafe[right]; squares != 0 && safe; squares &= squares - 1)
+        safe = !isAttackedSimple(board, square88(__builtin_ctzll(squares)), T::enemy);
+    board->occupied ^= rookBit;
+    if (!safe) return;
+    const u32 n = *count;
+    if (n > MAX_MOVES - 5) return;
+    Move* m = &list->moves[n];
+    m->from = static_cast<u8>(from);
+    m->to = static_cast<u8>((from & 0x70) + (right & 1 ? 2 : 6));
+    m->flags = MF_NORMAL | MF_CASTLE;
+    m->captured = EMPTY;
+    m->capturedIndex = static_cast<u8>(rook);
+    m->promotion = EMPTY;
+    m->piece = T::king;
+    if (legal && isLegalWith(board, m, king) != 1) return;
+    *count = n + 1;
 }
 
 // All moves of the piece on sq (code p), in the fixed order: diagonals, lines,
@@ -198,16 +229,9 @@ inline void pieceMoves(Board* board, MoveList* list, u32* count, int sq, u8 p, u
     }
     if (kind == 5) {
         const u32 rights = board->castlingStatus;
-        if ((rights & T::rightK) && s[T::ksEmpty1] == EMPTY && s[T::ksEmpty2] == EMPTY &&
-            !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
-            !isAttackedSimple(board, T::ksEmpty1, T::enemy) &&
-            !isAttackedSimple(board, T::ksEmpty2, T::enemy))
-            addMove(board, list, count, sq, T::kingSideTo, legal, king);
-        if ((rights & T::rightQ) && s[T::qsEmpty1] == EMPTY && s[T::qsEmpty2] == EMPTY &&
-            s[T::qsEmpty3] == EMPTY && !isAttackedSimple(board, T::kingSquare(board), T::enemy) &&
-            !isAttackedSimple(board, T::qsSafe1, T::enemy) &&
-            !isAttackedSimple(board, T::qsSafe2, T::enemy))
-            addMove(board, list, count, sq, T::queenSideTo, legal, king);
+        if (rights & T::rightK) addCastling<Side>(board, list, count, sq, 2 * Side, legal, king);
+        if (rights & T::rightQ)
+            addCastling<Side>(board, list, count, sq, 2 * Side + 1, legal, king);
         for (const i32* d = T::kings; *d; d++) {
             int t = sq + *d;
             if (onBoard(t) && T::usable(s[t])) addMove(board, list, count, sq, t, legal, king);
@@ -542,7 +566,8 @@ static int squareFromName(const char name[3]) {
     return -1;
 }
 
-const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side) {
+const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side,
+                           bool kingTakesRook) {
     // A text shorter than five characters is read as if NULs followed it,
     // so nothing past its terminator is looked at.
     char c[5] = {0, 0, 0, 0, 0};
@@ -552,19 +577,26 @@ const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 sid
     const int from = squareFromName(fromName);
     const int to = squareFromName(toName);
     const u8 promotion = promotionCode(c[4], side);
+    // Written as the king's move, a Chess960 castling can read like a king
+    // step (f1g1 with the rook on h1): the step is taken then.
+    const Move* castling = nullptr;
     for (u32 i = 0; i < n; i++) {
         const Move& m = list->moves[i];
-        if (m.from != from || m.to != to) continue;
+        if (m.from != from || textDestination(&m, kingTakesRook) != to) continue;
         if ((m.flags & MF_PROMOTION) && m.promotion != promotion) continue;
+        if (m.flags & MF_CASTLE) {
+            castling = &m;
+            continue;
+        }
         return &m;
     }
-    return nullptr;
+    return castling;
 }
 
-u8 inputMoveLegal(Board* board, const char* text, Move* move) {
+u8 inputMoveLegal(Board* board, const char* text, Move* move, bool kingTakesRook) {
     auto list = std::make_unique<MoveList>();
     const u32 n = generateMoves(board, list.get(), 1);
-    const Move* found = findMoveByText(list.get(), n, text, board->sideToMove);
+    const Move* found = findMoveByText(list.get(), n, text, board->sideToMove, kingTakesRook);
     if (found == nullptr) return 0;
     *move = *found;
     return 1;

@@ -79,13 +79,17 @@ u32 generateMovesBlackSimple(Board* board, MoveList* list, u8 legal);
 // (origin, destination, a promotion letter in either case; the text may
 // end earlier at its terminator; a letter after a move that promotes
 // nothing is not looked at), the first such in list order; null for none.
-// side is the side whose moves the list holds.
-const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side);
+// side is the side whose moves the list holds. Castling is written as the
+// king's move (e1g1), or as the king taking its own rook (e1h1) when
+// kingTakesRook; written as the king's move, a castling that reads like
+// another move (a Chess960 king step) gives way to that move.
+const Move* findMoveByText(const MoveList* list, u32 n, const char* text, u8 side,
+                           bool kingTakesRook = false);
 
 // Reads text[0..4] as findMoveByText does. Returns 1 and copies the
 // generated move into *move when it is a legal move of the side to move,
 // else 0 with *move untouched. The board is left as it was.
-u8 inputMoveLegal(Board* board, const char* text, Move* move);
+u8 inputMoveLegal(Board* board, const char* text, Move* move, bool kingTakesRook = false);
 
 // The first legal move of the side to move in generation order (noMove when
 // there is none). The board is left as it was, the legality tests' scratch

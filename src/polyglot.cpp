@@ -224,6 +224,15 @@ static int polyglotKind(u8 code) {
     return code < EMPTY ? 2 * (code - WPAWN) + 1 : 2 * (code - BPAWN);
 }
 
+// True when the move from -> to is a castling king's taking its own rook: a
+// Chess960 castling, whose rook need not stand in the corner.
+static bool kingTakesOwnRook(const Board* board, int from, int to) {
+    for (int right = 0; right < 4; right++)
+        if ((board->castlingStatus & (1u << right)) && board->castlingRooks[right] == to)
+            return board->squares[from] == (right < 2 ? WKING : BKING);
+    return false;
+}
+
 // True when a pawn of the side to move stands beside the pawn that has just
 // advanced two squares past epSquare.
 static bool enPassantCapturable(const Board* board) {
@@ -268,6 +277,8 @@ bool polyglotMoveText(const Board* board, u16 move, char* text) {
     if ((from == SQ_E1 && piece == WKING) || (from == SQ_E8 && piece == BKING)) {
         if ((to & 7) == 7) target = from + 2;
         else if ((to & 7) == 0) target = from - 2;
+    } else if (kingTakesOwnRook(board, from, to)) {
+        target = (from & 0x70) + (to > from ? 6 : 2);
     }
     const char* f = sqString[from];
     const char* t = sqString[target];
@@ -370,7 +381,17 @@ int polyglotBookMoves(Board* board, const std::vector<PolyglotEntry>& entries, B
     for (size_t i = first; i < first + count && found < capacity; i++) {
         char text[6];
         if (!polyglotMoveText(board, entries[i].move, text)) continue;
-        const Move* legal = findMoveByText(list.get(), n, text, board->sideToMove);
+        // The king taking its own rook is a castling and nothing else: its
+        // text names the rook's square, which only the castling reads so.
+        const u16 move = entries[i].move;
+        const int from = ((move >> 9) & 7) * 16 + ((move >> 6) & 7);
+        const int to = ((move >> 3) & 7) * 16 + (move & 7);
+        const bool castling = kingTakesOwnRook(board, from, to);
+        if (castling) {
+            text[2] = sqString[to][0];
+            text[3] = sqString[to][1];
+        }
+        const Move* legal = findMoveByText(list.get(), n, text, board->sideToMove, castling);
         if (legal == nullptr) continue;
         out[found].move = *legal;
         out[found].weight = entries[i].weight;

@@ -439,8 +439,8 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
 }
 
 // A root move about to be searched, named once the search has run for a while.
-[[gnu::noinline]] static void reportCurrentMove(const SharedSearch* shared, int depth,
-                                                const Move& move, u32 number) {
+[[gnu::noinline]] static void reportRootMove(const SharedSearch* shared, int depth,
+                                             const Move& move, u32 number) {
     const i32 elapsed =
         elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
     if (elapsed >= REPORT_AFTER)
@@ -835,7 +835,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         if (!node.inCheck && !isLegalInContext(board, &move, &king)) continue;
         legalCount++;
         if (ply == 0 && thread->index == 0 && thread->shared->reports->currentMove != nullptr)
-            reportCurrentMove(thread->shared, depth, move, legalCount);
+            reportRootMove(thread->shared, depth, move, legalCount);
 
         // Steps 14.3 to 14.9. Extensions, then pruning.
         const bool quiet = isQuiet(&move);

@@ -6,8 +6,10 @@
 #include "hash.h"
 
 bool setupToolFen(Board* board, const std::string& fen) {
-    if (!setupFen(board, fen.c_str())) {
-        fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
+    std::string why;
+    if (!setupFen(board, fen.c_str(), &why)) {
+        if (why.empty()) fprintf(stderr, "invalid FEN: %s\n", fen.c_str());
+        else fprintf(stderr, "invalid FEN: %s (%s)\n", fen.c_str(), why.c_str());
         return false;
     }
     getHashkey(board);

@@ -15,6 +15,7 @@
 
 #include "board.h"
 #include "booktools.h"
+#include "chess960.h"
 #include "debug.h"
 #include "display.h"
 #include "eval.h"
@@ -77,9 +78,6 @@ static bool takeFlag(int* argc, char** argv, int first, const char* flag) {
     return false;
 }
 
-// Sets up the FEN in argv[first..] or the start position, with keys;
-// reports a refused FEN on standard error.
-
 // The tools' budget: far beyond any run, so the clock is polled but never decides.
 static constexpr i32 TOOL_BUDGET = INT32_MAX;
 
@@ -114,12 +112,13 @@ static int perftTool(Board* board, int argc, char** argv) {
     list->count = static_cast<u8>(generateMoves(board, list, 1));
     u64 total = 0;
     char text[8];
+    const bool kingTakesRook = chess960Position(board);
     for (u32 i = 0; i < list->count; i++) {
         Move* m = &list->moves[i];
         makeMove(board, m);
         const u64 n = perftLeaves(board, depth - 1);
         unmakeMove(board, m);
-        moveToText(m, text);
+        moveToTextAs(m, kingTakesRook, text);
         printf("%s: %llu\n", text, static_cast<unsigned long long>(n));
         total += n;
     }
@@ -135,17 +134,19 @@ static int showTool(Board* board, int argc, char** argv) {
     if (!setupToolPosition(board, argc, argv, 2)) return 2;
     // Colour for a terminal; a file or a pipe gets plain text.
     displayBoard(board, outputIsTerminal());
+    printf("FEN: %s\n", boardToFen(board).c_str());
     return 0;
 }
 
 // ---------------------------------------------------------------------------
 // eval
 
+// Standard, X-FEN or Shredder-FEN: K, Q, k, q and file letters, each once.
 static bool castlingFieldIsSound(const std::string& field) {
     if (field == "-") return true;
     if (field.empty() || field.size() > 4) return false;
     for (size_t i = 0; i < field.size(); i++) {
-        if (std::string("KQkq").find(field[i]) == std::string::npos) return false;
+        if (std::string("KQkqABCDEFGHabcdefgh").find(field[i]) == std::string::npos) return false;
         if (field.find(field[i]) != i) return false;
     }
     return true;
@@ -486,9 +487,10 @@ static int searchTool(Board* board, int argc, char** argv) {
     if (!setupToolPosition(board, argc, argv, 3)) return 2;
     if (!prepareToolTables()) return 2;
     Move move;
+    const bool kingTakesRook = chess960Position(board);
     searchToDepth(board, &move, TOOL_BUDGET, depth, NO_TIME_CAP, &root);
     char text[8];
-    moveToText(&move, text);
+    moveToTextAs(&move, kingTakesRook, text);
     printf("bestmove %s\n", move.from == NO_SQUARE ? "(none)" : text);
     if (stats) printSearchCounters();
     return 0;

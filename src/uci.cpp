@@ -16,6 +16,7 @@
 #include "attack.h"
 #include "board.h"
 #include "book.h"
+#include "chess960.h"
 #include "hash.h"
 #include "interface.h"
 #include "movegen.h"
@@ -134,7 +135,7 @@ bool readNumber(const std::string& text, i32* value) {
 
 std::string moveText(const Move& move) {
     char text[8];
-    moveToText(&move, text);
+    moveToTextAs(&move, chess960Notation, text);
     return text;
 }
 
@@ -176,6 +177,7 @@ void sendIdentification() {
              std::to_string(UCI_MOVE_OVERHEAD_DEFAULT) + " min 0 max " +
              std::to_string(UCI_MOVE_OVERHEAD_MAX));
     sendLine("option name UCI_AnalyseMode type check default false");
+    sendLine("option name UCI_Chess960 type check default false");
     sendLine("uciok");
 }
 
@@ -284,12 +286,13 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
     } else if (key == "bookfile") {
         setBookFileOption(value);
     } else if (key == "ownbook" || key == "ponder" || key == "bestbookmove" ||
-               key == "uci_limitstrength" || key == "uci_analysemode") {
+               key == "uci_limitstrength" || key == "uci_analysemode" || key == "uci_chess960") {
         if (!readCheck(value, &flag)) {
             sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
             return;
         }
         if (key == "bestbookmove") bookBestMove = flag;
+        else if (key == "uci_chess960") chess960Notation = flag;
         else if (key == "uci_limitstrength") options->limitStrength = flag;
         else if (key == "uci_analysemode") options->analyseMode = flag;
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
@@ -447,7 +450,7 @@ Move ponderMove(Board* board, const Move& best, const PvLine* line) {
     updateHashKey(board, &played);
     Move reply = noMove;
     const std::string text = moveText(pv[1]);
-    if (!inputMoveLegal(board, text.c_str(), &reply)) {
+    if (!inputMoveLegal(board, text.c_str(), &reply, chess960Notation)) {
         reply = noMove;
     } else {
         // A reply after which the engine has no move ends the game: nothing
@@ -884,7 +887,8 @@ std::string uciScore(i32 score) {
 }
 
 bool uciMoveLegal(Board* board, const std::string& text, Move* move) {
-    return (text.size() == 4 || text.size() == 5) && inputMoveLegal(board, text.c_str(), move) &&
+    return (text.size() == 4 || text.size() == 5) &&
+           inputMoveLegal(board, text.c_str(), move, chess960Notation) &&
            (text.size() == 4 || (move->flags & MF_PROMOTION));
 }
 
@@ -920,8 +924,10 @@ bool setUciPosition(Board* board, const std::vector<std::string>& words,
         *fromStart = true;
     } else {
         const std::string fen = joinWords(words, 1, movesAt);
-        if (fen.empty() || !setupFen(board, fen.c_str())) {
-            refusals->push_back("invalid FEN '" + fen + "': position unchanged");
+        std::string why;
+        if (fen.empty() || !setupFen(board, fen.c_str(), &why)) {
+            refusals->push_back("invalid FEN '" + fen + "'" + (why.empty() ? "" : ": " + why) +
+                                ": position unchanged");
             return false;
         }
         *fromStart = false;

@@ -3,8 +3,6 @@
 // every make and unmake (asserts in the board module).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,33 +11,6 @@
 
 namespace {
 
-struct PerftCase {
-    std::string fen;
-    std::vector<std::pair<int, u64>> depths;
-};
-
-std::vector<PerftCase> loadPerftSuite() {
-    std::vector<PerftCase> cases;
-    std::ifstream in(QL_DATA_DIR "/perft.epd");
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t cut = line.find(" ;");
-        if (cut == std::string::npos) continue;
-        PerftCase c;
-        c.fen = line.substr(0, cut);
-        std::stringstream rest(line.substr(cut));
-        std::string token;
-        while (std::getline(rest, token, ';')) {
-            int depth = 0;
-            unsigned long long count = 0;
-            if (sscanf(token.c_str(), " D%d %llu", &depth, &count) == 2)
-                c.depths.push_back({depth, static_cast<u64>(count)});
-        }
-        cases.push_back(c);
-    }
-    return cases;
-}
-
 #ifdef NDEBUG
 constexpr u64 quickLimit = 3000000;
 #else
@@ -47,7 +18,7 @@ constexpr u64 quickLimit = 120000;
 #endif
 
 void runSuite(u64 low, u64 high) {
-    const auto cases = loadPerftSuite();
+    const auto cases = loadPerftSuite("perft.epd");
     ASSERT_GE(cases.size(), 25u);
     int checked = 0;
     for (const PerftCase& c : cases) {

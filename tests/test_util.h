@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board.h"
@@ -102,6 +105,36 @@ inline Move findMove(Board* board, const char* text) {
     Move none{};
     none.from = NO_SQUARE;
     return none;
+}
+
+// One position of a perft data file with its leaf counts by depth.
+struct PerftCase {
+    std::string fen;
+    std::vector<std::pair<int, u64>> depths;
+};
+
+// The positions of a perft data file in tests/data, lines "FEN ;D1 n ;D2 n
+// ..." (Ethereal's EPD style); lines starting with '#' are comments.
+inline std::vector<PerftCase> loadPerftSuite(const std::string& name) {
+    std::vector<PerftCase> cases;
+    std::ifstream in(std::string(QL_DATA_DIR) + "/" + name);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t cut = line.find(" ;");
+        if (line.empty() || line[0] == '#' || cut == std::string::npos) continue;
+        PerftCase c;
+        c.fen = line.substr(0, cut);
+        std::stringstream rest(line.substr(cut));
+        std::string token;
+        while (std::getline(rest, token, ';')) {
+            int depth = 0;
+            unsigned long long count = 0;
+            if (sscanf(token.c_str(), " D%d %llu", &depth, &count) == 2)
+                c.depths.push_back({depth, static_cast<u64>(count)});
+        }
+        cases.push_back(c);
+    }
+    return cases;
 }
 
 // Plays a game move typed as text through the command loop's own path; fails

@@ -383,6 +383,7 @@ TEST(UciSession, HandshakeNamesTheEngineAndItsOptionsAfterTheBanner) {
                   "\n"
                   "option name Move Overhead type spin default 10 min 0 max 5000\n"
                   "option name UCI_AnalyseMode type check default false\n"
+                  "option name UCI_Chess960 type check default false\n"
                   "uciok\n");
     // The configuration file's book is the option's default.
     UciEngine engine("hash 20000\nbook test.bk\n");

@@ -61,78 +61,57 @@ void getHashkey(Board* board) {
     board->hashKey2 = key2;
 }
 
-void updateHashKey(Board* board, const Move* move) {
-    u64 key = board->hashKey, key2 = board->hashKey2;
-    auto toggle = [&key, &key2](int sq, int code) {
-        key ^= randomTable[sq][code];
-        key2 ^= randomTable2[sq][code];
-    };
+// What a move changes in a key of the table given: the moving piece, a
+// captured one (en passant's beside the destination), a promotion, the
+// castling rook; the castling rights and the en passant square from the
+// ones before the move to the ones after; the side to move. One function
+// for the two keys of updateHashKey and for key2After, which reads the
+// rights and the square after the move from the board before it.
+template <const u64 (&table)[128][16]>
+[[gnu::always_inline]] static inline u64 keyChange(const Board* board, const Move* move,
+                                                   u32 rightsBefore, u32 rightsAfter, int epBefore,
+                                                   int epAfter) {
     const int p = move->piece, from = move->from, to = move->to;
-
-    toggle(from, p);
-    toggle(to, p);
+    u64 change = table[from][p] ^ table[to][p];
     if (move->flags & MF_CAPTURE) {
-        if (move->flags & MF_ENPASSANT) {
-            if (p <= WKING) toggle(to - 16, BPAWN);
-            else toggle(to + 16, WPAWN);
-        } else {
-            toggle(to, move->captured);
-        }
+        if (move->flags & MF_ENPASSANT)
+            change ^= p <= WKING ? table[to - 16][BPAWN] : table[to + 16][WPAWN];
+        else change ^= table[to][move->captured];
     }
-    if (move->flags & MF_PROMOTION) {
-        toggle(to, p);
-        toggle(to, move->promotion);
-    }
+    if (move->flags & MF_PROMOTION) change ^= table[to][p] ^ table[to][move->promotion];
     // Castling: the king's squares above (the same square twice when the
     // king stays, which cancels), the rook's here.
     if (move->flags & MF_CASTLE) {
         const int rook = p == WKING ? WROOK : BROOK;
-        toggle(move->capturedIndex, rook);
-        toggle(castlingRookTarget(to), rook);
+        change ^= table[move->capturedIndex][rook] ^ table[castlingRookTarget(to)][rook];
     }
-    if (board->castlingStatus != move->oldCastling) {
-        key ^= castlingKey(board, move->oldCastling, randomTable) ^
-               castlingKey(board, board->castlingStatus, randomTable);
-        key2 ^= castlingKey(board, move->oldCastling, randomTable2) ^
-                castlingKey(board, board->castlingStatus, randomTable2);
-    }
-    if (move->oldEpSquare != NO_SQUARE) toggle(move->oldEpSquare, 15);
-    if (board->epSquare != NO_SQUARE) toggle(board->epSquare, 15);
-    key ^= CHASH;
-    key2 ^= CHASH;
+    if (rightsBefore != rightsAfter)
+        change ^= castlingKey(board, rightsBefore, table) ^ castlingKey(board, rightsAfter, table);
+    if (epBefore != NO_SQUARE) change ^= table[epBefore][15];
+    if (epAfter != NO_SQUARE) change ^= table[epAfter][15];
+    return change ^ CHASH;
+}
 
-    board->hashKey = key;
-    board->hashKey2 = key2;
-    board->hashHistory[board->gamePly] = key;
+void updateHashKey(Board* board, const Move* move) {
+    // The board after the move; the record keeps what was before it.
+    const u32 before = move->oldCastling, after = board->castlingStatus;
+    const int epBefore = move->oldEpSquare, epAfter = board->epSquare;
+    board->hashKey ^= keyChange<randomTable>(board, move, before, after, epBefore, epAfter);
+    board->hashKey2 ^= keyChange<randomTable2>(board, move, before, after, epBefore, epAfter);
+    board->hashHistory[board->gamePly] = board->hashKey;
 }
 
 u64 key2After(const Board* board, const Move* move) {
-    u64 key = board->hashKey2;
-    const int p = move->piece, from = move->from, to = move->to;
-    key ^= randomTable2[from][p] ^ randomTable2[to][p];
-    if (move->flags & MF_CAPTURE) {
-        if (move->flags & MF_ENPASSANT)
-            key ^= p <= WKING ? randomTable2[to - 16][BPAWN] : randomTable2[to + 16][WPAWN];
-        else key ^= randomTable2[to][move->captured];
-    }
-    if (move->flags & MF_PROMOTION) key ^= randomTable2[to][p] ^ randomTable2[to][move->promotion];
-    if (move->flags & MF_CASTLE) {
-        const int rook = p == WKING ? WROOK : BROOK;
-        key ^= randomTable2[move->capturedIndex][rook] ^ randomTable2[castlingRookTarget(to)][rook];
-    }
     // The rights and the en passant square as makeMove leaves them (a
     // castling king leaves its square, which clears both rights).
+    const int p = move->piece, from = move->from, to = move->to;
     const u32 castling =
         board->castlingStatus & board->castlingKeep[from] & board->castlingKeep[to];
     int ep = NO_SQUARE;
     if (p == WPAWN && rank(to) == 4 && rank(from) == 2) ep = from + 16;
     else if (p == BPAWN && rank(to) == 5 && rank(from) == 7) ep = from - 16;
-    if (castling != board->castlingStatus)
-        key ^= castlingKey(board, board->castlingStatus, randomTable2) ^
-               castlingKey(board, castling, randomTable2);
-    if (board->epSquare != NO_SQUARE) key ^= randomTable2[board->epSquare][15];
-    if (ep != NO_SQUARE) key ^= randomTable2[ep][15];
-    return key ^ CHASH;
+    return board->hashKey2 ^ keyChange<randomTable2>(board, move, board->castlingStatus, castling,
+                                                     board->epSquare, ep);
 }
 
 // The probes land all over the table: on Linux it asks for 2 MB pages, so

@@ -3,11 +3,18 @@
 
 #include "defs.h"
 
-// Sets the board up from a FEN text (placement, side, castling, en passant;
-// the clocks are not read). Returns 1 on success. A malformed FEN is rejected
+// Sets the board up from a FEN text (placement, side, castling, en passant,
+// and the halfmove clock into fenHalfmoveClock; the move number is not
+// read). Returns 1 on success. A malformed FEN is rejected
 // with 0 and the board is left exactly as it was. Keys are not computed: the
 // caller runs getHashkey right after a successful set-up.
 int setupFen(Board* board, const char* fen);
+
+// Half-moves since the last capture or pawn move at the game's current
+// position: the FEN's clock, then the game moves played since the set-up
+// (gameMoves[0 .. gamePly - ply - 1]; the search's own plies are not
+// counted). Reads the board only.
+u32 fiftyMoveCount(const Board* board);
 
 // The reset half of setupFen: an empty board, counters and flags cleared.
 void clearBoard(Board* board);

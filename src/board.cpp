@@ -168,8 +168,8 @@ static u32 readHalfmoveClock(const char* fen) {
 }
 
 u32 fiftyMoveCount(const Board* board) {
-    const u32 played = board->gamePly >= board->ply ? board->gamePly - board->ply : 0;
-    const u32 last = played < static_cast<u32>(MAX_GAME_MOVES) ? played : MAX_GAME_MOVES;
+    const u32 last =
+        board->gamePly < static_cast<u32>(MAX_GAME_MOVES) ? board->gamePly : MAX_GAME_MOVES;
     u32 count = board->fenHalfmoveClock;
     for (u32 i = 0; i < last; i++) {
         const Move& m = board->gameMoves[i];

@@ -11,9 +11,10 @@
 int setupFen(Board* board, const char* fen);
 
 // Half-moves since the last capture or pawn move at the game's current
-// position: the FEN's clock, then the game moves played since the set-up
-// (gameMoves[0 .. gamePly - ply - 1]; the search's own plies are not
-// counted). Reads the board only.
+// position: the FEN's clock, then the game moves played since the set-up,
+// gameMoves[0 .. gamePly - 1]. Right on the game's board and at the root of
+// a search (inside the search the moves made are not in gameMoves). Reads
+// the board only.
 u32 fiftyMoveCount(const Board* board);
 
 // The reset half of setupFen: an empty board, counters and flags cleared.

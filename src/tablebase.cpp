@@ -515,13 +515,18 @@ static int outcome(TbWdl wdl, bool fiftyMoveRule) {
 
 RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule) {
     RootChoice choice;
-    const int want = outcome(root.wdl, fiftyMoveRule);
+    // The root's result is its best move's. The prober's distance for the
+    // root itself can be shorter than its best move's by a few half-moves,
+    // and near the fifty-move limit it then calls a win what no move keeps.
+    TbWdl best = WDL_LOSS;
+    for (const TablebaseMove& m : root.moves) best = std::max(best, m.wdl);
+    const int want = outcome(best, fiftyMoveRule);
     std::vector<TablebaseMove> kept;
     for (const TablebaseMove& m : root.moves) {
         // With the rule a cursed win is only a draw, but the moves that keep
         // it keep the chance the rule is not claimed: a cursed-win root keeps
         // them alone, and likewise a blessed loss gives up no more.
-        const bool keeps = fiftyMoveRule ? m.wdl == root.wdl : outcome(m.wdl, false) == want;
+        const bool keeps = fiftyMoveRule ? m.wdl == best : outcome(m.wdl, false) == want;
         if (keeps) kept.push_back(m);
     }
     // A win sooner, a loss later; among draws the cursed wins first, the

@@ -131,7 +131,9 @@ struct RootChoice {
     i32 score = 0;
 };
 
-// Keeps the moves that keep the root's result and ranks them: a win by the
+// Keeps the moves that keep the root's result (its best move's, which the
+// prober's own root result can overstate by a few half-moves of distance)
+// and ranks them: a win by the
 // fewest half-moves to the next capture or pawn move (the win is converted
 // within the fifty-move rule), a loss by the most, a draw the cursed wins
 // first and the blessed losses last. With fiftyMoveRule, the results stand

@@ -53,11 +53,18 @@ static int probeTool(Board* board, int argc, char** argv) {
     }
     if (!setupToolFen(board, fen.empty() ? std::string(initialPosition) : fen)) return 2;
     const TablebaseFiles files = initTablebases(path);
-    for (const std::string& problem : files.problems) fprintf(stderr, "%s\n", problem.c_str());
     if (files.largest == 0) {
-        fprintf(stderr, "no tables in %s\n", path.c_str());
+        std::string why;
+        for (const std::string& problem : files.problems) {
+            if (!why.empty()) why += "; ";
+            why += problem;
+        }
+        fprintf(stderr, "no tables in %s%s%s\n", path.c_str(), why.empty() ? "" : ": ",
+                why.c_str());
         return 2;
     }
+    // Files left out while others are used: said, and the probe goes on.
+    for (const std::string& problem : files.problems) fprintf(stderr, "%s\n", problem.c_str());
     printf("tables: %d WDL, %d DTZ, up to %d pieces\n", files.wdlTables, files.dtzTables,
            files.largest);
     const u32 fifty = fiftyMoveCount(board);

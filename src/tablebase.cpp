@@ -89,10 +89,12 @@ static bool readMaterial(const std::string& name, Material* material) {
 enum TableKind { WDL_FILE, DTZ_FILE, DTM_FILE, NOT_A_TABLE };
 
 static TableKind tableKind(const std::string& suffix) {
-    std::string s = suffix;
 #ifdef _WIN32
+    std::string s = suffix;
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#else
+    const std::string& s = suffix;
 #endif
     if (s == ".rtbw") return WDL_FILE;
     if (s == ".rtbz") return DTZ_FILE;
@@ -304,7 +306,7 @@ bool readPairs(TableReader& r, u64* offset, u64 positions, PartSizes* part, std:
         *why = "a compressed table's header holds impossible values";
         return false;
     }
-    const u64 lengths = static_cast<u64>(maxLen - minLen + 1);
+    const u64 lengths = static_cast<u64>(maxLen) - static_cast<u64>(minLen) + 1;
     if (!r.has(o + 12 + 2 * lengths)) return false;
     const u32 symbols = r.le16(o + 10 + 2 * lengths);
     const u64 symbolStart = o + 12 + 2 * lengths;
@@ -668,7 +670,7 @@ TablebaseFiles initTablebases(const std::string& path) {
         if (!allSound) {
             std::string why;
             if (linkFolder.empty() && !makeLinkFolder(&why)) {
-                found.problems.push_back(folder + ": " + why);
+                found.problems.push_back(std::string(folder).append(": ").append(why));
                 continue;
             }
             const fs::path links = linkFolder / std::to_string(folderNumber);
@@ -677,7 +679,9 @@ TablebaseFiles initTablebases(const std::string& path) {
                 if (!sound) continue;
                 fs::create_symlink(fs::absolute(fs::path(folder) / name, error), links / name,
                                    error);
-                if (error) found.problems.push_back(folder + "/" + name + ": cannot be linked");
+                if (error)
+                    found.problems.push_back(
+                        std::string(folder).append("/").append(name).append(": cannot be linked"));
             }
             given = links.string();
         }

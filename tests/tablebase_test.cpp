@@ -507,6 +507,7 @@ TEST_F(TablebaseTest, ProbesFromSeveralThreadsAtOnceAgree) {
         if (newBoard(e.fen)->fenHalfmoveClock == 0) cases.push_back(e);
     std::vector<int> wrong(4, 0);
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; t++) {
         threads.emplace_back([&, t] {
             auto board = std::make_unique<Board>();
@@ -646,6 +647,7 @@ TEST(TablebaseFiles, AFolderWithDamagedFilesServesItsGoodOnes) {
     // capture decides it from the smaller tables.
     const std::vector<std::string> fens = queenAgainstRook(300);
     std::vector<TbWdl> damaged;
+    damaged.reserve(fens.size());
     for (const std::string& fen : fens) damaged.push_back(probeWdl(newBoard(fen).get()));
     auto board = newBoard("8/8/8/8/4k3/8/1Q6/K7 b - - 0 1");
     EXPECT_EQ(probeWdl(board.get()), WDL_LOSS);

@@ -342,6 +342,21 @@ TEST_F(TablebaseTest, ProbesFailOutsideTheTables) {
     EXPECT_TRUE(root.moves.empty());
 }
 
+TEST_F(TablebaseTest, AnEnPassantSquareNobodyCanUseChangesNothing) {
+    // The board keeps the square after every double step, capturer or not.
+    for (const char* fen :
+         {"4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1", "4k3/8/8/8/4P3/8/8/4K3 b - - 0 1"}) {
+        auto board = newBoard(fen);
+        EXPECT_EQ(probeWdl(board.get()), WDL_DRAW) << fen;
+        RootTablebase root;
+        ASSERT_TRUE(probeRoot(board.get(), 0, &root)) << fen;
+        EXPECT_EQ(root.wdl, WDL_DRAW);
+        EXPECT_EQ(root.moves.size(), 5u);
+    }
+    auto board = newBoard("4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1");
+    EXPECT_EQ(board->epSquare, sq("e3"));
+}
+
 TEST_F(TablebaseTest, MateAndStalemateNeedNoMoveList) {
     RootTablebase root;
     auto mated = newBoard("k7/1Q6/1K6/8/8/8/8/8 b - - 0 1");

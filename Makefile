@@ -17,7 +17,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 REQUIRE_ALL_BUILDS ?= 0
 
-.PHONY: all release engine run test test-release test-sanitize test-tsan linux32 test-linux32 win32 win64 \
+.PHONY: all release engine run test test-release test-sanitize test-tsan linux32 test-linux32 fathom-source win32 win64 \
 	test-win32 clang test-clang lint test-lint clean
 
 all: release
@@ -60,16 +60,31 @@ linux32:
 		-DCMAKE_EXE_LINKER_FLAGS=-m32 >/dev/null
 	cmake --build build/linux32 -j $(JOBS)
 
-win32:
+# The Windows programs compile the endgame-table prober from its C source:
+# Debian's source package, fetched once with "apt-get source fathom" (apt
+# needs a deb-src line; .ci/run adds one). Where it cannot be fetched they
+# are built without tables and say so.
+FATHOM_SOURCE = build/fathom-source
+fathom-source:
+	@if ! ls $(FATHOM_SOURCE)/fathom-*/src/tbprobe.c >/dev/null 2>&1; then \
+		mkdir -p $(FATHOM_SOURCE) && cd $(FATHOM_SOURCE) && \
+		{ apt-get source -qq fathom >/dev/null 2>&1 || \
+		  echo "apt-get source fathom failed (no deb-src line?): the Windows builds have no tables"; }; \
+	fi
+fathom_dir = $$(ls -d $(CURDIR)/$(FATHOM_SOURCE)/fathom-*/src 2>/dev/null | head -n 1 | sed 's|/src$$||')
+
+win32: fathom-source
 	cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
-		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=i686 >/dev/null
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=i686 \
+		-DFATHOM_SOURCE_DIR=$(fathom_dir) >/dev/null
 	cmake --build build/win32 -j $(JOBS)
 
 # The same Windows program for x86-64: wine runs it where the machine cannot
 # run 32-bit code.
-win64:
+win64: fathom-source
 	cmake -S . -B build/win64 -DCMAKE_BUILD_TYPE=Release -DQUILLANTOR_TESTS=OFF \
-		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=x86_64 >/dev/null
+		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw.cmake -DMINGW_ARCH=x86_64 \
+		-DFATHOM_SOURCE_DIR=$(fathom_dir) >/dev/null
 	cmake --build build/win64 -j $(JOBS)
 
 clang:

@@ -31,6 +31,7 @@ void clearBoard(Board* board) {
     board->occupied = 0;
     for (u64& bits : board->pieceBits) bits = 0;
     board->colourBits[WHITE] = board->colourBits[BLACK] = 0;
+    board->fenHalfmoveClock = 0;
 }
 
 void copyBoard(Board* to, const Board* from) {
@@ -145,6 +146,36 @@ static u8 readEpSquare(const Board* board, const char* fen, int castlingStart) {
     return static_cast<u8>(sq);
 }
 
+// The FEN's fifth field, the halfmove clock. The clocks never decided
+// whether a FEN is taken: a missing field or anything but plain digits
+// (a sign, a letter, more than six digits) reads as 0.
+static u32 readHalfmoveClock(const char* fen) {
+    int i = 0;
+    for (int field = 0; field < 4; field++) {
+        while (fen[i] == ' ') i++;
+        if (fen[i] == '\0') return 0;
+        while (fen[i] != '\0' && fen[i] != ' ') i++;
+    }
+    while (fen[i] == ' ') i++;
+    u32 clock = 0;
+    int digits = 0;
+    for (; fen[i] >= '0' && fen[i] <= '9'; i++, digits++) clock = clock * 10 + (fen[i] - '0');
+    const bool ends = fen[i] == '\0' || fen[i] == ' ' || fen[i] == '\n' || fen[i] == '\r';
+    return digits > 0 && digits <= 6 && ends ? clock : 0;
+}
+
+u32 fiftyMoveCount(const Board* board) {
+    const u32 last =
+        board->gamePly < static_cast<u32>(MAX_GAME_MOVES) ? board->gamePly : MAX_GAME_MOVES;
+    u32 count = board->fenHalfmoveClock;
+    for (u32 i = 0; i < last; i++) {
+        const Move& m = board->gameMoves[i];
+        const bool zeroing = (m.flags & MF_CAPTURE) || m.piece == WPAWN || m.piece == BPAWN;
+        count = zeroing ? 0 : count + 1;
+    }
+    return count;
+}
+
 // The castling field: the word after the side letter, "" when the FEN ends
 // there.
 static const char* castlingField(const char* fen) {
@@ -228,6 +259,8 @@ int setupFen(Board* board, const char* fen, std::string* why) {
             board->colourBits[colourOf(code)] |= squareBit(s);
         }
     }
+
+    board->fenHalfmoveClock = readHalfmoveClock(fen);
 
     board->inCheck = sideToMoveInCheck(board) ? 1 : 0;
     return 1;

@@ -5,14 +5,22 @@
 
 #include "defs.h"
 
-// Sets the board up from a FEN text (placement, side, castling, en passant;
-// the clocks are not read). The castling field may be standard, X-FEN or
-// Shredder-FEN (see readCastlingField). Returns 1 on success. A malformed
-// FEN is rejected with 0 and the board is left exactly as it was; a
-// castling field that names a missing rook or puts a king outside its rooks
-// also says why in *why (when given). Keys are not computed: the caller runs
-// getHashkey right after a successful set-up.
+// Sets the board up from a FEN text (placement, side, castling, en passant,
+// and the halfmove clock into fenHalfmoveClock; the move number is not
+// read). The castling field may be standard, X-FEN or Shredder-FEN (see
+// readCastlingField). Returns 1 on success. A malformed FEN is rejected
+// with 0 and the board is left exactly as it was; a castling field that
+// names a missing rook or puts a king outside its rooks also says why in
+// *why (when given). Keys are not computed: the caller runs getHashkey
+// right after a successful set-up.
 int setupFen(Board* board, const char* fen, std::string* why = nullptr);
+
+// Half-moves since the last capture or pawn move at the game's current
+// position: the FEN's clock, then the game moves played since the set-up,
+// gameMoves[0 .. gamePly - 1]. Right on the game's board and at the root of
+// a search (inside the search the moves made are not in gameMoves). Reads
+// the board only.
+u32 fiftyMoveCount(const Board* board);
 
 // The reset half of setupFen: an empty board, counters and flags cleared.
 void clearBoard(Board* board);

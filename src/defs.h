@@ -251,6 +251,9 @@ struct Board {
     // The same bits per piece code (entries 0 and 7 stay empty) and per colour.
     u64 pieceBits[14];
     u64 colourBits[2];
+    // The set-up FEN's halfmove clock (0 when it had none or an unreadable
+    // one); fiftyMoveCount adds the game moves played since.
+    u32 fenHalfmoveClock;
     u64 hashHistory[HASH_HISTORY_SIZE];
     Move gameMoves[MAX_GAME_MOVES];
 };

@@ -15,6 +15,7 @@
 #include "hash.h"
 #include "movegen.h"
 #include "search.h"
+#include "tablebase.h"
 #include "threads.h"
 #include "utils.h"
 
@@ -92,6 +93,19 @@ void parseInitStream(FILE* file) {
             threadsWanted = threads;
             printf("\tThreads\t\t= %d\n", threadsWanted);
         }
+        // "syzygy DIR": the rest of the line, so that a folder's name may
+        // hold blanks; several folders as SyzygyPath separates them.
+        if (strncmp(line, "syzygy", 6) == 0 && isspace(static_cast<unsigned char>(line[6]))) {
+            std::string path = line + 7;
+            while (!path.empty() && isspace(static_cast<unsigned char>(path.front())))
+                path.erase(0, 1);
+            while (!path.empty() && isspace(static_cast<unsigned char>(path.back())))
+                path.pop_back();
+            if (!path.empty()) {
+                syzygyPath = path;
+                printf("\tSyzygy path\t= %s\n", syzygyPath.c_str());
+            }
+        }
         int best;
         if (sscanf(line, "bestbook %d", &best) == 1) {
             bookBestMove = best != 0;
@@ -105,6 +119,7 @@ void parseInitFile() {
     threadsWanted = 1;
     snprintf(hashSizeText, sizeof hashSizeText, "%d", hashSize);
     strcpy(bookFileName, "./quillantor.bk");
+    syzygyPath.clear();
     printf("Parsing quillantor.rc...\n ");
     FILE* file = fopen("./quillantor.rc", "r");
     if (file == nullptr) {
@@ -370,6 +385,24 @@ static int allocateHashtable() {
     return 0;
 }
 
+// The tables of the configuration's syzygy line, with one line that says
+// what was found: the count, or why there is nothing to probe. Each file
+// left out of a folder that has good ones gets a line of its own.
+static void loadSyzygyPath() {
+    const TablebaseFiles files = initTablebases(syzygyPath);
+    if (files.largest == 0) {
+        std::string why;
+        for (const std::string& problem : files.problems)
+            why += (why.empty() ? "" : "; ") + problem;
+        printf("\tSyzygy tables\t= none: %s\n", why.empty() ? "no tables" : why.c_str());
+        return;
+    }
+    for (const std::string& problem : files.problems)
+        printf("\tSyzygy tables\t= %s\n", problem.c_str());
+    printf("\tSyzygy tables\t= %d WDL, %d DTZ, up to %d pieces\n", files.wdlTables, files.dtzTables,
+           files.largest);
+}
+
 void initEngineTables() {
     initAttackDeltaTable();
     initZobrist();
@@ -387,6 +420,7 @@ int startEngine(Board* board) {
         threadsWanted = threads;
     }
     initBook(bookFileName);
+    if (!syzygyPath.empty()) loadSyzygyPath();
     setupFen(board, initialPosition);
     getHashkey(board);
     // Seen at once on a terminal, before the first line is typed.

@@ -13,8 +13,8 @@ inline constexpr int INPUT_LINE_SIZE = 256;      // longer input lines arrive in
 extern char bookFileName[256];
 extern int threadsWanted;   // search threads asked for by a "threads N" line (1 without)
 
-// Reads "./quillantor.rc" ("hash N", "book PATH", "bestbook 0|1", "threads N")
-// and prints what it takes.
+// Reads "./quillantor.rc" ("hash N", "book PATH", "bestbook 0|1", "threads N",
+// "syzygy DIR" into syzygyPath) and prints what it takes.
 void parseInitFile();
 
 // The same from an open stream; the file-name message is printed by the caller.
@@ -32,8 +32,8 @@ void initEngineTables();
 
 // Start-up up to the first input line: banner, configuration file, tables,
 // the transposition table's memory (not yet cleared: that takes long for a
-// large table, and the UCI mode must answer "uci" at once), book, start
-// position. Prints and flushes what the user sees at start. Returns 0 when
+// large table, and the UCI mode must answer "uci" at once), book, the
+// endgame tables of a "syzygy" line, start position. Prints and flushes what the user sees at start. Returns 0 when
 // no transposition table could be allocated at all.
 int startEngine(Board* board);
 

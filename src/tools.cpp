@@ -24,6 +24,7 @@
 #include "movegen.h"
 #include "san.h"
 #include "search.h"
+#include "tbtools.h"
 #include "threads.h"
 #include "toolargs.h"
 #include "utils.h"
@@ -699,6 +700,7 @@ static constexpr const char* toolUsage =
     "                                     a text book from PGN games, on standard output\n"
     "  book convert FILE.bin [--plies N] [--min-weight W]\n"
     "                                     a text book from a Polyglot book, on standard output\n"
+    "  tb probe [FEN] --path DIR          WDL, DTZ and the moves by result from the tables in DIR\n"
     "  help                               this text\n"
     "Without a FEN the start position is used.\n";
 
@@ -717,10 +719,11 @@ int runTool(Board* board, int argc, char** argv) {
     else if (tool == "search") status = searchTool(board, argc, argv);
     else if (tool == "epd") status = epdTool(board, argc, argv);
     else if (tool == "book") status = bookTool(board, argc, argv);
+    else if (tool == "tb") status = tablebaseTool(board, argc, argv);
     else {
         fprintf(
             stderr,
-            "unknown tool '%s': use perft, show, eval, bench, search, epd or book (see quillantor help)\n",
+            "unknown tool '%s': use perft, show, eval, bench, search, epd, book or tb (see quillantor help)\n",
             argv[1]);
         status = 2;
     }

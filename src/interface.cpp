@@ -233,6 +233,17 @@ static void reportFullHistory() {
     fflush(stdout);
 }
 
+// The search for the engine's move: the budget of "time" or "st", the most
+// the GUI's clock allows, and the endgame tables when the configuration
+// named some.
+static void thinkForMove(Board* board, LoopState* state) {
+    SearchLimits limits;
+    limits.budget = state->moveTime;
+    limits.hardCap = hardCapSince(state->allowedTime, state->lineTime);
+    limits.useTables = tablebasePieces() > 0;
+    think(board, &state->lastMove, limits);
+}
+
 // The engine's own move: the book while it answers, then the search. Plays
 // the move as a game move, announces it and runs the game-end test; the
 // tables are cleared for the next search unless the game ended. Returns 1
@@ -249,9 +260,7 @@ static int engineMove(Board* board, LoopState* state) {
     list->count = static_cast<u8>(generateMoves(board, list, 1));
     if (list->count == 0) return checkGameEnd(board, list);
     if (state->useBook == 1) state->useBook = getBookMove(board, &state->lastMove);
-    if (state->useBook == 0)
-        search(board, &state->lastMove, state->moveTime,
-               hardCapSince(state->allowedTime, state->lineTime));
+    if (state->useBook == 0) thinkForMove(board, state);
 
     playGameMove(board, &state->lastMove);
     char text[6];

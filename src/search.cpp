@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "movegen.h"
 #include "movepick.h"
 #include "see.h"
+#include "tablebase.h"
 #include "threads.h"
 #include "utils.h"
 
@@ -419,6 +421,16 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
     return !thread->skip.contains(move);
 }
 
+// The score a line is reported with: at a root in the endgame tables, the
+// table result of its first move, unless the search found a mate.
+static i32 tableScore(const SharedSearch* shared, const PvLine* line, i32 score) {
+    if (!shared->rootInTables || line->count == 0) return score;
+    if (score >= MATE_SCORE - MAX_PLY || score <= MAX_PLY - MATE_SCORE) return score;
+    for (int i = 0; i < shared->tableMoves.count; i++)
+        if (sameMove(shared->tableMoves.moves[i], line->moves[0])) return shared->tableScores[i];
+    return score;
+}
+
 // A root move that beat the first one inside an iteration: the XBoard
 // path's fail-high line, or the front end's report of a lower bound.
 [[gnu::noinline]] static void reportNewBest(const SharedSearch* shared, int depth, i32 score,
@@ -426,6 +438,7 @@ static inline bool rootMoveAllowed(const SearchThread* thread, const Move& move)
     const i32 elapsed =
         elapsedSince(shared->clock->timerSearchStart.load(std::memory_order_relaxed));
     const SearchReports* reports = shared->reports;
+    score = tableScore(shared, line, score);
     if (reports->iteration != nullptr) {
         if (reports->bound != nullptr && elapsed >= REPORT_AFTER)
             reports->bound(depth, score, elapsed, line);
@@ -739,6 +752,33 @@ struct MoveExtension {
     thread->bestMove = move;
 }
 
+// Step 6b. Endgame tables: right after a capture or a pawn move (where the
+// fifty-move count is 0, as the tables assume), a position of few enough
+// pieces without castling rights is looked up at a depth of the probe depth
+// or more. A win scores a little less the further it lies from the root, so
+// that the search goes for the nearer one; it is a lower bound, a loss an
+// upper bound, a draw exact. A result that decides the node ends it and is
+// stored in the table as that bound. True, with the score, when it does.
+[[gnu::noinline]] static bool tableStep(Node& node, i32 alpha, i32 beta, i32* score) {
+    SharedSearch* shared = node.thread->shared;
+    const Board* board = node.board;
+    if (board->castlingStatus != 0 || __builtin_popcountll(board->occupied) > shared->tablePieces ||
+        node.depth < shared->limits->tableDepth)
+        return false;
+    const TbWdl wdl = probeWdl(board);
+    if (wdl == WDL_FAILED) return false;
+    shared->tableHits.fetch_add(1, std::memory_order_relaxed);
+    const i32 result = tablebaseScore(wdl, shared->limits->table50MoveRule);
+    const i32 ply = static_cast<i32>(node.ply);
+    const i32 value = result > 0 ? result - ply : result < 0 ? result + ply : 0;
+    const u8 bound = result > 0 ? BOUND_LOWER : result < 0 ? BOUND_UPPER : BOUND_EXACT;
+    if (bound == BOUND_LOWER && value < beta) return false;
+    if (bound == BOUND_UPPER && value > alpha) return false;
+    recordHashtable(board, node.depth, value, bound, &noMove, &node.thread->counters.hash);
+    *score = value;
+    return true;
+}
+
 i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line, u8 permission) {
     Board* board = &thread->board;
     // Every exit that does not raise alpha leaves the caller's line empty,
@@ -778,6 +818,9 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
     Move hashMove = noMove;
     i32 score;
     if (probeStep(node, &alpha, &beta, &permission, &hashMove, &score)) return score;
+    const bool tables = thread->shared->tablePieces > 0;
+    if (tables && ply > 0 && thread->zeroing[ply] && tableStep(node, alpha, beta, &score))
+        return score;
 
     // Step 7. Horizon.
     if (depth <= 0) return horizonStep(node, alpha, beta);
@@ -843,7 +886,11 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
         if (pruneStep(node, move, extension, quiet, legalCount, lateThreshold, beta, &best))
             continue;
 
-        // Step 14.10. Make the move.
+        // Step 14.10. Make the move (noting for the endgame tables whether it
+        // zeroes the fifty-move count).
+        if (tables)
+            thread->zeroing[ply + 1] =
+                (move.flags & MF_CAPTURE) || move.piece == WPAWN || move.piece == BPAWN;
         thread->movesMade++;
         const u64 key = board->hashKey, key2 = board->hashKey2;
         makeMove(board, &move);
@@ -899,6 +946,7 @@ i32 alphaBeta(SearchThread* thread, i32 alpha, i32 beta, i32 depth, PvLine* line
 
 static void printThinking(const SharedSearch* shared, int depth, i32 score, i32 elapsed,
                           const PvLine* line, int lineNumber) {
+    score = tableScore(shared, line, score);
     if (shared->reports->iteration != nullptr) {
         shared->reports->iteration(depth, score, elapsed, line, lineNumber);
         return;
@@ -1057,6 +1105,47 @@ static bool mateWithin(i32 score, int moves) {
     return moves > 0 && score >= MATE_SCORE - MAX_PLY && MATE_SCORE - score <= 2 * moves - 1;
 }
 
+// The endgame tables of a search: how many pieces its nodes probe, and a
+// root in the tables searches only the moves that keep its result (within
+// the moves the caller allowed; none of those keeps it: the caller's
+// stand), each reported with its table score.
+static void useTables(SearchThread* main, const SearchLimits& limits, SharedSearch* shared) {
+    shared->tableHits.store(0);
+    shared->rootInTables = false;
+    shared->tablePieces = 0;
+    if (!limits.useTables || tablebasePieces() == 0) return;
+    shared->tablePieces =
+        limits.tableLimit < tablebasePieces() ? limits.tableLimit : tablebasePieces();
+    Board* board = &main->board;
+    if (board->castlingStatus != 0 || __builtin_popcountll(board->occupied) > shared->tablePieces)
+        return;
+    RootTablebase root;
+    {
+        const BoardScratchKeeper keep(board);
+        if (!probeRoot(board, fiftyMoveCount(board), &root)) return;
+    }
+    shared->tableHits.fetch_add(1);
+    const RootChoice choice = rankRootMoves(root, limits.table50MoveRule);
+    MoveSet kept;
+    for (const Move& m : choice.moves)
+        if (main->only.count == 0 || main->only.contains(m)) kept.add(m);
+    if (kept.count == 0) return;
+    restrictRootMoves(main, &kept);
+    shared->rootInTables = true;
+    shared->tableMoves = kept;
+    for (int i = 0; i < kept.count; i++) {
+        shared->tableScores[i] = choice.score;
+        for (const TablebaseMove& m : root.moves) {
+            if (!sameMove(m.move, kept.moves[i])) continue;
+            const i32 sign = tablebaseScore(m.wdl, limits.table50MoveRule);
+            const i32 distance = m.dtz < 0 ? -m.dtz : m.dtz;
+            shared->tableScores[i] = sign > 0   ? TABLEBASE_WIN_SCORE - std::min(distance, 1000)
+                                     : sign < 0 ? -(TABLEBASE_WIN_SCORE - std::min(distance, 1000))
+                                                : 0;
+        }
+    }
+}
+
 void think(const Board* board, Move* result, const SearchLimits& limits) {
     // Step 1. The helpers of the last search may still be finishing: they
     // are waited for before anything they read is touched. Then the root in
@@ -1070,6 +1159,7 @@ void think(const Board* board, Move* result, const SearchLimits& limits) {
     shared.reports = limits.reports != nullptr ? limits.reports : &noSearchReports;
     prepareSearchThread(main, board);
     restrictRootMoves(main, &limits.only);
+    useTables(main, limits, &shared);
     // A node limit is looked at as often as a sixty-fourth of it, between
     // every 64 and every CLOCK_POLL_INTERVAL + 1 nodes.
     shared.nodeLimit = limits.nodes > 0 ? limits.nodes : 0;

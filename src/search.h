@@ -97,6 +97,16 @@ struct SearchLimits {
     bool oneThread = false;
     bool clockStarted = false;
     const SearchReports* reports = nullptr;
+    // The endgame tables (tablebase.h), when loaded and asked for: the root
+    // keeps the moves that keep its table result, and the search probes
+    // the positions of at most tableLimit pieces right after a capture or a
+    // pawn move, at a depth of tableDepth or more (at any depth below the
+    // limit), a win or a loss the fifty-move rule turns into a draw counting
+    // as a draw with table50MoveRule.
+    bool useTables = false;
+    int tableDepth = 1;
+    int tableLimit = 7;
+    bool table50MoveRule = true;
 };
 
 // The lines of the last iteration the main thread completed in a search for
@@ -130,6 +140,15 @@ struct SharedSearch {
     i32 lastProgress = 0;
     SearchLines currentLines;
     SearchLines completedLines;
+    // The endgame tables in this search: the most pieces a node probes (0:
+    // none), and the probes that found their position, over all threads.
+    // A root in the tables reports each of its moves' table result as the
+    // score of that move's line (a mate the search finds stands).
+    int tablePieces = 0;
+    std::atomic<i64> tableHits{0};
+    bool rootInTables = false;
+    MoveSet tableMoves;
+    i32 tableScores[MAX_MOVES];
 };
 
 // The one shared record: the engine runs one search at a time.
@@ -180,6 +199,10 @@ struct SearchThread {
     Move pv[MAX_PLY];
     Move pvMove = noMove;
     i64 rootNodeCount[MAX_MOVES];
+    // Whether the move into each ply zeroed the fifty-move count (a capture
+    // or a pawn move): the endgame tables are probed only there. Kept while
+    // a search uses the tables.
+    u8 zeroing[MAX_PLY];
 
     // Counters of the current search. globalNodes counts one per legal move
     // considered below the root and one per quiescence node; movesMade the

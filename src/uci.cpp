@@ -22,6 +22,7 @@
 #include "movegen.h"
 #include "search.h"
 #include "strength.h"
+#include "tablebase.h"
 #include "threads.h"
 #include "utils.h"
 
@@ -150,6 +151,9 @@ struct Options {
     int elo = STRENGTH_ELO_MAX;
     i32 moveOverhead = UCI_MOVE_OVERHEAD_DEFAULT;
     bool analyseMode = false;   // accepted and kept; the search is the same either way
+    int tableDepth = 1;         // SyzygyProbeDepth
+    int tableLimit = 7;         // SyzygyProbeLimit
+    bool table50MoveRule = true;
 };
 
 // The shares of the clock that a hash bucket and a megabyte make.
@@ -177,6 +181,12 @@ void sendIdentification() {
              std::to_string(UCI_MOVE_OVERHEAD_DEFAULT) + " min 0 max " +
              std::to_string(UCI_MOVE_OVERHEAD_MAX));
     sendLine("option name UCI_AnalyseMode type check default false");
+    sendLine("option name SyzygyPath type string default " +
+             (syzygyPath.empty() ? std::string("<empty>") : syzygyPath));
+    sendLine("option name SyzygyProbeDepth type spin default 1 min 1 max " +
+             std::to_string(MAX_ITERATIONS));
+    sendLine("option name Syzygy50MoveRule type check default true");
+    sendLine("option name SyzygyProbeLimit type spin default 7 min 0 max 7");
     sendLine("option name UCI_Chess960 type check default false");
     sendLine("uciok");
 }
@@ -245,6 +255,32 @@ void setBookFileOption(const std::string& value) {
     strcpy(bookFileName, value.c_str());
 }
 
+// Loads the endgame tables of the folders named (none: "" or "<empty>") and
+// says what was found: one line for the tables, one for each folder or file
+// left out, or one line when there are none.
+void setSyzygyPath(const std::string& value) {
+    // Helpers of the last search may still probe the tables being replaced.
+    waitForHelpers();
+    const std::string path = value == "<empty>" ? "" : value;
+    if (path.empty()) {
+        initTablebases("");
+        return;
+    }
+    if (!tablebaseSupport()) {
+        sendInfoString("SyzygyPath: no tablebase support in this build: playing without tables");
+        return;
+    }
+    const TablebaseFiles files = initTablebases(path);
+    for (const std::string& problem : files.problems) sendInfoString("SyzygyPath: " + problem);
+    if (files.largest == 0) {
+        sendInfoString("SyzygyPath '" + path + "': no tables found: playing without tables");
+        return;
+    }
+    sendInfoString("SyzygyPath '" + path + "': " + std::to_string(files.wdlTables) + " WDL and " +
+                   std::to_string(files.dtzTables) + " DTZ tables, up to " +
+                   std::to_string(files.largest) + " pieces");
+}
+
 void setOption(const std::vector<std::string>& words, const std::string& rawLine,
                Options* options) {
     // setoption name NAME [value VALUE]: the name may have blanks, the value
@@ -296,6 +332,21 @@ void setOption(const std::vector<std::string>& words, const std::string& rawLine
         else if (key == "uci_limitstrength") options->limitStrength = flag;
         else if (key == "uci_analysemode") options->analyseMode = flag;
         else (key == "ownbook" ? options->ownBook : options->ponder) = flag;
+    } else if (key == "syzygypath") {
+        setSyzygyPath(value);
+    } else if (key == "syzygyprobedepth" || key == "syzygyprobelimit") {
+        const bool depth = key == "syzygyprobedepth";
+        i32 number = 0;
+        if (!readSpinOption(depth ? "SyzygyProbeDepth" : "SyzygyProbeLimit", value, depth ? 1 : 0,
+                            depth ? MAX_ITERATIONS : 7, &number))
+            return;
+        (depth ? options->tableDepth : options->tableLimit) = number;
+    } else if (key == "syzygy50moverule") {
+        if (!readCheck(value, &flag)) {
+            sendInfoString(name + " takes true or false, not '" + value + "': unchanged");
+            return;
+        }
+        options->table50MoveRule = flag;
     } else if (key == "move overhead") {
         i32 overhead = 0;
         if (!readSpinOption("Move Overhead", value, 0, UCI_MOVE_OVERHEAD_MAX, &overhead)) return;
@@ -353,8 +404,13 @@ ShownIteration shown;
 std::string searchFigures(i32 elapsed) {
     const i64 nodes = searchNodes();
     const i64 nps = nodes * 1000 / (elapsed > 0 ? elapsed : 1);
-    return " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) + " nps " +
-           std::to_string(nps) + " hashfull " + std::to_string(hashtableUsage());
+    std::string figures = " time " + std::to_string(elapsed) + " nodes " + std::to_string(nodes) +
+                          " nps " + std::to_string(nps) + " hashfull " +
+                          std::to_string(hashtableUsage());
+    const SharedSearch* shared = sharedSearch();
+    if (shared->tablePieces > 0)
+        figures += " tbhits " + std::to_string(shared->tableHits.load(std::memory_order_relaxed));
+    return figures;
 }
 
 std::string infoLine(const ShownIteration& iteration, i32 elapsed, const PvLine& line,
@@ -732,6 +788,10 @@ private:
         job.root.multiPv = options.multiPv;
         job.root.nodes = limits.nodes;
         job.root.mate = limits.mate;
+        job.root.useTables = tablebasePieces() > 0 && options.tableLimit > 0;
+        job.root.tableDepth = options.tableDepth;
+        job.root.tableLimit = options.tableLimit;
+        job.root.table50MoveRule = options.table50MoveRule;
         // A chosen strength: fewer nodes, and a few candidate lines to choose
         // from, searched on the main thread alone so that the level plays
         // the same whatever the number of threads.

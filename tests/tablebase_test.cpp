@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,10 @@
 
 #include "engine_process.h"
 #include "san.h"
+#include "attack.h"
+#include "interface.h"
+#include "movegen.h"
+#include "search.h"
 #include "tablebase.h"
 #include "test_util.h"
 
@@ -775,4 +780,184 @@ TEST(TablebaseStartup, TheSyzygyLineLoadsTheTablesAndSaysWhatItFound) {
                                                : "no tablebase support in this build";
     EXPECT_NE(run.out.find("\tSyzygy tables\t= none: " + why + "\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("Syzygy tables", run.out.find("none:") + 5), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// The tables in the search
+
+namespace {
+
+// The chosen move of a search to depth with or without the tables, its
+// reported score, and the probes it made.
+struct TableSearch {
+    Move move = noMove;
+    i32 score = 0;
+    i64 hits = 0;
+};
+i32 lastReported = 0;
+void keepScore(int, i32 score, i32, const PvLine*, int) { lastReported = score; }
+
+TableSearch searchWithTables(Board* board, int depth, bool tables, bool rule = true) {
+    clearSearchTables();
+    SearchReports reports;
+    reports.iteration = keepScore;
+    SearchLimits limits;
+    limits.depth = depth;
+    limits.reports = &reports;
+    limits.useTables = tables;
+    limits.table50MoveRule = rule;
+    TableSearch result;
+    think(board, &result.move, limits);
+    waitForHelpers();
+    result.score = lastReported;
+    result.hits = sharedSearch()->tableHits.load();
+    return result;
+}
+
+// The result a root move leads to, by the root probe.
+TbWdl resultOf(Board* board, const Move& move) {
+    RootTablebase root;
+    if (!probeRoot(board, fiftyMoveCount(board), &root)) return WDL_FAILED;
+    for (const TablebaseMove& m : root.moves)
+        if (sameMove(m.move, move)) return m.wdl;
+    return WDL_FAILED;
+}
+
+}   // namespace
+
+TEST_F(TablebaseTest, ARootInTheTablesPlaysOnlyMovesThatKeepItsResult) {
+    // A won, a drawn and a lost position where some moves change the
+    // result (the rook or the queen can be given away, the pawn lost).
+    const char* fens[] = {
+        "8/8/8/3k4/8/8/1R6/K7 w - - 0 1",     // KRvK: every rook move that hangs it draws
+        "8/8/8/8/4k3/8/1Q6/K7 w - - 0 1",     // KQvK
+        "8/8/4k3/8/8/4P3/4K3/8 w - - 0 1",    // KPvK, the pawn a square ahead of its king
+        "8/8/8/8/2k5/8/2r5/K1R5 w - - 0 1",   // KRvKR, a draw to hold
+        "8/8/8/8/8/2k5/8/K6q w - - 0 1",      // KvKQ, lost: the longest resistance
+    };
+    for (const char* fen : fens) {
+        auto board = newBoard(fen);
+        RootTablebase root;
+        ASSERT_TRUE(probeRoot(board.get(), 0, &root)) << fen;
+        TbWdl best = WDL_LOSS;
+        for (const TablebaseMove& m : root.moves) best = std::max(best, m.wdl);
+        const TableSearch with = searchWithTables(board.get(), 6, true);
+        ASSERT_NE(with.move.from, NO_SQUARE) << fen;
+        EXPECT_EQ(resultOf(board.get(), with.move), best) << fen;
+        EXPECT_GT(with.hits, 0) << fen;
+        // The reported score is the table's: a win near TABLEBASE_WIN_SCORE,
+        // a draw 0, a loss its negative; never a mate the tables do not know.
+        if (best == WDL_WIN) {
+            EXPECT_GT(with.score, TABLEBASE_WIN_SCORE - 200) << fen;
+            EXPECT_LE(with.score, TABLEBASE_WIN_SCORE) << fen;
+        } else if (best == WDL_DRAW) {
+            EXPECT_EQ(with.score, 0) << fen;
+        } else {
+            EXPECT_LT(with.score, -(TABLEBASE_WIN_SCORE - 200)) << fen;
+        }
+    }
+}
+
+TEST_F(TablebaseTest, TheSearchProbesAfterCapturesAndStoresWhatItLearns) {
+    // Five pieces, not in the tables: every capture leads into them, and the
+    // search finds the won four-piece endings it trades into.
+    auto board = newBoard("8/8/4k3/8/3r4/8/3Q4/3K3R w - - 0 1");
+    const TableSearch with = searchWithTables(board.get(), 6, true);
+    EXPECT_GT(with.hits, 0);
+    const TableSearch without = searchWithTables(board.get(), 6, false);
+    EXPECT_EQ(without.hits, 0);
+    EXPECT_NE(with.move.from, NO_SQUARE);
+    // Nothing of the tables plays any part when they are not asked for.
+    EXPECT_EQ(sharedSearch()->tablePieces, 0);
+}
+
+TEST_F(TablebaseTest, AWonEndingIsConvertedBeforeTheFiftyMoveRuleEndsIt) {
+    // King and rook against king with 70 half-moves already played: the
+    // engine, searching each move a few plies deep, mates (or at least
+    // zeroes the count with a capture) before the count reaches 100.
+    auto board = newBoard("8/8/8/4k3/8/8/8/R3K3 w - - 70 1");
+    ASSERT_EQ(fiftyMoveCount(board.get()), 70u);
+    bool mated = false;
+    for (int ply = 0; ply < 60 && !mated; ply++) {
+        const TableSearch s = searchWithTables(board.get(), 4, true);
+        if (s.move.from == NO_SQUARE) {
+            mated = sideToMoveInCheck(board.get());
+            break;
+        }
+        Move move = s.move;
+        ASSERT_TRUE(playGameMove(board.get(), &move));
+        ASSERT_LT(fiftyMoveCount(board.get()), 100u) << "the fifty-move rule ends the game";
+        mated = firstLegalMove(board.get()).from == NO_SQUARE && sideToMoveInCheck(board.get());
+    }
+    EXPECT_TRUE(mated);
+}
+
+TEST(TablebaseUci, OptionsLoadTheTablesReportHitsAndSayWhatIsWrong) {
+    if (!haveTablebases()) GTEST_SKIP() << "no tablebase support in this build";
+    const TempDir tmp;
+    const std::string fen = "8/8/8/3k4/8/8/1R6/K7 w - - 0 1";
+    const EngineRun run = runEngine({},
+                                    "uci\n"
+                                    "setoption name SyzygyPath value " +
+                                        tableFolder +
+                                        "\n"
+                                        "setoption name SyzygyProbeDepth value 0\n"
+                                        "setoption name SyzygyProbeLimit value 8\n"
+                                        "setoption name Syzygy50MoveRule value perhaps\n"
+                                        "position fen " +
+                                        fen +
+                                        "\ngo depth 6\n"
+                                        "setoption name SyzygyPath value /no/such/folder\n"
+                                        "position fen " +
+                                        fen +
+                                        "\ngo depth 2\n"
+                                        "setoption name SyzygyPath value <empty>\n",
+                                    tmp.path, 60);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("option name SyzygyPath type string default <empty>"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("option name SyzygyProbeDepth type spin default 1 min 1 max 100"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("option name Syzygy50MoveRule type check default true"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("option name SyzygyProbeLimit type spin default 7 min 0 max 7"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("info string SyzygyPath '" + tableFolder +
+                           "': 35 WDL and 35 DTZ tables, up to 4 pieces"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("SyzygyProbeDepth must be a number from 1 to 100"), std::string::npos);
+    EXPECT_NE(run.out.find("SyzygyProbeLimit must be a number from 0 to 7"), std::string::npos);
+    EXPECT_NE(run.out.find("Syzygy50MoveRule takes true or false"), std::string::npos);
+    EXPECT_NE(run.out.find("/no/such/folder': no tables found: playing without tables"),
+              std::string::npos)
+        << run.out;
+    // With the tables: hits and a table score; without: neither.
+    const size_t second = run.out.find("/no/such/folder");
+    const std::string first = run.out.substr(0, second);
+    EXPECT_NE(first.find(" tbhits "), std::string::npos);
+    EXPECT_NE(first.find("score cp 18"), std::string::npos) << first;
+    EXPECT_EQ(run.out.substr(second).find(" tbhits "), std::string::npos);
+    EXPECT_NE(run.out.find("bestmove "), std::string::npos);
+}
+
+TEST(TablebaseXboard, TheSyzygyLineMakesTheEnginePlayTheTablesMoves) {
+    if (!haveTablebases()) GTEST_SKIP() << "no tablebase support in this build";
+    const TempDir tmp;
+    std::ofstream(tmp.path + "/quillantor.rc") << "syzygy " << tableFolder << "\n";
+    // King and rook against king: every rook move that hangs the rook draws;
+    // with the tables each of the engine's moves keeps the win.
+    const EngineRun run = runEngine(
+        {}, "xboard\nsetboard 8/8/8/3k4/8/8/1R6/K7 w - - 0 1\ntime 100\ngo\nquit\n", tmp.path, 60);
+    EXPECT_EQ(run.status, 0);
+    const size_t at = run.out.find("\nmove ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string move = run.out.substr(at + 6, 4);
+    auto board = newBoard("8/8/8/3k4/8/8/1R6/K7 w - - 0 1");
+    Move m;
+    ASSERT_TRUE(inputMoveLegal(board.get(), move.c_str(), &m));
+    ASSERT_TRUE(haveTablebases());
+    initTablebases(tableFolder);
+    EXPECT_EQ(resultOf(board.get(), m), WDL_WIN) << move;
+    freeTablebases();
 }

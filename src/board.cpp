@@ -45,24 +45,6 @@ void copyBoard(Board* to, const Board* from) {
     memcpy(to->gameMoves, from->gameMoves, played * sizeof(Move));
 }
 
-static int pieceCode(char c) {
-    switch (c) {
-    case 'P': return WPAWN;
-    case 'N': return WKNIGHT;
-    case 'B': return WBISHOP;
-    case 'R': return WROOK;
-    case 'Q': return WQUEEN;
-    case 'K': return WKING;
-    case 'p': return BPAWN;
-    case 'n': return BKNIGHT;
-    case 'b': return BBISHOP;
-    case 'r': return BROOK;
-    case 'q': return BQUEEN;
-    case 'k': return BKING;
-    default: return 0;
-    }
-}
-
 // Checks a FEN text before anything on the board is touched. A text that is
 // not a sound position (ranks not filling 8 files, not 8 ranks, kings missing
 // or doubled, more pieces than a piece list holds, pawns on the back ranks,
@@ -92,7 +74,7 @@ static bool fenIsSound(const char* fen, u8* cells) {
             if (rankIndex > 7) return false;
             continue;
         }
-        int code = pieceCode(c);
+        int code = pieceFromLetter(c);
         if (code == 0) return false;
         if (filesInRank >= 8) return false;
         int colour = colourOf(static_cast<u8>(code));
@@ -215,7 +197,7 @@ int setupFen(Board* board, const char* fen, std::string* why) {
             cursor = cursor - file(cursor) - 16;
             continue;
         }
-        int code = pieceCode(c);
+        int code = pieceFromLetter(c);
         if (code == 0) continue;
         cursor++;
         board->squares[cursor] = static_cast<u8>(code);
@@ -340,7 +322,7 @@ inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kin
     board->lastCapturedPiece = EMPTY;
     board->sideToMove ^= 1;
     board->hashHistory[board->gamePly] = board->hashKey;
-    assert(boardIsConsistent(board));
+    assert(boardCheck == nullptr || boardCheck(board));
 }
 
 [[gnu::noinline]] void unmakeCastling(Board* board, Move* move) {
@@ -361,7 +343,7 @@ inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kin
     board->epSquare = move->oldEpSquare;
     board->castlingStatus = move->oldCastling;
     board->sideToMove ^= 1;
-    assert(boardIsConsistent(board));
+    assert(boardCheck == nullptr || boardCheck(board));
 }
 
 }   // namespace

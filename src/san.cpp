@@ -8,17 +8,9 @@
 #include "movegen.h"
 #include "utils.h"
 
-// Piece type of a SAN piece letter, 0 for anything else.
-static int typeOfLetter(char c) {
-    switch (c) {
-    case 'N': return WKNIGHT;
-    case 'B': return WBISHOP;
-    case 'R': return WROOK;
-    case 'Q': return WQUEEN;
-    case 'K': return WKING;
-    default: return 0;
-    }
-}
+// Piece type of a SAN piece letter (N, B, R, Q, K: a pawn has none), 0 for
+// anything else.
+static int typeOfLetter(char c) { return c != 'P' && c < 'a' ? pieceFromLetter(c) : 0; }
 
 static inline bool isFileChar(char c) { return c >= 'a' && c <= 'h'; }
 static inline bool isRankChar(char c) { return c >= '1' && c <= '8'; }

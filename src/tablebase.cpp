@@ -21,6 +21,7 @@
 #include "attack.h"
 #include "board.h"
 #include "movegen.h"
+#include "utils.h"
 
 #ifdef QUILLANTOR_TABLEBASES
 #include <tbprobe.h>
@@ -46,17 +47,9 @@ struct Material {
     int pieces = 0;
 };
 
-static int typeOfLetter(char c) {
-    switch (c) {
-    case 'P': return WPAWN;
-    case 'N': return WKNIGHT;
-    case 'B': return WBISHOP;
-    case 'R': return WROOK;
-    case 'Q': return WQUEEN;
-    case 'K': return WKING;
-    default: return 0;
-    }
-}
+// The white piece type of an upper-case letter of an endgame name, 0 for
+// any other character.
+static int typeOfLetter(char c) { return c < 'a' ? pieceFromLetter(c) : 0; }
 
 // Reads an endgame name: two sides separated by one 'v', each a king first
 // and then any of QRBNP, 3 to 7 pieces in all. Windows finds files whatever

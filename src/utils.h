@@ -72,5 +72,25 @@ std::string textFromBytes(const std::string& bytes);
 // Drops a UTF-8 byte-order mark from the start of a line, in place.
 void dropByteOrderMark(char* line);
 
+// The piece code of a FEN letter (PNBRQK white, pnbrqk black), 0 for any
+// other character.
+inline int pieceFromLetter(char c) {
+    switch (c) {
+    case 'P': return WPAWN;
+    case 'N': return WKNIGHT;
+    case 'B': return WBISHOP;
+    case 'R': return WROOK;
+    case 'Q': return WQUEEN;
+    case 'K': return WKING;
+    case 'p': return BPAWN;
+    case 'n': return BKNIGHT;
+    case 'b': return BBISHOP;
+    case 'r': return BROOK;
+    case 'q': return BQUEEN;
+    case 'k': return BKING;
+    default: return 0;
+    }
+}
+
 // Coordinate notation of a move ("e2e4", "e7e8q"); out holds at least 6 chars.
 void moveToText(const Move* move, char* out);

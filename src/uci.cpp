@@ -271,11 +271,15 @@ void setSyzygyPath(const std::string& value) {
         return;
     }
     const TablebaseFiles files = initTablebases(path);
-    for (const std::string& problem : files.problems) sendInfoString("SyzygyPath: " + problem);
     if (files.largest == 0) {
-        sendInfoString("SyzygyPath '" + path + "': no tables found: playing without tables");
+        // One line says it all: what is wrong with each folder.
+        std::string why;
+        for (const std::string& problem : files.problems) why += "; " + problem;
+        sendInfoString("SyzygyPath '" + path + "': no tables found" + why +
+                       ": playing without tables");
         return;
     }
+    for (const std::string& problem : files.problems) sendInfoString("SyzygyPath: " + problem);
     sendInfoString("SyzygyPath '" + path + "': " + std::to_string(files.wdlTables) + " WDL and " +
                    std::to_string(files.dtzTables) + " DTZ tables, up to " +
                    std::to_string(files.largest) + " pieces");

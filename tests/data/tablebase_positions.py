@@ -149,7 +149,7 @@ def main():
     rng = random.Random(20261208)
     positions = []
     for endgame in ENDGAMES:
-        for _ in range(10):
+        for _ in range(33):
             positions.append(random_position(rng, endgame))
     for _ in range(40):
         positions.append(en_passant_position(rng))

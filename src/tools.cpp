@@ -24,6 +24,7 @@
 #include "movegen.h"
 #include "san.h"
 #include "search.h"
+#include "tablebase.h"
 #include "tbtools.h"
 #include "threads.h"
 #include "toolargs.h"
@@ -64,6 +65,32 @@ static bool takeThreadsOption(int* argc, char** argv, int first, const char* usa
     if (setSearchThreads(threads) != threads) {
         fprintf(stderr, "cannot start %d search threads\n", threads);
         return false;
+    }
+    return true;
+}
+
+// Takes "--syzygy DIR" out of argv (from index first on) and loads the
+// endgame tables of DIR for the searches that *limits starts, with the UCI
+// options' defaults. False, saying why, when DIR holds no table.
+static bool takeSyzygyOption(int* argc, char** argv, int first, const char* usage,
+                             SearchLimits* limits) {
+    for (int i = first; i < *argc; i++) {
+        if (strcmp(argv[i], "--syzygy") != 0) continue;
+        if (i + 1 >= *argc) {
+            fprintf(stderr, "%s\n", usage);
+            return false;
+        }
+        const TablebaseFiles files = initTablebases(argv[i + 1]);
+        if (files.largest == 0) {
+            std::string why;
+            for (const std::string& problem : files.problems) why += "; " + problem;
+            fprintf(stderr, "--syzygy %s: no tables found%s\n", argv[i + 1], why.c_str());
+            return false;
+        }
+        limits->useTables = true;
+        for (int j = i; j + 2 < *argc; j++) argv[j] = argv[j + 2];
+        *argc -= 2;
+        return true;
     }
     return true;
 }
@@ -375,8 +402,10 @@ static u32 playBenchHistory(Board* board) {
 // "bench [--history] [DEPTH]": the signature of the search.
 static int benchTool(Board* board, int argc, char** argv) {
     static constexpr const char* usage =
-        "usage: quillantor bench [--history] [DEPTH] [--threads N]";
+        "usage: quillantor bench [--history] [DEPTH] [--threads N] [--syzygy DIR]";
     if (!takeThreadsOption(&argc, argv, 2, usage)) return 2;
+    SearchLimits tables;
+    if (!takeSyzygyOption(&argc, argv, 2, usage, &tables)) return 2;
     int depth = BENCH_DEFAULT_DEPTH;
     int first = 2;
     const bool history = argc > 2 && strcmp(argv[2], "--history") == 0;
@@ -408,7 +437,7 @@ static int benchTool(Board* board, int argc, char** argv) {
         prepareToolTables();
         Move move;
         const i32 searchStart = timer();
-        searchToDepth(board, &move, TOOL_BUDGET, depth);
+        searchToDepth(board, &move, TOOL_BUDGET, depth, NO_TIME_CAP, &tables);
         waitForHelpers();   // their counts are final once they have stopped
         const i32 searchTime = millisecondsSince(searchStart);
         char text[8];
@@ -689,7 +718,7 @@ static constexpr const char* toolUsage =
     "  eval                               static score of each FEN or EPD line on standard input\n"
     "  eval --terms [FEN]                 each evaluation term, White's view\n"
     "  eval --bench [REPS]                evaluations per second\n"
-    "  bench [--history] [DEPTH] [--threads N]\n"
+    "  bench [--history] [DEPTH] [--threads N] [--syzygy DIR]\n"
     "                                     fixed-depth search of 30 positions; last line the signature\n"
     "  search DEPTH [FEN] [--threads N] [--multipv K] [--stats]\n"
     "                                     one search with its thinking lines, then bestmove\n"

@@ -759,6 +759,42 @@ TEST(TablebaseTool, BadArgumentsAndMissingTablesSayWhyInOneLine) {
     EXPECT_NE(run.out.find("not in the tables\n"), std::string::npos);
 }
 
+TEST_F(TablebaseTest, BenchWithTheTablesPlaysAMoveTheyKeepWhereTheyKnowThePosition) {
+    // The bench positions of at most four pieces, by their number.
+    const std::pair<int, const char*> inTables[] = {
+        {23, "8/8/8/3k4/8/8/3PK3/8 w - - 0 1"}, {24, "8/8/8/4k3/8/8/8/R3K3 w - - 0 1"},
+        {27, "8/P7/8/8/8/8/6k1/4K3 w - - 0 1"}, {28, "3r4/4P3/8/8/8/8/6k1/K7 w - - 0 1"},
+        {29, "5k2/8/8/8/8/8/2q5/K7 b - - 0 1"}, {30, "7k/5Q2/6K1/8/8/8/8/8 w - - 0 1"},
+    };
+    const TempDir tmp;
+    const EngineRun run = runEngine({"bench", "4", "--syzygy", tableFolder}, "", tmp.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\nNodes searched: "), std::string::npos) << run.out;
+    for (const auto& [number, fen] : inTables) {
+        auto board = newBoard(fen);
+        RootTablebase root;
+        ASSERT_TRUE(probeRoot(board.get(), 0, &root)) << fen;
+        std::set<std::string> kept;
+        for (const Move& m : rankRootMoves(root, true).moves) kept.insert(text(m));
+        char label[32];
+        snprintf(label, sizeof label, "Position %2d: ", number);
+        const size_t at = run.out.find(label);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        const std::string line = run.out.substr(at, run.out.find('\n', at) - at);
+        const std::string played = line.substr(line.rfind(' ') + 1);
+        EXPECT_EQ(kept.count(played), 1u) << line;
+    }
+    // No tables there, or no folder named: one line, and no bench.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"bench", "4", "--syzygy", "/nonexistent/tables"},
+          std::vector<std::string>{"bench", "4", "--syzygy"}}) {
+        const EngineRun bad = runEngine(args, "", tmp.path);
+        EXPECT_EQ(bad.status, 2) << args.back();
+        EXPECT_EQ(bad.out, "");
+        EXPECT_EQ(bad.err.find('\n'), bad.err.size() - 1) << bad.err;
+    }
+}
+
 TEST(TablebaseStartup, TheSyzygyLineLoadsTheTablesAndSaysWhatItFound) {
     const TempDir tmp;
     const auto start = [&](const std::string& config) {

@@ -1125,7 +1125,7 @@ static void useTables(SearchThread* main, const SearchLimits& limits, SharedSear
         if (!probeRoot(board, fiftyMoveCount(board), &root)) return;
     }
     shared->tableHits.fetch_add(1);
-    const RootChoice choice = rankRootMoves(root, limits.table50MoveRule);
+    const RootChoice choice = rankRootMoves(root, limits.table50MoveRule, checkDraw(board) != 0);
     MoveSet kept;
     for (const Move& m : choice.moves)
         if (main->only.count == 0 || main->only.contains(m)) kept.add(m);

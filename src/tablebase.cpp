@@ -508,7 +508,7 @@ static int outcome(TbWdl wdl, bool fiftyMoveRule) {
     return score > 0 ? 1 : score < 0 ? -1 : 0;
 }
 
-RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule) {
+RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule, bool repeated) {
     RootChoice choice;
     // The root's result is its best move's. The prober's distance for the
     // root itself can be shorter than its best move's by a few half-moves,
@@ -523,6 +523,24 @@ RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule) {
         // them alone, and likewise a blessed loss gives up no more.
         const bool keeps = fiftyMoveRule ? m.wdl == best : outcome(m.wdl, false) == want;
         if (keeps) kept.push_back(m);
+    }
+    // A win that the search could still fritter away: the moves inside the
+    // rule with a half-move to spare when there are any (else the quickest),
+    // the quickest alone once the root has come round again.
+    if (want > 0 && !kept.empty()) {
+        i32 quickest = INT32_MAX;
+        bool spare = false;
+        for (const TablebaseMove& m : kept) {
+            quickest = std::min(quickest, m.dtz);
+            spare = spare || static_cast<i64>(m.dtz) + root.fiftyCount <= 99;
+        }
+        std::vector<TablebaseMove> sure;
+        for (const TablebaseMove& m : kept) {
+            const bool inTime = static_cast<i64>(m.dtz) + root.fiftyCount <= 99;
+            if (m.dtz == quickest || (!repeated && (!fiftyMoveRule || (spare && inTime))))
+                sure.push_back(m);
+        }
+        kept.swap(sure);
     }
     // A win sooner, a loss later; among draws the cursed wins first, the
     // blessed losses last. Ties keep the generation order.
@@ -743,6 +761,7 @@ bool probeRoot(Board* board, u32 fiftyCount, RootTablebase* root) {
     }
     const TablebasePosition p = tablebasePosition(board);
     RootTablebase probed;
+    probed.fiftyCount = fiftyCount;
     if (n == 0) {
         // Mate and stalemate are the rules' business, not the tables'.
         probed.wdl = inCheck ? WDL_LOSS : WDL_DRAW;

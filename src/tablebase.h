@@ -113,6 +113,7 @@ struct TablebaseMove {
 struct RootTablebase {
     TbWdl wdl = WDL_FAILED;
     i32 dtz = 0;
+    u32 fiftyCount = 0;   // the count the results were probed with
     std::vector<TablebaseMove> moves;
 };
 
@@ -141,7 +142,12 @@ struct RootChoice {
 // cursed win counts as a win and a blessed loss as a loss. The score:
 // TABLEBASE_WIN_SCORE less the best move's distance for a win, its negative
 // for a loss, 0 for a draw. An empty root (mate, stalemate) gives no moves.
-RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule);
+// A win must also be converted in practice: with the rule, when some moves
+// reach the next capture or pawn move with a half-move to spare (a table's
+// distance can be one half-move short), only those are kept, else only the
+// quickest; and a root seen before in the game (repeated) keeps only the
+// quickest, so that the game moves on instead of repeating itself.
+RootChoice rankRootMoves(const RootTablebase& root, bool fiftyMoveRule, bool repeated = false);
 
 // The search's score of a WDL result for the side to move: a win
 // TABLEBASE_WIN_SCORE, a loss its negative, anything the rule makes a draw

@@ -476,6 +476,25 @@ TEST(TablebaseRank, KeepsTheResultAndRanksByDistance) {
     EXPECT_EQ(order(rankRootMoves(draw, true)), (std::vector<int>{1, 2}));
     EXPECT_EQ(rankRootMoves(draw, false).score, 0);
 
+    // Wins near the end of the count: with a half-move to spare when some
+    // move has it (a table's distance can be one short), else the quickest.
+    RootTablebase late = root(WDL_WIN, {{WDL_WIN, 9}, {WDL_WIN, 11}, {WDL_WIN, 10}, {WDL_DRAW, 0}});
+    late.fiftyCount = 89;
+    EXPECT_EQ(order(rankRootMoves(late, true)), (std::vector<int>{0, 2}));
+    late.fiftyCount = 90;
+    EXPECT_EQ(order(rankRootMoves(late, true)), (std::vector<int>{0}));
+    EXPECT_EQ(rankRootMoves(late, true).score, TABLEBASE_WIN_SCORE - 9);
+    // Without the rule every win stays.
+    EXPECT_EQ(order(rankRootMoves(late, false)), (std::vector<int>{0, 2, 1}));
+    // A root seen before: the quickest alone, with the rule or without.
+    late.fiftyCount = 0;
+    EXPECT_EQ(order(rankRootMoves(late, true)), (std::vector<int>{0, 2, 1}));
+    EXPECT_EQ(order(rankRootMoves(late, true, true)), (std::vector<int>{0}));
+    EXPECT_EQ(order(rankRootMoves(win, false, true)), (std::vector<int>{2, 5}));
+    // A repeated draw or loss keeps what it kept.
+    EXPECT_EQ(order(rankRootMoves(draw, true, true)), (std::vector<int>{1, 2}));
+    EXPECT_EQ(order(rankRootMoves(loss, true, true)), (std::vector<int>{1, 2, 0}));
+
     EXPECT_EQ(tablebaseScore(WDL_CURSED_WIN, true), 0);
     EXPECT_EQ(tablebaseScore(WDL_CURSED_WIN, false), TABLEBASE_WIN_SCORE);
     EXPECT_EQ(tablebaseScore(WDL_BLESSED_LOSS, false), -TABLEBASE_WIN_SCORE);
@@ -909,6 +928,42 @@ TEST_F(TablebaseTest, AWonPositionIsPlayedOnWithAMoveTheReaderCallsWinning) {
         if (++positions == 200) break;
     }
     EXPECT_EQ(positions, 200);
+}
+
+TEST_F(TablebaseTest, AWonPawnEndingThatComesRoundAgainMovesOn) {
+    // King and pawn against king, won, after the kings have walked round to
+    // a position already seen: only the quickest way on is left to the
+    // search, where every winning move was before (one of them repeats a
+    // third time and draws).
+    auto board = newBoard("4k3/8/4P3/8/8/4P3/8/1K6 w - - 0 1");
+    for (const char* text : {"b1c2", "e8e7", "c2d3", "e7d6", "d3d4", "d6e6", "d4e4", "e6d6", "e4f4",
+                             "d6e6", "f4e4", "e6d6"}) {
+        Move move;
+        ASSERT_TRUE(inputMoveLegal(board.get(), text, &move)) << text;
+        ASSERT_TRUE(playGameMove(board.get(), &move)) << text;
+    }
+    RootTablebase root;
+    ASSERT_TRUE(probeRoot(board.get(), fiftyMoveCount(board.get()), &root));
+    int quickest = 1000, wins = 0;
+    for (const TablebaseMove& m : root.moves)
+        if (m.wdl == WDL_WIN) {
+            quickest = std::min(quickest, m.dtz);
+            wins++;
+        }
+    ASSERT_GT(wins, 1);
+    const TableSearch s = searchWithTables(board.get(), 8, true);
+    const MoveSet& kept = sharedSearch()->tableMoves;
+    ASSERT_GT(kept.count, 0);
+    for (int i = 0; i < kept.count; i++)
+        for (const TablebaseMove& m : root.moves)
+            if (sameMove(m.move, kept.moves[i])) {
+                EXPECT_EQ(m.dtz, quickest) << text(m.move);
+            }
+    EXPECT_LT(kept.count, wins);
+    for (const TablebaseMove& m : root.moves)
+        if (sameMove(m.move, s.move)) {
+            EXPECT_EQ(m.dtz, quickest) << text(s.move);
+        }
 }
 
 TEST_F(TablebaseTest, TheSearchProbesAfterCapturesAndStoresWhatItLearns) {

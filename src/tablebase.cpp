@@ -467,7 +467,7 @@ bool tablebaseMove(Board* board, unsigned from64, unsigned to64, unsigned promot
 static std::atomic<int> loadedPieces{0};
 // The prober opens a table on its first probe and, as Debian builds it,
 // takes no lock while it does: two threads must not probe at once.
-static std::mutex probeLock;
+[[maybe_unused]] static std::mutex probeLock;   // unused in a build without the prober
 // Where the good files of a folder that also holds bad ones are linked for
 // the prober ("" while there is none).
 static fs::path linkFolder;

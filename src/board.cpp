@@ -293,6 +293,22 @@ inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kin
     squares[rookTo] = rook;
 }
 
+// The castling king and rook from one pair of squares to the other (make:
+// from the start squares, unmake: back to them) on the board, in the piece
+// list and in the king's square.
+inline void shiftCastlingPieces(Board* board, const CastlingSquares& c, int kingFrom, int rookFrom,
+                                int kingTo, int rookTo) {
+    const u8 kingIndex = board->pieceIndex[kingFrom];
+    const u8 rookIndex = board->pieceIndex[rookFrom];
+    placeCastlingPieces(board->squares, kingFrom, rookFrom, kingTo, rookTo, c.king, c.rook);
+    board->pieceIndex[kingTo] = kingIndex;
+    board->pieceIndex[rookTo] = rookIndex;
+    PieceEntry* list = c.king == WKING ? board->whitePieces : board->blackPieces;
+    list[kingIndex].square = static_cast<u8>(kingTo);
+    list[rookIndex].square = static_cast<u8>(rookTo);
+    (c.king == WKING ? board->wKingSquare : board->bKingSquare) = static_cast<u8>(kingTo);
+}
+
 // makeMove for castling: the same fields, traces included (the piece
 // indices left on the destinations when it is taken back).
 [[gnu::noinline]] void makeCastling(Board* board, Move* move) {
@@ -303,21 +319,8 @@ inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kin
     move->oldCastling = static_cast<u8>(board->castlingStatus);
     move->oldEpSquare = board->epSquare;
     board->epSquare = NO_SQUARE;
-    const u8 kingIndex = board->pieceIndex[c.kingFrom];
-    const u8 rookIndex = board->pieceIndex[c.rookFrom];
-    placeCastlingPieces(board->squares, c.kingFrom, c.rookFrom, c.kingTo, c.rookTo, c.king, c.rook);
-    board->pieceIndex[c.kingTo] = kingIndex;
-    board->pieceIndex[c.rookTo] = rookIndex;
-    PieceEntry* list = c.king == WKING ? board->whitePieces : board->blackPieces;
-    list[kingIndex].square = static_cast<u8>(c.kingTo);
-    list[rookIndex].square = static_cast<u8>(c.rookTo);
-    if (c.king == WKING) {
-        board->wKingSquare = static_cast<u8>(c.kingTo);
-        board->castlingStatus &= ~(CASTLE_WK | CASTLE_WQ);
-    } else {
-        board->bKingSquare = static_cast<u8>(c.kingTo);
-        board->castlingStatus &= ~(CASTLE_BK | CASTLE_BQ);
-    }
+    shiftCastlingPieces(board, c, c.kingFrom, c.rookFrom, c.kingTo, c.rookTo);
+    board->castlingStatus &= c.king == WKING ? ~(CASTLE_WK | CASTLE_WQ) : ~(CASTLE_BK | CASTLE_BQ);
     board->lastCaptureSquare = NO_SQUARE;
     board->lastCapturedPiece = EMPTY;
     board->sideToMove ^= 1;
@@ -330,16 +333,7 @@ inline void placeCastlingPieces(u8* squares, int kingFrom, int rookFrom, int kin
     toggleCastlingBits(board, c);
     board->ply--;
     board->gamePly--;
-    const u8 kingIndex = board->pieceIndex[c.kingTo];
-    const u8 rookIndex = board->pieceIndex[c.rookTo];
-    placeCastlingPieces(board->squares, c.kingTo, c.rookTo, c.kingFrom, c.rookFrom, c.king, c.rook);
-    board->pieceIndex[c.kingFrom] = kingIndex;
-    board->pieceIndex[c.rookFrom] = rookIndex;
-    PieceEntry* list = c.king == WKING ? board->whitePieces : board->blackPieces;
-    list[kingIndex].square = static_cast<u8>(c.kingFrom);
-    list[rookIndex].square = static_cast<u8>(c.rookFrom);
-    if (c.king == WKING) board->wKingSquare = static_cast<u8>(c.kingFrom);
-    else board->bKingSquare = static_cast<u8>(c.kingFrom);
+    shiftCastlingPieces(board, c, c.kingTo, c.rookTo, c.kingFrom, c.rookFrom);
     board->epSquare = move->oldEpSquare;
     board->castlingStatus = move->oldCastling;
     board->sideToMove ^= 1;

@@ -59,6 +59,18 @@ std::vector<std::string> linesStarting(const std::string& text, const std::strin
     return out;
 }
 
+// The iteration lines of a UCI search: its "info depth" lines without the
+// bound lines a search adds once it has run for a second, which any search
+// may reach on a busy machine.
+std::vector<std::string> iterationLines(const std::string& text) {
+    std::vector<std::string> out;
+    for (const std::string& l : linesStarting(text, "info depth"))
+        if (l.find(" lowerbound ") == std::string::npos &&
+            l.find(" upperbound ") == std::string::npos)
+            out.push_back(l);
+    return out;
+}
+
 // The value after key in an info line ("" when absent); for "pv" the rest of the line.
 std::string infoField(const std::string& line, const std::string& key) {
     const std::vector<std::string> w = words(line);
@@ -503,7 +515,7 @@ TEST(UciSession, GoDepthSearchesAsTheSearchTool) {
     for (const char* fen : fens)
         input += std::string("position fen ") + fen + "\ngo depth " + std::to_string(depth) + "\n";
     // No "quit": it would stop the last search; the end of input lets it finish.
-    const std::vector<std::string> info = linesStarting(uciRun(input), "info depth");
+    const std::vector<std::string> info = iterationLines(uciRun(input));
     size_t at = 0;
     for (const char* fen : fens) {
         const TempDir tmp;
@@ -544,7 +556,8 @@ TEST(UciSession, TheTableCarriesOverWithinAGameAndUcinewgameOrClearHashEmptyIt) 
     std::vector<std::string> runs[4];
     int run = 0;
     for (const std::string& l : lines(out)) {
-        if (l.rfind("info depth", 0) == 0) {
+        if (l.rfind("info depth", 0) == 0 && l.find(" lowerbound ") == std::string::npos &&
+            l.find(" upperbound ") == std::string::npos) {
             std::string t = l;
             const size_t a = t.find(" time "), b = t.find(" nodes ");
             t.erase(a, b - a);   // the clock differs from run to run
@@ -576,7 +589,7 @@ TEST(UciSession, PositionWithMovesPlaysThemAndBestmoveCarriesThePromotion) {
     EXPECT_EQ(best[1], "bestmove 0000");
     EXPECT_EQ(best[2], "bestmove a7a8q");
     EXPECT_EQ(best[3], "bestmove 0000");
-    const std::vector<std::string> info = linesStarting(out, "info depth");
+    const std::vector<std::string> info = iterationLines(out);
     ASSERT_GE(info.size(), 3u);
     EXPECT_EQ(infoField(info[0], "score"), "mate 1");
     EXPECT_EQ(infoField(info[0], "pv"), "d8h4");
@@ -591,7 +604,7 @@ TEST(UciSession, GoMateEndsOnceTheMateIsProvenAndSearchesNoDeeperThanItNeeds) {
     const std::string sacrifice =
         "position fen r1b2k1r/ppp1bppp/8/1B1Q4/5q2/2P5/PPP2PPP/R3R1K1 w - - 1 1\n";
     std::string out = uciRun(sacrifice + "go mate 2\n");
-    std::vector<std::string> info = linesStarting(out, "info depth");
+    std::vector<std::string> info = iterationLines(out);
     ASSERT_FALSE(info.empty()) << out;
     ASSERT_LE(info.size(), 4u) << out;
     EXPECT_EQ(infoField(info.back(), "score"), "mate 2");
@@ -601,13 +614,13 @@ TEST(UciSession, GoMateEndsOnceTheMateIsProvenAndSearchesNoDeeperThanItNeeds) {
               words(infoField(info.back(), "pv"))[0]);
     // Asked for a longer mate, the search still ends at the shorter one.
     out = uciRun(sacrifice + "go mate 6\n");
-    info = linesStarting(out, "info depth");
+    info = iterationLines(out);
     ASSERT_FALSE(info.empty()) << out;
     EXPECT_LE(std::stoi(infoField(info.back(), "depth")), 4) << out;
     EXPECT_EQ(infoField(info.back(), "score"), "mate 2");
     // A mate in one asked for, none there: the search goes no deeper than two plies.
     out = uciRun("position startpos\ngo mate 1\n");
-    info = linesStarting(out, "info depth");
+    info = iterationLines(out);
     ASSERT_EQ(info.size(), 2u) << out;
     EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
 }
@@ -624,9 +637,7 @@ TEST(UciTimed, ASearchCutShortReportsItsFinalFiguresBeforeBestmove) {
     ASSERT_EQ(best.rfind("bestmove ", 0), 0u) << out;
     // The iterations' lines, not the lower bounds a longer search shows
     // when a root move beats the first one inside an iteration.
-    std::vector<std::string> info;
-    for (const std::string& l : linesStarting(out, "info depth"))
-        if (l.find(" lowerbound ") == std::string::npos) info.push_back(l);
+    const std::vector<std::string> info = iterationLines(out);
     ASSERT_GE(info.size(), 2u) << out;
     const std::string& final = info.back();
     EXPECT_EQ(all[all.size() - 2], final);
@@ -639,7 +650,7 @@ TEST(UciTimed, ASearchCutShortReportsItsFinalFiguresBeforeBestmove) {
     EXPECT_EQ(words(infoField(final, "pv"))[0], bestMoveOf(best));
     // A search that ends at an iteration's end has shown its figures: no repeat.
     const std::string depth = uciRun("position startpos\ngo depth 5\n");
-    EXPECT_EQ(linesStarting(depth, "info depth").size(), 5u) << depth;
+    EXPECT_EQ(iterationLines(depth).size(), 5u) << depth;
 }
 
 TEST(UciTimed, WithoutALegalMoveInfiniteAndPonderStillWaitForTheirEnd) {
@@ -786,14 +797,14 @@ TEST(UciSession, BadInputOfEveryKindIsRefusedAndTheEngineGoesOn) {
 
 TEST(UciTimed, EndOfInputLetsABoundedSearchFinishAndEndsAnInfiniteOne) {
     std::string out = uciRun("position startpos\ngo depth 5\n");
-    EXPECT_EQ(linesStarting(out, "info depth").size(), 5u);
+    EXPECT_EQ(iterationLines(out).size(), 5u);
     EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
     const auto start = Clock::now();
     out = uciRun("position startpos\ngo infinite\n");
     EXPECT_LT(msSince(start), 5000);
     EXPECT_EQ(linesStarting(out, "bestmove").size(), 1u);
     out = uciRun("position startpos\ngo nodes 30000\n");
-    const std::vector<std::string> info = linesStarting(out, "info depth");
+    const std::vector<std::string> info = iterationLines(out);
     ASSERT_FALSE(info.empty());
     // The node count ends the search within one clock poll of the limit.
     EXPECT_LT(std::stol(infoField(info.back(), "nodes")), 30000 + CLOCK_POLL_INTERVAL + 1);
@@ -862,7 +873,7 @@ TEST(UciAnalysis, MultiPvPrintsEachDepthsLinesBestFirstAndPlaysTheFirst) {
     const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
     const std::string out = uciRun("setoption name MultiPV value 3\nposition fen " +
                                    std::string(fen) + "\ngo depth 5\n");
-    const std::vector<std::string> info = linesStarting(out, "info depth");
+    const std::vector<std::string> info = iterationLines(out);
     ASSERT_EQ(info.size(), 15u) << out;
     for (int depth = 1; depth <= 5; depth++) {
         i32 previous = INT32_MAX;
@@ -887,7 +898,7 @@ TEST(UciAnalysis, MultiPvPrintsEachDepthsLinesBestFirstAndPlaysTheFirst) {
     const std::string one = uciRun("setoption name MultiPV value 1\nposition fen " +
                                    std::string(fen) + "\ngo depth 4\n");
     EXPECT_EQ(one.find("multipv"), std::string::npos);
-    EXPECT_EQ(linesStarting(one, "info depth").size(), 4u);
+    EXPECT_EQ(iterationLines(one).size(), 4u);
 }
 
 TEST(UciAnalysis, SearchmovesKeepsTheLegalMovesAndRefusesTheRest) {
@@ -906,7 +917,7 @@ TEST(UciAnalysis, SearchmovesKeepsTheLegalMovesAndRefusesTheRest) {
     ASSERT_EQ(best.size(), 2u);
     EXPECT_TRUE(bestMoveOf(best[0]) == "a2a3" || bestMoveOf(best[0]) == "h2h3") << best[0];
     // Two moves allowed: two lines a depth, not five; nothing else is played.
-    const std::vector<std::string> info = linesStarting(out, "info depth");
+    const std::vector<std::string> info = iterationLines(out);
     int restricted = 0;
     for (const std::string& l : info) {
         if (infoField(l, "depth") == "1" && infoField(l, "multipv") == "1") restricted++;
